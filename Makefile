@@ -1,0 +1,43 @@
+# The two commands a user needs: `make run` and `make test`. Both set up what is missing first.
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all deps build run test bench test-asan test-tsan fuzz soak screenshot clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/sorvane
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_BENCH=ON -DSORVANE_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	bash scripts/bench.sh build-bench
+
+# Unit and GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS) -LE e2e
+
+# Engine and service tests under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BUILD_UI=OFF
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz
