@@ -1,0 +1,44 @@
+#pragma once
+// A recording stand-in for the media command service: every command string the channel
+// layer sends is kept, byte for byte, with the reply size it offered. Replies are scripted:
+// which channels say they are playing, what lengths they report, which opens fail.
+// Installing it replaces the channel layer's send function until it is destroyed.
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class RecordingMci
+{
+public:
+    struct Call {
+        std::string command;
+        std::uint32_t replySize;
+    };
+
+    RecordingMci();
+    ~RecordingMci();
+    RecordingMci(const RecordingMci&) = delete;
+    RecordingMci& operator=(const RecordingMci&) = delete;
+
+    std::vector<Call> calls;
+
+    // Scripted behaviour.
+    std::set<int> playing;                   // channels whose "status ... mode" says "playing"
+    std::map<int, std::string> lengthReply;  // channel -> "status ... length" reply
+    std::set<std::string> unopenable;        // paths whose open fails (277)
+
+    // Just the command strings, in order; optionally only those since the last clear().
+    std::vector<std::string> commands() const;
+    // Commands that are not status queries (what changes the sound).
+    std::vector<std::string> actions() const;
+    void clear() { calls.clear(); }
+
+    // Channels opened and not closed since, as the fake tracks them.
+    std::set<int> open;
+
+private:
+    static std::uint32_t Send(const char* command, char* reply, std::uint32_t replySize, void*);
+    std::uint32_t handle(const std::string& command, char* reply, std::uint32_t replySize);
+};
