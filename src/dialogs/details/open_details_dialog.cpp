@@ -1,0 +1,4 @@
+// Placeholder until this topic lands; replaced whole by its implementation.
+#include "board/window/form1.h"
+
+void Form1::mnuSoundFile_Click() {}
