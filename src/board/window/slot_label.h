@@ -2,6 +2,7 @@
 // The label kind used for a slot's key label and name box: it reports mouse presses with
 // their button, and (when drops are accepted) the drag data of files dropped on it.
 #include <QLabel>
+#include <QMimeData>
 
 class QMimeData;
 
