@@ -1,9 +1,167 @@
-// Placeholder until this topic lands; replaced whole by its implementation.
-#include "board/window/form1.h"
+// How a sound gets into a slot while the board runs, and how it leaves again: a file dropped
+// on a slot's name box, the slot pop-up menu opened by a right click, release one slot,
+// release all slots, and opening the program's folder.
+//
+// A drop tries the file on the scratch channel first, so a file the media service cannot
+// play is refused before the slot loses the sound it held. A sound under the program's
+// folder is kept as a path relative to it, so the board moves with its folder.
+// User-interface thread only.
+#include <QCheckBox>
+#include <QCursor>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
 
-void Form1::DropOnNameBox(std::int16_t, const QMimeData*) {}
-void Form1::SlotMouseDown(std::int16_t, Qt::MouseButton) {}
-void Form1::ReleaseSlot(std::int16_t) {}
-void Form1::mnuDelSoundFile_Click() {}
-void Form1::mnuAllClear_Click() {}
-void Form1::mnuOpenFolder_Click() {}
+#include "board/window/form1.h"
+#include "board/window/slot_label.h"
+#include "channels/mci_channels.h"
+#include "toolkit/app_info.h"
+#include "toolkit/colors.h"
+#include "toolkit/file_drop.h"
+#include "toolkit/message_box.h"
+
+using namespace channels;
+
+namespace {
+
+constexpr std::int16_t kScratchChannel = 100;  // only ever open for the trial of a drop
+constexpr std::int16_t kFreshVolume = 800;
+constexpr std::uint32_t kAssignedNameColor = 0x00FFFF;  // yellow
+constexpr std::uint32_t kEmptyNameColor = 0xFFFFFF;
+constexpr std::uint32_t kKeyLabelIdleColor = 0xFFFFFF;
+
+// The path to store for a dropped file: relative to the program's folder when the file lies
+// inside it, else the full path. Only a whole folder name counts as the folder: a program in
+// /home/u/board must not take /home/u/boardgames/x.wav for a file of its own.
+QString StoredPath(const QString& dropped, const QString& programFolder) {
+    if (programFolder.isEmpty() || !dropped.startsWith(programFolder, Qt::CaseSensitive))
+        return dropped;
+    const bool folderIsRoot = programFolder.endsWith(u'/');
+    QString rest = dropped.mid(programFolder.size());
+    if (folderIsRoot) {
+        if (rest.startsWith(u'/')) rest.remove(0, 1);
+        return rest;
+    }
+    if (rest.isEmpty()) return rest;  // the folder itself
+    if (!rest.startsWith(u'/')) return dropped;  // a longer folder name that merely begins alike
+    return rest.mid(1);
+}
+
+// The file-name part without its last extension: "snd/my.song.mp3" -> "my.song",
+// "jingle" -> "jingle", ".wav" -> "".
+QString DisplayName(const QString& path) {
+    QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot >= 0) name.truncate(dot);
+    return name;
+}
+
+}  // namespace
+
+void Form1::DropOnNameBox(std::int16_t i, const QMimeData* data) {
+    const QStringList files = toolkit::DroppedFiles(data);
+    if (files.isEmpty()) return;  // a drag of text or links, not of files
+
+    const QString path = StoredPath(files.first(), toolkit::ProgramFolder());
+    if (path.isEmpty()) return;
+
+    // The trial on the scratch channel: the slot keeps its sound unless the new one opens.
+    const bool playable = MciOpenSound(kScratchChannel, path);
+    MciCloseSound(kScratchChannel);
+    if (!playable) {
+        toolkit::MsgBox(this, path + QStringLiteral("は扱えません"), toolkit::kStyleStop);
+        return;
+    }
+
+    MciCloseSound(i);  // silences and frees whatever the slot held
+    MciOpenSound(i, path);
+    // A fade-out of the old sound must not put its remembered volume on the new one at the
+    // next tick, and a record kept from start-up is replaced by what the user chose.
+    FadeActive(i) = false;
+    KeptRecord(i).reset();
+
+    const QString name = DisplayName(path);
+    SlotName(i) = name;
+    SlotFile(i) = path;
+    SlotVolume(i) = kFreshVolume;
+    SlotStart(i) = 0.0;
+
+    Text1[i]->setText(name);
+    toolkit::SetBackColor(Text1[i], kAssignedNameColor);
+    Command1[i]->setEnabled(true);
+    Command2[i]->setEnabled(true);
+    Check1[i]->setEnabled(true);
+    Check2[i]->setEnabled(true);
+    HScroll1[i]->setEnabled(true);
+    // The channel was opened afresh at full level. The bar reports only a real change, so
+    // when it already stands at the fresh volume the level is sent here instead.
+    if (HScroll1[i]->value() == kFreshVolume)
+        ApplySlotVolume(i);
+    else
+        HScroll1[i]->setValue(kFreshVolume);
+    // The old sound was silenced above; the indicator must not go on showing it.
+    toolkit::SetBackColor(Label4[i], kKeyLabelIdleColor);
+}
+
+void Form1::SlotMouseDown(std::int16_t i, Qt::MouseButton button) {
+    if (button != Qt::RightButton) return;
+    SelectedSlot() = i;
+    // The chosen item's handler runs inside exec, before it returns.
+    mnu->exec(QCursor::pos());
+}
+
+void Form1::ReleaseSlot(std::int16_t i) {
+    MciCloseSound(i);  // a playing sound stops with it
+
+    SlotFile(i).clear();
+    SlotName(i).clear();
+    SlotVolume(i) = 0;
+    SlotStart(i) = 0.0;
+    // Nothing of the old sound may come back: a running fade would put its volume back on
+    // the bar at the next tick, and a record kept from start-up would be written at exit.
+    FadeActive(i) = false;
+    KeptRecord(i).reset();
+
+    toolkit::SetBackColor(Text1[i], kEmptyNameColor);
+    Text1[i]->clear();
+    Command1[i]->setEnabled(false);
+    Command2[i]->setEnabled(false);
+    Check1[i]->setChecked(false);
+    Check2[i]->setChecked(false);
+    Check1[i]->setEnabled(false);
+    Check2[i]->setEnabled(false);
+    HScroll1[i]->setValue(0);
+    HScroll1[i]->setEnabled(false);
+    // The tick repaints only slots that hold a sound, so a slot released while playing
+    // would stay lit for good.
+    toolkit::SetBackColor(Label4[i], kKeyLabelIdleColor);
+}
+
+void Form1::mnuDelSoundFile_Click() {
+    const std::int16_t i = SelectedSlot();
+    if (SlotFile(i).isEmpty()) return;
+    toolkit::Beep();
+    const QString question = QStringLiteral("サウンドファイル\"") + SlotName(i) +
+                             QStringLiteral("\"を登録解除しますか");
+    if (toolkit::MsgBox(this, question, toolkit::kStyleQuestion) != toolkit::kAnswerOk) return;
+    ReleaseSlot(i);
+}
+
+void Form1::mnuAllClear_Click() {
+    // Emptying the whole board cannot be undone, so it takes three separate yeses.
+    static const QString kQuestions[] = {
+        QStringLiteral("すべてのサウンドファイルを登録解除しますか"),
+        QStringLiteral("ほんとうにいいですか？"),
+        QStringLiteral("後悔しませんか？"),
+    };
+    for (const QString& question : kQuestions) {
+        toolkit::Beep();
+        if (toolkit::MsgBox(this, question, toolkit::kStyleQuestion) != toolkit::kAnswerOk) return;
+    }
+    for (std::int16_t i = 0; i < kSlotCount; ++i) ReleaseSlot(i);
+}
+
+void Form1::mnuOpenFolder_Click() {
+    // Nothing to tell the user when no file manager answers; the board simply goes on.
+    toolkit::OpenFolderInFileManager(toolkit::ProgramFolder());
+}
