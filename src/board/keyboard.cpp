@@ -1,8 +1,68 @@
-// Placeholder until this topic lands; replaced whole by its implementation.
-#include "board/window/form1.h"
+// Playing the board from the keyboard: each slot answers to one character of HotKey, typing
+// it starts the slot or stops it when it sounds, Escape stops everything. Key operation is
+// the window's key preview itself; there is no separate flag, and the status box shows it.
+// User-interface thread only.
+#include <QLabel>
 
-void Form1::BoardKeyPress(int) {}
-void Form1::KeyOperationOn() {}
-void Form1::KeyOperationOff() {}
-void Form1::ToggleKeyOperation() {}
-bool Form1::KeyPreviewOn() const { return false; }
+#include "board/window/form1.h"
+#include "channels/mci_channels.h"
+#include "toolkit/colors.h"
+#include "toolkit/key_preview.h"
+
+namespace {
+
+constexpr int kEscape = 27;
+constexpr std::uint32_t kKeyOperationOnColor = 0xFFC0FF;   // light pink
+constexpr std::uint32_t kKeyOperationOffColor = 0xE0E0E0;  // light grey
+
+// Only a to z fold; every other character is matched exactly as typed.
+QChar KeyCharacter(int k) {
+    if (k >= 'a' && k <= 'z') return QChar(k - 'a' + 'A');
+    return QChar(static_cast<char16_t>(k));
+}
+
+}  // namespace
+
+void Form1::BoardKeyPress(int k) {
+    if (k == kEscape) {
+        StopAllSlots();
+        return;
+    }
+    if (k < 0 || k > 0xFFFF) return;  // no key string can hold it
+    const int slot = HotKey.indexOf(KeyCharacter(k));
+    if (slot < 0 || slot >= kSlotCount) return;
+    const auto i = static_cast<std::int16_t>(slot);
+    if (SlotFile(i).isEmpty()) return;
+    if (channels::MciIsPlaying(i))
+        StopSlot(i);
+    else
+        PlaySlot(i);
+}
+
+void Form1::KeyOperationOn() {
+    Label3->setText(QStringLiteral("キー操作\u3000有効"));
+    toolkit::SetBackColor(Label3, kKeyOperationOnColor);
+    if (!m_keyPreview) {
+        // The board only listens: the character still reaches the focused control.
+        m_keyPreview = std::make_unique<toolkit::KeyPreview>(this, [this](QChar typed) {
+            BoardKeyPress(typed.unicode());
+            return false;
+        });
+    }
+    m_keyPreview->setEnabled(true);
+}
+
+void Form1::KeyOperationOff() {
+    Label3->setText(QStringLiteral("キー操作\u3000停止"));
+    toolkit::SetBackColor(Label3, kKeyOperationOffColor);
+    if (m_keyPreview) m_keyPreview->setEnabled(false);
+}
+
+void Form1::ToggleKeyOperation() {
+    if (KeyPreviewOn())
+        KeyOperationOff();
+    else
+        KeyOperationOn();
+}
+
+bool Form1::KeyPreviewOn() const { return m_keyPreview && m_keyPreview->isEnabled(); }
