@@ -1,0 +1,142 @@
+// The hotkey dialog's layout, its key capture and its three buttons.
+#include "dialogs/hotkey/form2.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "board/window/form1.h"
+#include "dialogs/hotkey/key_character.h"
+#include "toolkit/colors.h"
+#include "toolkit/fonts.h"
+#include "toolkit/key_preview.h"
+#include "toolkit/message_box.h"
+#include "toolkit/number_text.h"
+#include "toolkit/twips.h"
+
+using toolkit::TwipsRect;
+
+namespace {
+
+constexpr int kClientWidth = 4455;   // twips
+constexpr int kClientHeight = 2715;  // twips
+constexpr std::uint32_t kFreeKeyColor = 0xFFFFFF;  // white
+constexpr std::uint32_t kUsedKeyColor = 0x0000FF;  // red
+
+QPushButton* MakeButton(const QString& caption, QRect where, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(where);
+    // No button answers to Enter: a key typed to capture must never store or close.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+Form2::Form2(Form1& board, QWidget* parent) : QDialog(parent), m_board(board) {
+    buildLayout();
+    auto* preview = new toolkit::KeyPreview(this, [this](QChar typed) { return CaptureKey(typed); });
+    preview->setEnabled(true);
+    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+    Form_Load();
+}
+
+Form2::~Form2() = default;
+
+void Form2::buildLayout() {
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("キー操作設定"));
+    setWindowIcon(QIcon());
+    setFixedSize(toolkit::Px(kClientWidth), toolkit::Px(kClientHeight));
+    setFont(toolkit::GothicFont(9, false));  // Label1, Label3 and the buttons
+
+    Label1 = new QLabel(QStringLiteral("Label1"), this);
+    Label1->setGeometry(TwipsRect(120, 120, 4215, 255));
+    Label1->setAlignment(Qt::AlignCenter);
+
+    Label2 = new QLabel(QStringLiteral("A"), this);
+    Label2->setGeometry(TwipsRect(1920, 480, 615, 495));
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Label2->setFont(toolkit::GothicFont(18, true));
+    toolkit::SetBackColor(Label2, kFreeKeyColor);
+    // The key box holds the focus when the dialog opens, so a blank or Enter typed there
+    // (which the capture lets through) does nothing instead of pressing a button.
+    Label2->setFocusPolicy(Qt::StrongFocus);
+
+    Command3 = MakeButton(QStringLiteral("標準"), TwipsRect(840, 1080, 855, 375), this);
+    Command1 = MakeButton(QStringLiteral("決定"), TwipsRect(1800, 1080, 855, 375), this);
+    Command2 = MakeButton(QStringLiteral("中止"), TwipsRect(2760, 1080, 855, 375), this);
+
+    Label4 = new QLabel(this);
+    Label4->setGeometry(TwipsRect(630, 1470, 3375, 330));
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Label4->setFont(toolkit::GothicFont(9.75, false));
+
+    Label3 = new QLabel(QStringLiteral("Label3"), this);
+    Label3->setGeometry(TwipsRect(105, 1995, 4215, 570));
+    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label3->setWordWrap(true);
+
+    // Of the controls, only the key box and the buttons take the focus, in this order.
+    setTabOrder(Label2, Command1);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    Label2->setFocus();
+}
+
+void Form2::Form_Load() {
+    const QString& keys = m_board.HotKey;
+    Label1->setText(QStringLiteral("No.") + toolkit::NumberText(m_board.KeyIndex) +
+                    QStringLiteral(" 操作キーの設定"));
+
+    QString inUse = QStringLiteral("既設定済  ");
+    for (const QChar key : keys) {
+        inUse += key;
+        inUse += QLatin1Char(' ');
+    }
+    Label3->setText(inUse);
+
+    Label2->setText(keys.mid(m_board.KeyIndex, 1));
+}
+
+bool Form2::CaptureKey(QChar typed) {
+    const QChar key = FoldKeyCharacter(typed);
+    // The blank and control characters go on to the focused control (Tab moves the focus,
+    // Escape closes); so does anything the key string cannot hold as one byte.
+    if (!IsCapturableKey(key)) return false;
+
+    Label2->setText(QString(key));
+    if (m_board.HotKey.contains(key)) {
+        // Only a warning: "決定" stores the character all the same.
+        Label4->setText(QStringLiteral("その文字は既に設定されています"));
+        toolkit::SetBackColor(Label2, kUsedKeyColor);
+        toolkit::Beep();
+    } else {
+        Label4->setText(QString());
+        toolkit::SetBackColor(Label2, kFreeKeyColor);
+    }
+    return true;
+}
+
+void Form2::Command1_Click() {
+    QString keys = m_board.HotKey;
+    const int at = m_board.KeyIndex;
+    const QString captured = Label2->text();
+    // Same length always: one character replaced, and only where the string has one.
+    if (!captured.isEmpty() && at >= 0 && at < keys.size()) keys[at] = captured.at(0);
+    accept();
+    m_board.HotKey = keys;
+}
+
+void Form2::Command2_Click() {
+    reject();
+}
+
+void Form2::Command3_Click() {
+    m_board.HotKey = m_board.HotKey0;
+    accept();
+}
