@@ -1,0 +1,325 @@
+#include "board/slot_list_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "toolkit/number_text.h"
+
+namespace board {
+
+namespace {
+
+constexpr int kRecordCount = 38;
+constexpr int kFieldCount = 8;
+const QString kListName = QStringLiteral("SoundList.csv");
+
+// A hostile or broken list must not exhaust memory: no sane text field is this long, and a
+// full board of ordinary records is a few kilobytes.
+constexpr qsizetype kMaxQuotedText = 32 * 1024;
+constexpr qsizetype kMaxFileBytes = 1024 * 1024;
+
+// The board's own code page, as the Windows program writes the list.
+constexpr char kCodePage[] = "windows-31j";
+
+// ---- Writing ----------------------------------------------------------------------------
+
+QString NumberField(double value) {
+    return toolkit::NumberText(value) + QLatin1Char(' ');
+}
+
+QString QuotedField(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');  // unchanged: nothing is escaped
+}
+
+// Shift-JIS when every character survives the trip there and back; otherwise the whole file
+// is UTF-8, so no name or path is ever stored as a substitute character.
+QByteArray Encode(const QString& text) {
+    QStringEncoder encoder(kCodePage);
+    if (encoder.isValid()) {
+        QByteArray bytes = encoder.encode(text);
+        if (!encoder.hasError()) {
+            QStringDecoder decoder(kCodePage);
+            const QString back = decoder.decode(bytes);
+            if (!decoder.hasError() && back == text) return bytes;
+        }
+    }
+    return text.toUtf8();
+}
+
+// ---- Reading ----------------------------------------------------------------------------
+
+// Drops the bytes of a multi-byte UTF-8 character that a size limit cut in two.
+QByteArray WithoutCutCharacter(QByteArray bytes) {
+    int i = int(bytes.size()) - 1;
+    int continuation = 0;
+    while (i >= 0 && continuation < 3 && (uchar(bytes[i]) & 0xC0) == 0x80) {
+        --i;
+        ++continuation;
+    }
+    if (i < 0) return bytes;
+    const uchar lead = uchar(bytes[i]);
+    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length > 1 && continuation + 1 < length) bytes.truncate(i);
+    return bytes;
+}
+
+// A file that is valid UTF-8 and uses bytes above 127 was written as UTF-8; anything else
+// (plain ASCII included, where both agree) is read as Shift-JIS.
+QString Decode(const QByteArray& bytes) {
+    const bool highBytes = std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) > 127; });
+    if (highBytes) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8.decode(bytes);
+        if (!utf8.hasError()) {
+            if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+            return text;
+        }
+    }
+    QStringDecoder codePage(kCodePage);
+    if (codePage.isValid()) return QString(codePage.decode(bytes));
+    return QString::fromUtf8(bytes);
+}
+
+// Reads the fields of the list in sequence. Fields end at a comma or a line end; a line end
+// separates fields just as a comma does, so records are not bound to lines.
+class FieldReader
+{
+public:
+    // `cut`: the text is the first part of a larger file, so its end is a read error.
+    FieldReader(QString text, bool cut) : m_text(std::move(text)), m_cut(cut) {}
+
+    // Before a record: blank lines and blanks are passed over; true when nothing is left.
+    bool atEnd() {
+        while (m_pos < m_text.size() && IsSpaceOrLineEnd(m_text[m_pos])) ++m_pos;
+        return m_pos >= m_text.size();
+    }
+
+    std::optional<QString> readText() {
+        skipBlanks();
+        if (m_pos >= m_text.size()) return std::nullopt;
+        if (m_text[m_pos] != u'"') {
+            // Unquoted text (hand-edited lists): up to the separator, blanks trimmed.
+            const qsizetype begin = m_pos;
+            while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
+            if (m_pos - begin > kMaxQuotedText) return std::nullopt;
+            if (!finishField()) return std::nullopt;
+            return m_text.mid(begin, m_pos - begin).trimmed();
+        }
+        ++m_pos;
+        const qsizetype begin = m_pos;
+        // A quote ends the text only where a separator or the end follows it (blanks between
+        // allowed), so a key or a name holding quotes reads back as it was written.
+        for (;;) {
+            if (m_pos >= m_text.size()) return std::nullopt;  // no closing quote
+            if (m_pos - begin > kMaxQuotedText) return std::nullopt;
+            if (m_text[m_pos] == u'"' && closesText(m_pos + 1)) break;
+            ++m_pos;
+        }
+        QString value = m_text.mid(begin, m_pos - begin);
+        ++m_pos;
+        if (!finishField()) return std::nullopt;
+        return value;
+    }
+
+    // A number written as decimal with "." (".5" and "0.5" alike), blanks around it allowed.
+    std::optional<double> readNumber() {
+        skipBlanks();
+        const qsizetype begin = m_pos;
+        while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
+        const QString field = m_text.mid(begin, m_pos - begin).trimmed();
+        if (!finishField()) return std::nullopt;
+        return ParseDecimal(field);
+    }
+
+    std::optional<int> readInteger16() {
+        const auto number = readNumber();
+        if (!number) return std::nullopt;
+        const double whole = toolkit::RoundHalfEven(*number);
+        if (whole < -32768 || whole > 32767) return std::nullopt;  // overflow
+        return int(whole);
+    }
+
+private:
+    static bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+    static bool IsLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
+    static bool IsSpaceOrLineEnd(QChar c) { return IsBlank(c) || IsLineEnd(c); }
+    static bool IsSeparator(QChar c) { return c == u',' || IsLineEnd(c); }
+
+    void skipBlanks() {
+        while (m_pos < m_text.size() && IsBlank(m_text[m_pos])) ++m_pos;
+    }
+
+    bool closesText(qsizetype after) const {
+        while (after < m_text.size() && IsBlank(m_text[after])) ++after;
+        return after >= m_text.size() || IsSeparator(m_text[after]);
+    }
+
+    // After a field: blanks, then a comma, a line end (CR LF, CR or LF) or the end of the
+    // text. Reaching the end of a cut text means the field may be incomplete.
+    bool finishField() {
+        skipBlanks();
+        if (m_pos >= m_text.size()) return !m_cut;
+        if (m_text[m_pos] == u',') {
+            ++m_pos;
+        } else if (m_text[m_pos] == u'\r') {
+            ++m_pos;
+            if (m_pos < m_text.size() && m_text[m_pos] == u'\n') ++m_pos;
+        } else if (m_text[m_pos] == u'\n') {
+            ++m_pos;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // Sign, digits, optional point and digits, optional exponent; the whole field or nothing.
+    static std::optional<double> ParseDecimal(const QString& field) {
+        const QByteArray ascii = field.toLatin1();
+        const char* p = ascii.constData();
+        const char* end = p + ascii.size();
+        const char* start = p;
+        if (p < end && (*p == '+' || *p == '-')) ++p;
+        int digits = 0;
+        while (p < end && *p >= '0' && *p <= '9') ++p, ++digits;
+        if (p < end && *p == '.') {
+            ++p;
+            while (p < end && *p >= '0' && *p <= '9') ++p, ++digits;
+        }
+        if (digits == 0) return std::nullopt;
+        if (p < end && (*p == 'e' || *p == 'E')) {
+            ++p;
+            if (p < end && (*p == '+' || *p == '-')) ++p;
+            const char* exponentBegin = p;
+            while (p < end && *p >= '0' && *p <= '9') ++p;
+            if (p == exponentBegin) return std::nullopt;
+        }
+        if (p != end) return std::nullopt;  // non-ASCII became "?" and fails here too
+
+        std::string number(*start == '+' ? start + 1 : start, end);  // from_chars takes no "+"
+        double value = 0;
+        const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (result.ec != std::errc()) return std::nullopt;  // beyond what a double holds
+        return value;
+    }
+
+    QString m_text;
+    bool m_cut;
+    qsizetype m_pos = 0;
+};
+
+// Reads one record; fieldsRead says how far it got.
+SlotRecord ReadRecord(FieldReader& reader) {
+    SlotRecord record;
+    const auto integerField = [&](int& target) {
+        const auto value = reader.readInteger16();
+        if (value) target = *value;
+        return value.has_value();
+    };
+    const auto textField = [&](QString& target) {
+        auto value = reader.readText();
+        if (value) target = std::move(*value);
+        return value.has_value();
+    };
+    const auto numberField = [&](double& target) {
+        const auto value = reader.readNumber();
+        if (value) target = *value;
+        return value.has_value();
+    };
+    if (!integerField(record.index)) return record;
+    record.fieldsRead = 1;
+    if (!textField(record.key)) return record;
+    record.fieldsRead = 2;
+    if (!textField(record.name)) return record;
+    record.fieldsRead = 3;
+    if (!textField(record.file)) return record;
+    record.fieldsRead = 4;
+    if (!numberField(record.start)) return record;
+    record.fieldsRead = 5;
+    if (!integerField(record.volume)) return record;
+    record.fieldsRead = 6;
+    if (!integerField(record.fade)) return record;
+    record.fieldsRead = 7;
+    if (!integerField(record.exclusive)) return record;
+    record.fieldsRead = kFieldCount;
+    return record;
+}
+
+}  // namespace
+
+std::vector<SlotRecord> ParseSlotList(const QByteArray& bytes) {
+    const bool cut = bytes.size() > kMaxFileBytes;
+    QByteArray readable = cut ? WithoutCutCharacter(bytes.left(kMaxFileBytes)) : bytes;
+    FieldReader reader(Decode(readable), cut);
+
+    std::vector<SlotRecord> records;
+    while (int(records.size()) < kRecordCount && !reader.atEnd()) {
+        records.push_back(ReadRecord(reader));
+        if (records.back().fieldsRead < kFieldCount) break;  // a read error ends the list
+    }
+    return records;
+}
+
+QByteArray FormatSlotList(const std::vector<SlotRecord>& records) {
+    QString text;
+    for (int i = 0; i < kRecordCount; ++i) {
+        const SlotRecord record = i < int(records.size()) ? records[size_t(i)] : SlotRecord{};
+        text += NumberField(i) + QLatin1Char(',') + QuotedField(record.key) + QLatin1Char(',') +
+                QuotedField(record.name) + QLatin1Char(',') + QuotedField(record.file) +
+                QLatin1Char(',') + NumberField(record.start) + QLatin1Char(',') +
+                NumberField(record.volume) + QLatin1Char(',') + NumberField(record.fade) +
+                QLatin1Char(',') + NumberField(record.exclusive) + QStringLiteral("\r\n");
+    }
+    return Encode(text);
+}
+
+QString FindSlotListFile(const QString& folder) {
+    const QDir dir(folder);
+    const QString exact = dir.filePath(kListName);
+    if (QFileInfo(exact).isFile()) return exact;
+    // A list copied from Windows may have any mix of case; the first such name, by name.
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& entry : entries)
+        if (entry.compare(kListName, Qt::CaseInsensitive) == 0) return dir.filePath(entry);
+    return exact;
+}
+
+std::vector<SlotRecord> ReadSlotList(const QString& folder) {
+    const QString path = FindSlotListFile(folder);
+    if (!QFileInfo(path).isFile()) return {};  // also keeps a pipe or a device from blocking us
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    // One byte past the limit tells a list that is too large from one that just fits.
+    return ParseSlotList(file.read(kMaxFileBytes + 1));
+}
+
+// Writes over the list that was found (whatever the case of its name) so that the folder
+// keeps one list; a new list is called "SoundList.csv".
+bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records, QString* error) {
+    QSaveFile file(FindSlotListFile(folder));
+    const QByteArray bytes = FormatSlotList(records);
+    const auto fail = [&] {
+        if (error) *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly)) return fail();
+    if (file.write(bytes) != bytes.size()) return fail();
+    // commit() flushes to disk before it renames over the old list: a failure at any point
+    // leaves the old list whole.
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace board
