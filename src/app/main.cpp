@@ -5,6 +5,7 @@
 #include "board/window/form1.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
+#include "quit_signals.h"
 #include "toolkit/app_info.h"
 #include "toolkit/fonts.h"
 
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
     channels::SetMciSendFunction(&mci::SendString);
 
     Form1 board;
+    // Ctrl+C in a terminal or the end of the session closes the board like its close button,
+    // so the slot list is written.
+    QuitSignals quitSignals(&board);
     board.show();
     board.Form_Load();
     return app.exec();
