@@ -1,4 +1,61 @@
-// Placeholder until this topic lands; replaced whole by its implementation.
-#include "board/window/form1.h"
+// Exit: closing the board window stops and closes every channel, then writes the slot list.
+// This is the only time the list is saved, so a failure to write it is told to the user.
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTimer>
+#include <vector>
 
-void Form1::Form_Unload() {}
+#include "board/slot_list_file.h"
+#include "board/slot_table.h"
+#include "board/window/form1.h"
+#include "board/window/slot_label.h"
+#include "channels/mci_channels.h"
+#include "toolkit/message_box.h"
+
+void Form1::Form_Unload() {
+    if (m_unloaded) return;
+    m_unloaded = true;
+    // No fade-out tick may run against channels that are already closed.
+    Timer1->stop();
+
+    for (int i = 0; i < kSlotCount; ++i) {
+        const auto channel = static_cast<std::int16_t>(i);
+        channels::MciStopSound(channel);
+        channels::MciCloseSound(channel);
+    }
+
+    std::vector<board::SlotRecord> records;
+    records.reserve(kSlotCount);
+    for (int i = 0; i < kSlotCount; ++i) {
+        board::SlotRecord record;
+        if (KeptRecord(i)) {
+            // A sound that could not be opened at start-up goes back to the list as it came.
+            record = *KeptRecord(i);
+        } else {
+            record.name = Text1[i]->text();
+            record.file = SlotFile(i);
+            record.start = SlotStart(i);
+            // A slot caught in a fade-out is saved at the level it fades from, not at the
+            // lowered value its bar shows at this moment.
+            record.volume = FadeActive(i) ? FadeRestoreVolume(i) : HScroll1[i]->value();
+            record.fade = Check1[i]->isChecked() ? 1 : 0;
+            record.exclusive = Check2[i]->isChecked() ? 1 : 0;
+        }
+        record.index = i;
+        record.key = Label4[i]->text();
+        record.fieldsRead = 8;
+        records.push_back(record);
+    }
+
+    const QString folder = QDir::currentPath();
+    QString reason;
+    if (!board::WriteSlotList(folder, records, &reason)) {
+        const QString path =
+            QDir::toNativeSeparators(QFileInfo(board::FindSlotListFile(folder)).absoluteFilePath());
+        toolkit::MsgBox(this, path + QStringLiteral("を保存できません") + QLatin1Char('\n') + reason,
+                        toolkit::kStyleStop);
+    }
+}

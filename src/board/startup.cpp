@@ -1,6 +1,150 @@
-// Placeholder until this topic lands; replaced whole by its implementation.
-#include "board/window/form1.h"
+// Start-up: runs once when the board window loads, before any user input is handled.
+// It stamps the version into the caption, sets the default keys, reads the slot list,
+// opens one channel per recorded sound and gives every slot its assigned or empty look.
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
 
-void Form1::Form_Load() {}
-void Form1::AssignedSetUp(int, int, int) {}
-void Form1::EmptySetUp(int) {}
+#include "board/slot_list_file.h"
+#include "board/slot_table.h"
+#include "board/window/form1.h"
+#include "board/window/slot_label.h"
+#include "channels/mci_channels.h"
+#include "toolkit/app_info.h"
+#include "toolkit/colors.h"
+#include "toolkit/number_text.h"
+
+namespace {
+
+// The default keys are the first 38 characters: digits, the keypad signs, then A to W.
+const QString kKeyAlphabet = QStringLiteral("0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+
+constexpr std::uint32_t kAssignedColor = 0x00FFFF;  // yellow name box
+
+// The bar takes 0..1000 only: a hand-edited list can hold anything, and a value the bar
+// cannot show must not reach the channel or be written back as something else.
+std::int16_t BoundedVolume(int volume) {
+    return static_cast<std::int16_t>(std::clamp(volume, 0, 1000));
+}
+
+int CheckValue(int value) { return value != 0 ? 1 : 0; }
+
+// A record as it is kept for a slot whose sound could not be opened: the values the slot
+// would have shown, so that writing it back gives a line the reader takes as it was.
+board::SlotRecord KeptForm(board::SlotRecord record) {
+    record.volume = BoundedVolume(record.volume);
+    record.fade = CheckValue(record.fade);
+    record.exclusive = CheckValue(record.exclusive);
+    return record;
+}
+
+}  // namespace
+
+void Form1::Form_Load() {
+    using toolkit::NumberText;
+
+    // 1. Caption with the version; every number keeps its leading blank ("Ver 2. 1. 6").
+    setWindowTitle(windowTitle() + QStringLiteral(" Ver") + NumberText(toolkit::AppMajor()) +
+                   QStringLiteral(".") + NumberText(toolkit::AppMinor()) + QStringLiteral(".") +
+                   NumberText(toolkit::AppRevision()));
+
+    // 2. Default keys.
+    HotKey0 = kKeyAlphabet.left(kSlotCount);
+    HotKey = HotKey0;
+    for (int i = 0; i < kSlotCount; ++i) Label4[i]->setText(HotKey.mid(i, 1));
+
+    // 3. The slot list. A record that failed part-way gives the fields read before the
+    // failure but not its key, which is only taken from a whole record.
+    const std::vector<board::SlotRecord> records = board::ReadSlotList(QDir::currentPath());
+    std::array<int, kSlotCount> fadeValue{};
+    std::array<int, kSlotCount> exclusiveValue{};
+    std::array<std::optional<board::SlotRecord>, kSlotCount> recordOf;
+    const int recordCount = std::min<int>(static_cast<int>(records.size()), kSlotCount);
+    for (int i = 0; i < recordCount; ++i) {
+        const board::SlotRecord& record = records[i];
+        const int read = record.fieldsRead;
+        if (read >= 3) SlotName(i) = record.name;
+        if (read >= 4) SlotFile(i) = record.file;
+        if (read >= 5) SlotStart(i) = record.start;
+        if (read >= 6) SlotVolume(i) = BoundedVolume(record.volume);
+        if (read >= 7) fadeValue[i] = CheckValue(record.fade);
+        if (read >= 8) {
+            exclusiveValue[i] = CheckValue(record.exclusive);
+            Label4[i]->setText(record.key);
+            if (!record.key.isEmpty()) HotKey[i] = record.key.at(0);
+        }
+        recordOf[i] = record;
+    }
+
+    // 4. Show the window before the channels open, which can take a while.
+    if (!isVisible()) show();
+    update();
+
+    // 5. One channel per recorded sound. A sound that cannot be opened now (a drive not
+    // plugged in, a share down) leaves the slot empty, but its record is kept and written
+    // back at exit, so a missing drive never erases the user's board.
+    for (int i = 0; i < kSlotCount; ++i) {
+        const auto channel = static_cast<std::int16_t>(i);
+        KeptRecord(i).reset();
+        if (SlotFile(i).isEmpty()) {
+            EmptySetUp(i);
+        } else if (channels::MciOpenSound(channel, SlotFile(i))) {
+            AssignedSetUp(i, fadeValue[i], exclusiveValue[i]);
+        } else {
+            board::SlotRecord kept = recordOf[i] ? KeptForm(*recordOf[i]) : board::SlotRecord{};
+            kept.index = i;
+            kept.file = SlotFile(i);
+            EmptySetUp(i);
+            KeptRecord(i) = kept;
+        }
+    }
+
+    // 6.-9. Focus, keyboard operation, no fade running, then the timer last, so that no
+    // tick can run during start-up.
+    Command3->setFocus();
+    KeyOperationOn();
+    for (int i = 0; i < kSlotCount; ++i) FadeActive(i) = false;
+    Timer1->start();
+}
+
+void Form1::AssignedSetUp(int i, int fadeValue, int exclusiveValue) {
+    Text1[i]->setText(SlotName(i));
+    toolkit::SetBackColor(Text1[i], kAssignedColor);
+    Command1[i]->setEnabled(true);
+    Command2[i]->setEnabled(true);
+    Check1[i]->setChecked(fadeValue != 0);
+    Check2[i]->setChecked(exclusiveValue != 0);
+    Check1[i]->setEnabled(true);
+    Check2[i]->setEnabled(true);
+    HScroll1[i]->setEnabled(true);
+    // A freshly opened channel plays at full level. The bar reports only a real change, so
+    // when it already shows the saved volume the volume is sent here instead.
+    const std::int16_t volume = BoundedVolume(SlotVolume(i));
+    if (HScroll1[i]->value() == volume) {
+        ApplySlotVolume(static_cast<std::int16_t>(i));
+    } else {
+        HScroll1[i]->setValue(volume);
+    }
+}
+
+void Form1::EmptySetUp(int i) {
+    channels::MciCloseSound(static_cast<std::int16_t>(i));
+    SlotFile(i).clear();
+    SlotName(i).clear();
+    SlotVolume(i) = 0;
+    SlotStart(i) = 0;
+    Text1[i]->clear();  // the name box keeps its colour
+    Command1[i]->setEnabled(false);
+    Command2[i]->setEnabled(false);
+    Check1[i]->setChecked(false);
+    Check2[i]->setChecked(false);
+    Check1[i]->setEnabled(false);
+    Check2[i]->setEnabled(false);
+    HScroll1[i]->setEnabled(false);
+    HScroll1[i]->setValue(0);
+}
