@@ -56,16 +56,17 @@ def list_line(index, key, name, file, start, volume, fade, exclusive):
 
 
 def expected_list(slots):
-    """The whole list after a run that changed nothing: assigned slots as recorded, slots
-    whose sound could not be opened empty but with their recorded key, the rest empty with
-    their default key. Shift-JIS, CR LF."""
+    """The whole list after a run that changed nothing: assigned slots as recorded; a record
+    whose sound could not be opened goes back as it came (a missing drive must not erase the
+    board); a record without a sound keeps only its key; the rest are empty with their
+    default key. Shift-JIS, CR LF."""
     text = ""
     by_index = {s.index: s for s in slots}
     for i in range(38):
         s = by_index.get(i)
         if s is None:
             text += list_line(i, DEFAULT_KEYS[i], "", "", 0, 0, 0, 0)
-        elif s.freq is None:  # no sound, or one that cannot be opened
+        elif not s.file:
             text += list_line(i, s.key, "", "", 0, 0, 0, 0)
         else:
             text += list_line(i, s.key, s.name, s.file, s.start, s.volume, s.fade, s.exclusive)

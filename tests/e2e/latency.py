@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Key-to-sound latency of the board, next to the sound server's own floor.
+
+Under X and a private PulseAudio server with two null sinks, the board plays a short tone on
+sink "cap" when its key is typed, and at the same moment `paplay` starts the same file on
+sink "ref". Both sinks are recorded; every recorded frame is mapped to the wall clock (see
+Recorder), so the first audible sample of each try gives the time from the trigger to the
+sink. The key is sent as an XTEST event from this process, the request xdotool sends, so the
+moment it leaves for the X server is known without a process start in between; the paplay
+figure does include starting paplay, which is how a cue player would use it.
+
+Usage: latency.py PATH/TO/sorvane [--presses N] [--out RESULTS.md]   (under an X server)
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import (Board, Failure, Recorder, SoundServer, XDisplay, check,  # noqa: E402
+                         install_watchdog, make_tone, stop_all)
+
+TONE_SECONDS = 0.25
+GAP_SECONDS = 0.45      # the tone has ended and both sinks are silent again
+AUDIBLE = 1e-4          # the tone's second sample is already about 0.01
+SEARCH_SECONDS = 0.5    # an onset later than this counts as missed
+
+
+def onset_after(recorder, t):
+    """Seconds from `t` to the first audible sample recorded after it, or None."""
+    samples = recorder.channel(t - 0.002, t + SEARCH_SECONDS)
+    for n, x in enumerate(samples):
+        if abs(x) > AUDIBLE:
+            return n / 48000.0 - 0.002
+    return None
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    rank = max(0, min(len(ordered) - 1, int(round(p / 100.0 * len(ordered) + 0.5)) - 1))
+    return ordered[rank]
+
+
+def summary(name, values, tries):
+    ms = [v * 1000 for v in values]
+    if not ms:
+        return f"| {name} | 0 of {tries} | – | – | – | – |"
+    return (f"| {name} | {len(ms)} of {tries} | {statistics.median(ms):.1f} | "
+            f"{percentile(ms, 95):.1f} | {min(ms):.1f} | {max(ms):.1f} |")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("exe")
+    parser.add_argument("--presses", type=int, default=50)
+    parser.add_argument("--out")
+    args = parser.parse_args()
+    for tool in ("pulseaudio", "pactl", "parec", "paplay", "ffmpeg", "xdotool"):
+        check(shutil.which(tool), f"{tool} is not installed (make deps installs it)")
+    install_watchdog(60 + args.presses * 2)
+
+    top = tempfile.mkdtemp(prefix="sorvane-latency-")
+    folder = os.path.join(top, "board")
+    os.makedirs(folder)
+    tone = os.path.join(top, "tone.wav")
+    make_tone(tone, 1000, TONE_SECONDS, ("-c:a", "pcm_s16le"))
+    with open(os.path.join(folder, "SoundList.csv"), "wb") as f:
+        f.write(f'0,"0","tone","{tone}",0,1000,0,0\r\n'.encode("cp932"))
+
+    server = cap = ref = board = x = None
+    board_ms, paplay_ms = [], []
+    try:
+        server = SoundServer(os.path.join(top, "run"), sinks=("cap", "ref")).start()
+        cap = Recorder(server, "cap")
+        ref = Recorder(server, "ref")
+        cap.wait_started()
+        ref.wait_started()
+        board = Board(os.path.abspath(args.exe), folder, server, os.path.join(top, "board.log"))
+        x = XDisplay()
+        # Start-up opens the output stream; the first callbacks through the server come late,
+        # so the first few tries are not counted.
+        for _ in range(20):
+            t = x.press_key("0")
+            time.sleep(GAP_SECONDS)
+            if onset_after(cap, t) is not None:
+                break
+        for _ in range(3):
+            x.press_key("0")
+            time.sleep(GAP_SECONDS)
+
+        for _ in range(args.presses):
+            t_key = x.press_key("0")
+            t_paplay = time.monotonic()
+            player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(GAP_SECONDS)
+            player.wait(5)
+            a = onset_after(cap, t_key)
+            b = onset_after(ref, t_paplay)
+            if a is not None:
+                board_ms.append(a)
+            if b is not None:
+                paplay_ms.append(b)
+    finally:
+        if x:
+            x.close()
+        stop_all(board, cap, ref, server)
+        shutil.rmtree(top, ignore_errors=True)
+
+    lines = [
+        "| trigger → first audible sample at the sink | heard | median ms | 95th percentile ms | min ms | max ms |",
+        "|---|---|---|---|---|---|",
+        summary("board: key (XTEST) → slot plays", board_ms, args.presses),
+        summary("paplay started at the same moment (server floor)", paplay_ms, args.presses),
+    ]
+    report = "\n".join(lines)
+    print(report)
+    if args.out:
+        with open(args.out, "w", encoding="utf-8") as f:
+            f.write(report + "\n")
+    return 0 if board_ms else 1
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print(f"latency: {e}")
+        sys.exit(1)
