@@ -59,6 +59,16 @@ TEST_F(DetailsDialogTest, ShowsTheSlotAndTheChannelLength) {
     }
 }
 
+TEST_F(DetailsDialogTest, OpensOnTheNameBoxAndTabsThroughTheValues) {
+    Form3 dialog(*board, board.get());
+    ShowActive(&dialog);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.Text1);
+    for (QWidget* next : std::initializer_list<QWidget*>{dialog.Text2, dialog.Text3, dialog.Command1}) {
+        Type(&dialog, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next);
+    }
+}
+
 struct ApplyCase {
     const char* name;
     QString typedStart;

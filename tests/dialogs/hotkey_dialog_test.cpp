@@ -89,6 +89,8 @@ TEST_F(HotkeyDialogTest, CaptureHoldsWhicheverControlHasTheFocus) {
     board->KeyIndex = 0;
     Form2 dialog(*board, board.get());
     ShowActive(&dialog);
+    // It opens on the key box, where a blank or Enter does nothing.
+    EXPECT_EQ(QApplication::focusWidget(), dialog.Label2);
     for (QPushButton* button : {dialog.Command1, dialog.Command2, dialog.Command3}) {
         button->setFocus();
         Type(&dialog, 'q');
