@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -111,8 +112,9 @@ public:
             const qsizetype begin = m_pos;
             while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
             if (m_pos - begin > kMaxQuotedText) return std::nullopt;
+            QString value = m_text.mid(begin, m_pos - begin).trimmed();
             if (!finishField()) return std::nullopt;
-            return m_text.mid(begin, m_pos - begin).trimmed();
+            return value;
         }
         ++m_pos;
         const qsizetype begin = m_pos;
@@ -313,6 +315,19 @@ bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records
     };
     if (!file.open(QIODevice::WriteOnly)) return fail();
     if (file.write(bytes) != bytes.size()) return fail();
+    // Qt takes a short write (a full disk, a file size limit) for success and would commit a
+    // cut list, so what reached the file is measured before the old list is replaced.
+    errno = 0;
+    const bool flushed = file.flush();
+    const int flushErrno = errno;
+    if (!flushed || file.size() != bytes.size()) {
+        if (error)
+            *error = file.error() != QFileDevice::NoError ? file.errorString()
+                     : flushErrno != 0 ? qt_error_string(flushErrno)
+                                       : QStringLiteral("The slot list could not be written whole.");
+        file.cancelWriting();
+        return false;
+    }
     // commit() flushes to disk before it renames over the old list: a failure at any point
     // leaves the old list whole.
     if (!file.commit()) {
