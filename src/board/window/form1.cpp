@@ -140,6 +140,8 @@ void Form1::buildLayout() {
         HScroll1[i] = new toolkit::HScrollBar(0, 1000, 100, 400, frame);
         HScroll1[i]->setGeometry(TwipsRect(4830, 105 + dy, 2160, 255));
         HScroll1[i]->setValue(0);
+        // The bar is a tab stop like the buttons, so its arrow keys can set the volume.
+        HScroll1[i]->setFocusPolicy(Qt::StrongFocus);
     }
 
     // Column headings, only above slot 0.
