@@ -33,6 +33,8 @@ bool KeyPreview::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<const QKeyEvent*>(event);
     QString typed = key->text();
     if (key->key() == Qt::Key_Escape) typed = QString(QChar(27));
+    // Tab moves the focus between controls; it is not a typed character.
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
     if (typed.isEmpty()) return false;  // F1, arrows and the like type nothing
 
     bool consumed = false;

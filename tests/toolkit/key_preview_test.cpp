@@ -62,6 +62,7 @@ TEST(KeyPreview, ReportsTypedCharactersOnly) {
         {Qt::Key_Escape, QString(), QString(QChar(27))},
         {Qt::Key_F1, QString(), QString()},
         {Qt::Key_Right, QString(), QString()},
+        {Qt::Key_Tab, QString(), QString()},
         {Qt::Key_Asterisk, "*", "*"},
         {Qt::Key_unknown, QStringLiteral("あ"), QStringLiteral("あ")},
     };
