@@ -61,8 +61,9 @@ void Form1::buildLayout() {
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(toolkit::AppTitle());
     setFixedSize(kClientWidth, kClientHeight);
-    // Buttons, check boxes and the column headings use the window's own font.
-    setFont(toolkit::GothicFont(9, false));
+    // Buttons, check boxes and the column headings use the window's own font; at this size
+    // the headings fit the boxes they were measured for.
+    setFont(toolkit::GothicFont(8.25, false));
 
     Image1 = new QLabel(this);
     Image1->setGeometry(TwipsRect(105, 105, 4380, 660));
@@ -149,6 +150,9 @@ void Form1::buildLayout() {
     Label2[0]->setGeometry(TwipsRect(3990, 0, 870, 270));
     Label2[1] = new QLabel(QStringLiteral("Volume"), Frame1[0]);
     Label2[1]->setGeometry(TwipsRect(5670, 0, 570, 180));
+    // A heading lower than its text shows the text's top, not a band cut from its middle.
+    Label2[0]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label2[1]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
