@@ -1,0 +1,335 @@
+#include "audio/decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "audio/audio_format.h"
+#include "audio/mp3_length.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
+#include <libswresample/swresample.h>
+}
+
+namespace audio {
+namespace {
+
+// The containers a sound file of ours can come in. Anything else the prober recognises
+// (playlists, image sequences, raw streams guessed from a few bytes) is refused.
+constexpr const char* kAcceptedFormats = "wav,mp3,ogg,flac,aiff,mov,mp4,m4a,matroska,webm,asf,aac";
+
+// How far before a seek target decoding starts for codecs whose frames depend on earlier ones
+// (the mp3 bit reservoir, overlapped transforms); the extra samples are decoded and dropped.
+constexpr int kPrerollDivisor = 10;  // 100 ms
+
+constexpr int kMaxSourceChannels = 64;
+
+// The decoder moves `pts` past the encoder delay it trims; the best-effort guess does not follow.
+std::int64_t FrameTimestamp(const AVFrame* frame) {
+  return frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+}
+
+void QuietLibraryLogs() {
+  // A damaged file makes the decoders print per packet; the engine reports failures itself.
+  static const bool once = [] {
+    av_log_set_level(AV_LOG_FATAL);
+    return true;
+  }();
+  (void)once;
+}
+
+bool HeaderIsComplete(const AVFormatContext* format) {
+  bool complete = false;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVStream* stream = format->streams[i];
+    const AVCodecParameters* params = stream->codecpar;
+    if (params->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    if (params->sample_rate <= 0 || params->ch_layout.nb_channels <= 0) return false;
+    if (stream->duration == AV_NOPTS_VALUE && format->duration == AV_NOPTS_VALUE) return false;
+    complete = true;
+  }
+  return complete;
+}
+
+}  // namespace
+
+std::unique_ptr<Decoder> Decoder::Open(const std::string& path, DecoderOpenError& error) {
+  namespace fs = std::filesystem;
+  QuietLibraryLogs();
+  error = DecoderOpenError::None;
+  std::error_code ec;
+  const std::u8string utf8Path(path.begin(), path.end());
+  const fs::path absolute = fs::absolute(fs::path(utf8Path), ec);
+  if (path.empty() || ec || !fs::is_regular_file(absolute, ec)) {
+    error = DecoderOpenError::FileNotFound;
+    return nullptr;
+  }
+  const std::u8string absoluteUtf8 = absolute.u8string();
+  // The "file:" prefix makes the demuxer take every character after it as part of the name.
+  const std::string url = "file:" + std::string(absoluteUtf8.begin(), absoluteUtf8.end());
+
+  std::unique_ptr<Decoder> decoder(new Decoder());
+  if (!decoder->openStream(url, error)) return nullptr;
+  if (decoder->m_codec->codec_id == AV_CODEC_ID_MP3) {
+    if (const auto samples = ExactMp3LengthSamples(absolute)) {
+      decoder->m_lengthFrames = av_rescale(*samples, kSampleRate, decoder->m_sourceRate);
+    }
+  }
+  // Decode the first chunk now: it proves the file holds playable audio and fixes the
+  // timestamp of the first audible sample, which every later seek is measured from.
+  if (!decoder->refill()) {
+    error = DecoderOpenError::Unplayable;
+    return nullptr;
+  }
+  return decoder;
+}
+
+bool Decoder::openStream(const std::string& url, DecoderOpenError& error) {
+  error = DecoderOpenError::Unplayable;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  av_dict_set(&options, "format_whitelist", kAcceptedFormats, 0);
+  // mp3: seek through the exact frame index rather than the coarse table of contents.
+  av_dict_set(&options, "usetoc", "0", 0);
+  // PCM in a WAV is checked for a hidden compressed stream by probing its first packets with
+  // every demuxer, again after each packet; limited to a couple of packets the check stays cheap.
+  av_dict_set(&options, "max_probe_packets", "2", 0);
+  const int opened = avformat_open_input(&m_format, url.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
+    m_format = nullptr;
+    return false;
+  }
+  // Probing decodes ahead to fill in what a header left out. Most of our containers say all we
+  // need (rate, channels, duration) in their header; skipping the probe keeps open fast.
+  if (!HeaderIsComplete(m_format) && avformat_find_stream_info(m_format, nullptr) < 0) return false;
+
+  const AVCodec* codec = nullptr;
+  m_streamIndex = av_find_best_stream(m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  if (m_streamIndex < 0 || codec == nullptr) return false;
+  for (unsigned i = 0; i < m_format->nb_streams; ++i) {
+    if (static_cast<int>(i) != m_streamIndex) m_format->streams[i]->discard = AVDISCARD_ALL;
+  }
+  AVStream* stream = m_format->streams[m_streamIndex];
+
+  m_codec = avcodec_alloc_context3(codec);
+  if (m_codec == nullptr || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0) return false;
+  m_codec->pkt_timebase = stream->time_base;
+  m_codec->thread_count = 1;  // many devices decode at once; one thread each keeps memory small
+  if (avcodec_open2(m_codec, codec, nullptr) < 0) return false;
+  m_sourceRate = m_codec->sample_rate;
+  const int channels = m_codec->ch_layout.nb_channels;
+  if (m_sourceRate <= 0 || channels <= 0 || channels > kMaxSourceChannels) return false;
+  m_mono = channels == 1;
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
+  // Lossy audio codecs are flagged intra-only yet overlap their transforms (and mp3 borrows bits
+  // from earlier frames); only the lossless ones decode a frame cleanly on its own.
+  m_needsPreroll = !(descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS));
+
+  if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+    m_lengthFrames = av_rescale_q(stream->duration, stream->time_base, AVRational{1, kSampleRate});
+  } else if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0) {
+    m_lengthFrames = av_rescale_q(m_format->duration, AV_TIME_BASE_Q, AVRational{1, kSampleRate});
+  }
+  m_packet = av_packet_alloc();
+  m_frame = av_frame_alloc();
+  if (m_packet == nullptr || m_frame == nullptr) return false;
+  error = DecoderOpenError::None;
+  return true;
+}
+
+Decoder::~Decoder() {
+  av_frame_free(&m_frame);
+  av_packet_free(&m_packet);
+  swr_free(&m_swr);
+  avcodec_free_context(&m_codec);
+  avformat_close_input(&m_format);
+}
+
+bool Decoder::seek(std::int64_t frame) {
+  frame = std::max<std::int64_t>(frame, 0);
+  avcodec_flush_buffers(m_codec);
+  swr_free(&m_swr);
+  m_pending.clear();
+  m_pendingPos = 0;
+  m_stage = Stage::Decoding;
+
+  const std::int64_t target = av_rescale(frame, m_sourceRate, kSampleRate);
+  // Some demuxers (mp3 among them) land near the requested time rather than before it. The first
+  // packet after the seek tells where we really are; when it starts too late to decode the
+  // target cleanly, seek again further back, in the end from the very start.
+  const std::int64_t preroll = m_needsPreroll ? m_sourceRate / kPrerollDivisor : 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const std::int64_t back = attempt == 0 ? preroll
+                              : attempt == 3 ? target
+                                             : (preroll + m_sourceRate / kPrerollDivisor) << attempt;
+    if (!seekDemuxer(std::max<std::int64_t>(target - back, 0))) return false;
+    const std::int64_t landed = readFirstPacketStart();
+    if (landed == INT64_MIN || landed <= std::max<std::int64_t>(target - preroll / 2, 0)) break;
+    av_packet_unref(m_packet);
+  }
+  if (m_packet->data != nullptr || m_packet->side_data_elems > 0) {
+    avcodec_send_packet(m_codec, m_packet);
+    av_packet_unref(m_packet);
+  }
+  m_dropBefore = target;
+  return true;
+}
+
+bool Decoder::seekDemuxer(std::int64_t sourceSample) {
+  AVStream* stream = m_format->streams[m_streamIndex];
+  const std::int64_t origin = m_originPts == INT64_MIN ? 0 : m_originPts;
+  const std::int64_t timestamp =
+      av_rescale_q(sourceSample, AVRational{1, m_sourceRate}, stream->time_base) + origin;
+  avcodec_flush_buffers(m_codec);
+  int rc = avformat_seek_file(m_format, m_streamIndex, INT64_MIN, timestamp, timestamp, 0);
+  if (rc < 0) rc = av_seek_frame(m_format, m_streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
+  return rc >= 0;
+}
+
+std::int64_t Decoder::readFirstPacketStart() {
+  while (av_read_frame(m_format, m_packet) >= 0) {
+    if (m_packet->stream_index != m_streamIndex) {
+      av_packet_unref(m_packet);
+      continue;
+    }
+    if (m_packet->pts == AV_NOPTS_VALUE || m_originPts == INT64_MIN) return INT64_MIN;
+    return av_rescale_q(m_packet->pts - m_originPts, m_format->streams[m_streamIndex]->time_base,
+                        AVRational{1, m_sourceRate});
+  }
+  m_stage = Stage::Decoding;  // at the end already: the normal read path drains
+  return INT64_MIN;
+}
+
+std::size_t Decoder::read(float* out, std::size_t maxFrames) {
+  std::size_t produced = 0;
+  while (produced < maxFrames) {
+    if (m_pendingPos >= m_pending.size() && !refill()) break;
+    const std::size_t available = (m_pending.size() - m_pendingPos) / kChannels;
+    const std::size_t take = std::min(available, maxFrames - produced);
+    std::copy_n(m_pending.data() + m_pendingPos, take * kChannels, out + produced * kChannels);
+    m_pendingPos += take * kChannels;
+    produced += take;
+  }
+  return produced;
+}
+
+bool Decoder::refill() {
+  while (m_pendingPos >= m_pending.size()) {
+    m_pending.clear();
+    m_pendingPos = 0;
+    if (m_stage == Stage::Done) return false;
+    if (receiveFrame()) continue;
+    if (m_stage == Stage::Decoding) {
+      if (av_read_frame(m_format, m_packet) < 0) {
+        avcodec_send_packet(m_codec, nullptr);  // end of input: let the decoder drain
+        m_stage = Stage::DrainingDecoder;
+        continue;
+      }
+      // A damaged packet is skipped; the decoder resynchronises on the next one.
+      if (m_packet->stream_index == m_streamIndex) avcodec_send_packet(m_codec, m_packet);
+      av_packet_unref(m_packet);
+    } else {
+      // Decoder drained: the resampler still holds its last few frames.
+      if (m_swr != nullptr) convert(nullptr, 0);
+      m_stage = Stage::Done;
+    }
+  }
+  return true;
+}
+
+std::int64_t Decoder::frameStartSample() const {
+  const std::int64_t ts = FrameTimestamp(m_frame);
+  if (ts == AV_NOPTS_VALUE || m_originPts == INT64_MIN) return INT64_MIN;
+  return av_rescale_q(ts - m_originPts, m_format->streams[m_streamIndex]->time_base,
+                      AVRational{1, m_sourceRate});
+}
+
+bool Decoder::receiveFrame() {
+  if (avcodec_receive_frame(m_codec, m_frame) < 0) return false;
+  const int channels = m_frame->ch_layout.nb_channels;
+  if (channels <= 0 || channels > kMaxSourceChannels || m_frame->nb_samples <= 0) {
+    av_frame_unref(m_frame);
+    return true;
+  }
+  if (m_originPts == INT64_MIN && FrameTimestamp(m_frame) != AV_NOPTS_VALUE) {
+    m_originPts = FrameTimestamp(m_frame);
+  }
+  int offset = 0;
+  if (m_dropBefore >= 0) {
+    const std::int64_t start = frameStartSample();
+    if (start == INT64_MIN) {
+      m_dropBefore = -1;  // no timestamps: play from where the demuxer landed
+    } else if (start + m_frame->nb_samples <= m_dropBefore) {
+      av_frame_unref(m_frame);
+      return true;
+    } else {
+      offset = static_cast<int>(std::max<std::int64_t>(m_dropBefore - start, 0));
+      m_dropBefore = -1;
+    }
+  }
+  if (!ensureResampler()) {
+    av_frame_unref(m_frame);
+    return true;
+  }
+  const auto format = static_cast<AVSampleFormat>(m_frame->format);
+  const int bytesPerSample = av_get_bytes_per_sample(format);
+  std::array<const std::uint8_t*, kMaxSourceChannels> input{};
+  if (av_sample_fmt_is_planar(format)) {
+    for (int c = 0; c < channels; ++c) input[c] = m_frame->extended_data[c] + offset * bytesPerSample;
+  } else {
+    input[0] = m_frame->extended_data[0] + static_cast<std::ptrdiff_t>(offset) * bytesPerSample * channels;
+  }
+  convert(input.data(), m_frame->nb_samples - offset);
+  av_frame_unref(m_frame);
+  return true;
+}
+
+bool Decoder::ensureResampler() {
+  if (m_swr != nullptr) return true;
+  AVChannelLayout inLayout{};
+  if (m_frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+    av_channel_layout_default(&inLayout, m_frame->ch_layout.nb_channels);
+  } else if (av_channel_layout_copy(&inLayout, &m_frame->ch_layout) < 0) {
+    return false;
+  }
+  AVChannelLayout outLayout{};
+  av_channel_layout_default(&outLayout, m_mono ? 1 : 2);
+  const int rc = swr_alloc_set_opts2(&m_swr, &outLayout, AV_SAMPLE_FMT_FLT, kSampleRate, &inLayout,
+                                     static_cast<AVSampleFormat>(m_frame->format), m_frame->sample_rate, 0,
+                                     nullptr);
+  av_channel_layout_uninit(&inLayout);
+  if (rc < 0 || swr_init(m_swr) < 0) {
+    swr_free(&m_swr);
+    return false;
+  }
+  return true;
+}
+
+void Decoder::convert(const std::uint8_t** input, int inputSamples) {
+  const int outChannels = m_mono ? 1 : 2;
+  const int capacity = swr_get_out_samples(m_swr, inputSamples);
+  if (capacity <= 0) return;
+  m_convertScratch.resize(static_cast<std::size_t>(capacity) * outChannels);
+  std::uint8_t* output[1] = {reinterpret_cast<std::uint8_t*>(m_convertScratch.data())};
+  const int got = swr_convert(m_swr, output, capacity, input, inputSamples);
+  if (got <= 0) return;
+  const std::size_t base = m_pending.size();
+  m_pending.resize(base + static_cast<std::size_t>(got) * kChannels);
+  float* dst = m_pending.data() + base;
+  // A damaged stream can decode to NaN or infinity; they would poison the whole mix.
+  auto finite = [](float x) { return std::isfinite(x) ? x : 0.0f; };
+  if (m_mono) {
+    for (int i = 0; i < got; ++i) dst[2 * i] = dst[2 * i + 1] = finite(m_convertScratch[i]);
+  } else {
+    for (int i = 0; i < got * 2; ++i) dst[i] = finite(m_convertScratch[i]);
+  }
+}
+
+}  // namespace audio

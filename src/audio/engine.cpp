@@ -1,0 +1,220 @@
+#include "audio/engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "audio/audio_format.h"
+#include "audio/decoder.h"
+#include "audio/voice.h"
+
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
+namespace audio {
+namespace {
+
+// The decoder thread looks at every playing voice this often; a voice's ring covers ~250 ms,
+// so even a busy machine has ample margin.
+constexpr auto kDecodeInterval = std::chrono::milliseconds(5);
+
+void FlushDenormalsToZero() {
+#if defined(__SSE__) || defined(_M_X64)
+  // Fades decay towards tiny values whose arithmetic is very slow without this.
+  _mm_setcsr(_mm_getcsr() | 0x8040);
+#endif
+}
+
+}  // namespace
+
+Engine::Engine(OutputKind output) : m_outputKind(output) {
+  m_closing.reserve(kMaxVoices);
+  if (output == OutputKind::Offline) return;
+  m_decoderThread = std::thread([this] { decodeLoop(); });
+  m_output = output == OutputKind::Device ? MakeDeviceOutput() : MakeNullOutput();
+  m_output->start(&Engine::RenderThunk, this);
+}
+
+Engine::~Engine() {
+  if (m_output) m_output->stop();
+  {
+    std::lock_guard lock(m_decodeWakeMutex);
+    m_decodeStop = true;
+  }
+  m_decodeWake.notify_all();
+  if (m_decoderThread.joinable()) m_decoderThread.join();
+}
+
+const char* Engine::outputName() const { return m_output ? m_output->currentName() : "offline"; }
+
+Voice* Engine::voiceFor(VoiceId id) const {
+  if (id < 0 || id >= kMaxVoices) return nullptr;
+  std::lock_guard lock(m_voicesMutex);
+  return m_owned[id].get();
+}
+
+OpenResult Engine::open(const std::string& path, VoiceId& id) {
+  std::lock_guard command(m_commandMutex);
+  reapClosedVoices();
+  id = -1;
+  DecoderOpenError error = DecoderOpenError::None;
+  std::unique_ptr<Decoder> decoder = Decoder::Open(path, error);
+  if (!decoder) {
+    return error == DecoderOpenError::FileNotFound ? OpenResult::FileNotFound : OpenResult::Unplayable;
+  }
+  auto voice = std::make_shared<Voice>(std::move(decoder));
+  std::lock_guard lock(m_voicesMutex);
+  for (int slot = 0; slot < kMaxVoices; ++slot) {
+    if (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr) continue;
+    m_owned[slot] = voice;
+    m_live[slot].store(voice.get(), std::memory_order_release);
+    id = slot;
+    return OpenResult::Ok;
+  }
+  return OpenResult::TooManyVoices;
+}
+
+void Engine::close(VoiceId id) {
+  std::lock_guard command(m_commandMutex);
+  std::shared_ptr<Voice> voice;
+  {
+    std::lock_guard lock(m_voicesMutex);
+    if (id < 0 || id >= kMaxVoices || !m_owned[id]) return;
+    voice = std::move(m_owned[id]);
+  }
+  voice->requestClose();
+  if (m_outputKind == OutputKind::Offline) {
+    m_live[id].store(nullptr, std::memory_order_release);  // no audio thread to wait for
+  } else {
+    m_closing.emplace_back(id, std::move(voice));
+  }
+  reapClosedVoices();
+}
+
+void Engine::reapClosedVoices() {
+  // A closed voice is freed only after the audio thread has let go of it.
+  std::erase_if(m_closing, [this](const auto& entry) {
+    return m_live[entry.first].load(std::memory_order_acquire) != entry.second.get();
+  });
+}
+
+bool Engine::seek(VoiceId id, std::int64_t ms) {
+  std::lock_guard command(m_commandMutex);
+  Voice* voice = voiceFor(id);
+  if (voice == nullptr) return false;
+  const std::int64_t frame = ms <= 0 ? 0 : FramesFromMs(std::min<std::int64_t>(ms, INT64_MAX / kSampleRate));
+  return voice->seek(frame, m_outputKind == OutputKind::Offline);
+}
+
+void Engine::play(VoiceId id) {
+  std::lock_guard command(m_commandMutex);
+  if (Voice* voice = voiceFor(id)) {
+    voice->play();
+    m_decodeWake.notify_one();  // top the ring up beyond its primed start without delay
+  }
+}
+
+void Engine::stop(VoiceId id) {
+  std::lock_guard command(m_commandMutex);
+  if (Voice* voice = voiceFor(id)) voice->stop();
+}
+
+bool Engine::isPlaying(VoiceId id) const {
+  std::lock_guard command(m_commandMutex);
+  const Voice* voice = voiceFor(id);
+  return voice != nullptr && voice->isPlaying();
+}
+
+std::int64_t Engine::lengthMs(VoiceId id) const {
+  std::lock_guard command(m_commandMutex);
+  const Voice* voice = voiceFor(id);
+  // Rounded to the nearest millisecond: the reported length is then within half a millisecond
+  // of the audio actually played.
+  return voice == nullptr ? 0 : (voice->lengthFrames() * 1000 + kSampleRate / 2) / kSampleRate;
+}
+
+std::int64_t Engine::positionMs(VoiceId id) const {
+  std::lock_guard command(m_commandMutex);
+  const Voice* voice = voiceFor(id);
+  return voice == nullptr ? 0 : (voice->positionFrames() * 1000 + kSampleRate / 2) / kSampleRate;
+}
+
+void Engine::setVolume(VoiceId id, int level) {
+  std::lock_guard command(m_commandMutex);
+  if (Voice* voice = voiceFor(id)) voice->setVolume(std::clamp(level, 0, 1000));
+}
+
+int Engine::volume(VoiceId id) const {
+  std::lock_guard command(m_commandMutex);
+  const Voice* voice = voiceFor(id);
+  return voice == nullptr ? 0 : voice->volume();
+}
+
+void Engine::decodeLoop() {
+  std::vector<std::shared_ptr<Voice>> voices;
+  voices.reserve(kMaxVoices);
+  std::unique_lock wakeLock(m_decodeWakeMutex);
+  while (!m_decodeStop) {
+    wakeLock.unlock();
+    {
+      std::lock_guard lock(m_voicesMutex);
+      for (const auto& voice : m_owned) {
+        if (voice) voices.push_back(voice);
+      }
+    }
+    for (const auto& voice : voices) voice->fill(Voice::kFillTarget);
+    voices.clear();  // may free a voice closed meanwhile: here, never on the audio thread
+    wakeLock.lock();
+    if (!m_decodeStop) m_decodeWake.wait_for(wakeLock, kDecodeInterval);
+  }
+}
+
+void Engine::renderOffline(float* out, std::size_t frames) {
+  std::lock_guard command(m_commandMutex);
+  while (frames > 0) {
+    const int block = static_cast<int>(std::min<std::size_t>(frames, kBlockFrames));
+    {
+      std::lock_guard lock(m_voicesMutex);
+      for (const auto& voice : m_owned) {
+        if (voice) voice->fill(Voice::kPrimeFrames);
+      }
+    }
+    mixBlock(out, block);
+    out += static_cast<std::size_t>(block) * kChannels;
+    frames -= static_cast<std::size_t>(block);
+  }
+}
+
+void Engine::RenderThunk(void* engine, float* out, int frames) { static_cast<Engine*>(engine)->render(out, frames); }
+
+void Engine::render(float* out, int frames) {
+  FlushDenormalsToZero();
+  while (frames > 0) {
+    const int block = std::min(frames, kBlockFrames);
+    mixBlock(out, block);
+    out += static_cast<std::size_t>(block) * kChannels;
+    frames -= block;
+  }
+}
+
+void Engine::mixBlock(float* out, int frames) {
+  std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames) * kChannels);
+  std::uint64_t underruns = 0;
+  for (auto& slot : m_live) {
+    Voice* voice = slot.load(std::memory_order_acquire);
+    if (voice == nullptr) continue;
+    underruns += static_cast<std::uint64_t>(voice->mix(out, frames));
+    if (voice->closeRequested() && voice->silent()) {
+      slot.store(nullptr, std::memory_order_release);  // the command thread frees it later
+    }
+  }
+  if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
+  for (int i = 0; i < frames * kChannels; ++i) {
+    const float x = out[i];
+    out[i] = std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
+  }
+}
+
+}  // namespace audio

@@ -1,0 +1,212 @@
+#include "audio/voice.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "audio/audio_format.h"
+
+namespace audio {
+namespace {
+
+// A full-scale gain change is spread over this many frames (2 ms): short enough that a stop is
+// silent within 5 ms, long enough that neither stop nor a volume change clicks.
+constexpr int kRampFrames = 96;
+constexpr float kRampStep = 1.0f / kRampFrames;
+
+// How long a seek waits for the audio thread to release a fading take before giving up; only
+// reached when the same sound is re-seeked several times within a few milliseconds.
+constexpr auto kFreeTakeTimeout = std::chrono::milliseconds(500);
+
+bool OwnedByCommandThread(TakeState s) { return s == TakeState::Idle || s == TakeState::Finished; }
+
+}  // namespace
+
+Voice::Voice(std::unique_ptr<Decoder> decoder)
+    : m_decoder(std::move(decoder)),
+      m_scratch(kPrimeFrames * kChannels),
+      m_lengthFrames(m_decoder->lengthFrames()) {
+  // The decoder already stands at the start: prime the first take so play can sound at once.
+  std::lock_guard lock(m_decodeMutex);
+  fillLocked(m_takes[0], kPrimeFrames);
+}
+
+bool Voice::takeIsFree(const Take& take) const {
+  return OwnedByCommandThread(take.state.load(std::memory_order_acquire));
+}
+
+int Voice::findFreeTake(bool synchronous) {
+  const int current = m_current.load(std::memory_order_relaxed);
+  const auto deadline = std::chrono::steady_clock::now() + kFreeTakeTimeout;
+  for (;;) {
+    for (int k = 0; k < kTakes; ++k) {
+      const int index = (current + k) % kTakes;
+      if (takeIsFree(m_takes[index])) return index;
+    }
+    if (synchronous) {
+      // No audio thread runs: end the oldest fade here and now.
+      const int index = (current + 1) % kTakes;
+      Take& take = m_takes[index];
+      take.state.store(TakeState::Idle, std::memory_order_relaxed);
+      take.active = false;
+      take.gain = 0.0f;
+      return index;
+    }
+    if (std::chrono::steady_clock::now() > deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+bool Voice::seek(std::int64_t frame, bool synchronous) {
+  frame = std::max<std::int64_t>(frame, 0);
+  if (m_lengthFrames > 0) frame = std::min(frame, m_lengthFrames);
+  std::lock_guard lock(m_decodeMutex);
+  Take& current = m_takes[m_current.load(std::memory_order_relaxed)];
+  TakeState playing = TakeState::Playing;
+  current.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
+
+  const int index = findFreeTake(synchronous);
+  if (index < 0) return false;
+  Take& take = m_takes[index];
+  take.ring.reset();
+  take.sourceEnded.store(false, std::memory_order_relaxed);
+  take.framesPlayed.store(0, std::memory_order_relaxed);
+  take.startFrame = frame;
+  take.state.store(TakeState::Idle, std::memory_order_release);
+  if (m_decoder->seek(frame)) {
+    fillLocked(take, kPrimeFrames);
+  } else {
+    take.sourceEnded.store(true, std::memory_order_release);  // unseekable: nothing more to play
+  }
+  m_current.store(index, std::memory_order_release);
+  return true;
+}
+
+void Voice::play() {
+  Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+  TakeState state = take.state.load(std::memory_order_acquire);
+  if (state == TakeState::Playing || state == TakeState::Finished) return;
+  if (state == TakeState::Stopping &&
+      take.state.compare_exchange_strong(state, TakeState::Playing, std::memory_order_acq_rel)) {
+    return;  // still fading: the audio thread ramps it back up without a gap
+  }
+  // Idle: at the end already, play finishes at once.
+  const bool atEnd = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readable() == 0;
+  take.state.store(atEnd ? TakeState::Finished : TakeState::Playing, std::memory_order_release);
+}
+
+void Voice::stop() {
+  Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+  TakeState playing = TakeState::Playing;
+  take.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
+}
+
+bool Voice::isPlaying() const {
+  return m_takes[m_current.load(std::memory_order_acquire)].state.load(std::memory_order_acquire) ==
+         TakeState::Playing;
+}
+
+std::int64_t Voice::positionFrames() const {
+  const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+  if (take.state.load(std::memory_order_acquire) == TakeState::Finished && m_lengthFrames > 0) {
+    return m_lengthFrames;
+  }
+  const std::int64_t position = take.startFrame + take.framesPlayed.load(std::memory_order_relaxed);
+  return m_lengthFrames > 0 ? std::min(position, m_lengthFrames) : position;
+}
+
+void Voice::requestClose() {
+  m_closing.store(true, std::memory_order_release);
+  for (Take& take : m_takes) {
+    TakeState playing = TakeState::Playing;
+    take.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
+  }
+}
+
+bool Voice::silent() const {
+  return std::all_of(m_takes.begin(), m_takes.end(), [this](const Take& t) { return takeIsFree(t); });
+}
+
+std::size_t Voice::bufferedFrames() const {
+  return m_takes[m_current.load(std::memory_order_acquire)].ring.readable();
+}
+
+std::size_t Voice::fill(std::size_t target) {
+  if (m_closing.load(std::memory_order_acquire)) return 0;
+  std::lock_guard lock(m_decodeMutex);
+  Take& take = m_takes[m_current.load(std::memory_order_relaxed)];
+  // An idle take keeps only its primed start; decoding further waits until it plays.
+  if (take.state.load(std::memory_order_acquire) != TakeState::Playing) return 0;
+  return fillLocked(take, target);
+}
+
+std::size_t Voice::fillLocked(Take& take, std::size_t target) {
+  std::size_t decoded = 0;
+  while (!take.sourceEnded.load(std::memory_order_relaxed)) {
+    const std::size_t have = take.ring.readable();
+    if (have >= target) break;
+    const std::size_t want = std::min({target - have, take.ring.writable(), kPrimeFrames});
+    if (want == 0) break;
+    const std::size_t got = m_decoder->read(m_scratch.data(), want);
+    take.ring.write(m_scratch.data(), got);
+    decoded += got;
+    if (got < want) take.sourceEnded.store(true, std::memory_order_release);
+  }
+  return decoded;
+}
+
+int Voice::mix(float* out, int frames) {
+  const float volume = static_cast<float>(m_volume.load(std::memory_order_relaxed)) / 1000.0f;
+  int underruns = 0;
+  for (Take& take : m_takes) {
+    const TakeState state = take.state.load(std::memory_order_acquire);
+    if (state != TakeState::Playing && state != TakeState::Stopping) continue;
+    const bool stopping = state == TakeState::Stopping;
+    if (!mixTake(take, out, frames, stopping ? 0.0f : volume, stopping)) ++underruns;
+  }
+  return underruns;
+}
+
+// Returns false on an underrun (the ring ran dry before the end of the sound).
+bool Voice::mixTake(Take& take, float* out, int frames, float target, bool stopping) {
+  if (!take.active) {
+    // A take that starts playing starts at its level, so its first frame is heard in full.
+    take.active = true;
+    take.gain = target;
+  }
+  const float* first = nullptr;
+  const float* second = nullptr;
+  std::size_t firstCount = 0;
+  const std::size_t available = take.ring.peek(static_cast<std::size_t>(frames), first, firstCount, second);
+  float gain = take.gain;
+  std::size_t used = 0;
+  for (; used < available; ++used) {
+    if (stopping && gain == 0.0f) break;  // the fade-out is complete: keep the rest for later
+    gain += std::clamp(target - gain, -kRampStep, kRampStep);
+    const float* frame = used < firstCount ? first + used * 2 : second + (used - firstCount) * 2;
+    out[used * 2] += frame[0] * gain;
+    out[used * 2 + 1] += frame[1] * gain;
+  }
+  take.gain = gain;
+  take.ring.consume(used);
+  take.framesPlayed.store(take.framesPlayed.load(std::memory_order_relaxed) + static_cast<std::int64_t>(used),
+                          std::memory_order_relaxed);
+
+  const bool ended = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readable() == 0;
+  if (ended || (stopping && gain == 0.0f)) {
+    TakeState expected = TakeState::Playing;
+    const TakeState next = ended ? TakeState::Finished : TakeState::Idle;
+    take.active = false;
+    if (!take.state.compare_exchange_strong(expected, next, std::memory_order_acq_rel)) {
+      // Stopping (or a play that raced in): a faded or exhausted take returns to idle.
+      expected = TakeState::Stopping;
+      if (!take.state.compare_exchange_strong(expected, TakeState::Idle, std::memory_order_acq_rel)) {
+        take.active = true;  // play raced in during the fade: carry on next block
+      }
+    }
+    return true;
+  }
+  return used == static_cast<std::size_t>(frames) || stopping;
+}
+
+}  // namespace audio

@@ -1,0 +1,98 @@
+#pragma once
+// One open sound: its decoder, its level and up to three "takes" (continuous stretches of
+// playback, each with its own ring).
+//
+// Why takes: a seek must start the new position at once, while the audio thread may still be
+// fading the old one out and reading its ring. Rather than wait for the fade, the seek fills a
+// different take that the audio thread is not touching; the old take finishes its fade alone.
+//
+// Who touches what:
+//  - command thread (under the engine's command mutex): seek/play/stop/close/setVolume, and it
+//    may reset a take only while that take is Idle or Finished (the audio thread then ignores it);
+//  - decoder thread: fill(), under m_decodeMutex, which seek() also takes;
+//  - audio thread: mix(), which reads the rings, moves takes from Playing/Stopping to
+//    Finished/Idle and never locks, allocates or blocks.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "audio/decoder.h"
+#include "audio/frame_ring.h"
+
+namespace audio {
+
+enum class TakeState : int {
+  Idle,      // not played; the command thread owns it
+  Playing,   // the audio thread plays it
+  Stopping,  // the audio thread fades it out, then makes it Idle
+  Finished,  // its last frame has been played; the command thread owns it
+};
+
+class Voice {
+ public:
+  // Ring size per take and how full the decoder keeps the current one.
+  static constexpr std::size_t kRingFrames = 16384;  // ~340 ms
+  static constexpr std::size_t kFillTarget = 12288;  // ~256 ms of cover against a busy machine
+  static constexpr std::size_t kPrimeFrames = 2048;  // decoded before seek/open return
+  static constexpr int kTakes = 3;
+
+  explicit Voice(std::unique_ptr<Decoder> decoder);
+
+  std::int64_t lengthFrames() const { return m_lengthFrames; }
+
+  // Command thread. The `synchronous` flag says no audio thread runs concurrently (offline
+  // rendering); then a take still fading may be taken back at once instead of waited for.
+  bool seek(std::int64_t frame, bool synchronous);
+  void play();
+  void stop();
+  bool isPlaying() const;
+  std::int64_t positionFrames() const;
+  void setVolume(int level) { m_volume.store(level, std::memory_order_relaxed); }
+  int volume() const { return m_volume.load(std::memory_order_relaxed); }
+  // Close: stop and let the audio thread drop the voice once it is silent.
+  void requestClose();
+  bool closeRequested() const { return m_closing.load(std::memory_order_acquire); }
+  // True once the audio thread no longer sounds any take of a closing voice.
+  bool silent() const;
+
+  // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
+  // frames. Returns the frames decoded.
+  std::size_t fill(std::size_t target);
+  std::size_t bufferedFrames() const;
+
+  // Audio thread: adds `frames` frames (≤ kBlockFrames) of this voice into `out`. Returns the
+  // number of underruns (0 or 1).
+  int mix(float* out, int frames);
+
+ private:
+  struct Take {
+    Take() : ring(kRingFrames) {}
+    FrameRing ring;                            // producer: decode-mutex holder; consumer: audio thread
+    std::atomic<TakeState> state{TakeState::Idle};
+    std::atomic<bool> sourceEnded{false};      // set by the producer after the last frame
+    std::atomic<std::int64_t> framesPlayed{0};  // written by the audio thread
+    std::int64_t startFrame = 0;               // command thread, only while the take is idle
+    // Audio thread only.
+    float gain = 0.0f;
+    bool active = false;  // false until the audio thread has seen this take play
+  };
+
+  bool takeIsFree(const Take& take) const;
+  int findFreeTake(bool synchronous);
+  std::size_t fillLocked(Take& take, std::size_t target);
+  bool mixTake(Take& take, float* out, int frames, float targetGain, bool stopping);
+
+  std::mutex m_decodeMutex;           // decoder, scratch and which take is fed
+  std::unique_ptr<Decoder> m_decoder;  // guarded by m_decodeMutex
+  std::vector<float> m_scratch;        // guarded by m_decodeMutex
+  const std::int64_t m_lengthFrames;
+  std::array<Take, kTakes> m_takes;
+  std::atomic<int> m_current{0};       // written by the command thread under m_decodeMutex
+  std::atomic<int> m_volume{1000};     // 0..1000, command thread writes, audio thread reads
+  std::atomic<bool> m_closing{false};
+};
+
+}  // namespace audio

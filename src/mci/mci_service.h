@@ -1,0 +1,76 @@
+#pragma once
+// The media command service: the only way the board touches audio. A command is one line of
+// text such as `open "bell.wav" alias A3 type mpegvideo`, `seek A3 to 250`, `play A3`,
+// `status A3 mode`; the answer is a 32-bit code (0 for success, the numbers in mci_errors.h
+// otherwise) and, for status, a reply text.
+//
+// Commands understood (keywords and aliases ignore case, blanks between words are skipped):
+//   open PATH [alias NAME] [type mpegvideo]   PATH quoted or a single word, UTF-8
+//   close NAME | close all                    stop NAME | stop all
+//   play NAME                                 seek NAME to MS|start|end
+//   status NAME mode|length|position|volume   setaudio NAME volume to 0..1000
+//
+// For tests: build a Service on an offline engine, install it, drive it with commands and pull
+// the mixed audio with renderOffline():
+//
+//   mci::Service service(mci::Service::Offline);
+//   mci::InstallService(&service);          // mci::SendString now talks to `service`
+//   mci::SendString("play A0", nullptr, 0, nullptr);
+//   std::vector<float> block(256 * 2);
+//   service.renderOffline(block.data(), 256);
+//   mci::InstallService(nullptr);           // back to the process-wide default
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/engine.h"
+
+namespace mci {
+
+// The process-wide entry point, shaped like the platform's mciSendString. Command text is UTF-8.
+// Created lazily on first use with the default output (SDL device, null output when none opens).
+// Any thread; calls are serialised. The callback is accepted and ignored.
+std::uint32_t SendString(const char* command, char* reply, std::uint32_t replySize, void* callback);
+
+struct Word;
+
+class Service {
+ public:
+  enum OutputChoice { Device, Null, Offline };
+  // A service on a fresh engine with the given output.
+  explicit Service(OutputChoice output = Device);
+  // A service on an engine built by the caller.
+  explicit Service(std::unique_ptr<audio::Engine> engine);
+  ~Service();
+
+  // Runs one command. The reply buffer (may be null when replySize is 0) is emptied first; a
+  // reply too long for it is cut to fit, always with its terminator.
+  std::uint32_t send(const char* command, char* reply, std::uint32_t replySize);
+
+  audio::Engine& engine() { return *m_engine; }
+  // Offline services only: `frames` frames of interleaved stereo float.
+  void renderOffline(float* out, std::size_t frames) { m_engine->renderOffline(out, frames); }
+  // Blocks in which a playing sound had no audio ready; stays 0 on a healthy system.
+  std::uint64_t underrunCount() const { return m_engine->underrunCount(); }
+
+ private:
+  std::uint32_t open(const std::vector<Word>& words);
+  std::uint32_t seek(audio::Engine::VoiceId id, const std::vector<Word>& words);
+  std::uint32_t status(audio::Engine::VoiceId id, const std::vector<Word>& words, std::string& reply);
+  std::uint32_t setAudio(audio::Engine::VoiceId id, const std::vector<Word>& words);
+  std::uint32_t closeOrStopAll(bool close);
+
+  std::mutex m_mutex;  // serialises commands
+  std::unique_ptr<audio::Engine> m_engine;
+  std::map<std::string, audio::Engine::VoiceId> m_aliases;  // case-folded alias -> voice
+};
+
+// Makes SendString use `service` (not owned; must outlive its installation). nullptr restores
+// the process-wide default service.
+void InstallService(Service* service);
+
+}  // namespace mci
