@@ -65,6 +65,8 @@ class SoundServer:
         self.sinks = sinks
         self.log_path = log_path or os.path.join(runtime_dir, "pulseaudio.log")
         self.proc = None
+        os.makedirs(runtime_dir, mode=0o700, exist_ok=True)
+        os.chmod(runtime_dir, 0o700)  # Qt and PulseAudio want a private runtime folder
         os.makedirs(os.path.join(runtime_dir, "pulse"), mode=0o700, exist_ok=True)
         os.makedirs(os.path.join(runtime_dir, "home"), mode=0o700, exist_ok=True)
         socket = os.path.join(runtime_dir, "pulse", "native")
