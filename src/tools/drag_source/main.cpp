@@ -1,0 +1,58 @@
+// drag_source FILE...: a small window that starts a drag of the given files' URLs, the way a
+// file manager offers files, as soon as a mouse button is pressed on it. It prints how the
+// drag ended ("drop accepted" or "drop refused"), so a script can tell the result. It stays
+// open afterwards: the target fetches the dropped data from the source after the drop, so a
+// source that quits at once (or drops its drag object) leaves the target an empty list.
+#include <QApplication>
+#include <QDrag>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <cstdio>
+
+namespace {
+
+class DragSource : public QLabel
+{
+public:
+    explicit DragSource(QList<QUrl> urls) : m_urls(std::move(urls)) {
+        setWindowTitle(QStringLiteral("drag-source"));
+        setText(QStringLiteral("drag me"));
+        setAlignment(Qt::AlignCenter);
+        setFixedSize(160, 80);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent*) override {
+        auto* data = new QMimeData;  // the drag owns it
+        data->setUrls(m_urls);
+        // On the heap and left to Qt: the target asks for the data after exec has returned,
+        // and the data lives as long as the drag object.
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
+        std::printf("%s\n", action == Qt::IgnoreAction ? "drop refused" : "drop accepted");
+        std::fflush(stdout);
+    }
+
+private:
+    QList<QUrl> m_urls;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QList<QUrl> urls;
+    for (const QString& arg : app.arguments().mid(1))
+        urls << QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath());
+    if (urls.isEmpty()) {
+        std::fprintf(stderr, "usage: drag_source FILE...\n");
+        return 2;
+    }
+    DragSource source(urls);
+    source.show();
+    return app.exec();
+}
