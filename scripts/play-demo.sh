@@ -28,7 +28,7 @@ app_pid="" parec_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   [ -n "$parec_pid" ] && kill "$parec_pid" 2>/dev/null || true
-  if [ -f "$PULSE_RUNTIME_PATH/pid" ]; then
+  if [ -f "${PULSE_RUNTIME_PATH:-/nonexistent}/pid" ]; then
     kill "$(cat "$PULSE_RUNTIME_PATH/pid")" 2>/dev/null || true
   fi
   if [ -z "${PLAY_DEMO_KEEP:-}" ]; then rm -rf "$work"; else echo "kept $work"; fi
@@ -57,7 +57,7 @@ printf '%s\r\n' \
 
 (cd "$board" && SDL_AUDIODRIVER=pulseaudio exec "$exe" >"$work/sorvane.log" 2>&1) &
 app_pid=$!
-wid=$(timeout 20 xdotool search --sync --name "Sorvane Ver" | head -n1)
+wid=$(timeout 20 xdotool search --sync --name "Sorvane Ver" | head -n1 || true)
 [ -n "$wid" ] || { echo "play-demo: the board window did not appear" >&2; exit 1; }
 xdotool windowfocus --sync "$wid"
 # The sound server needs a moment before the board's output stream runs in real time.

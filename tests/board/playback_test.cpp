@@ -133,7 +133,7 @@ TEST_F(PlaybackBoard, FadeFallsByATenthPerTickAndEndsBelowTen) {
             EXPECT_NE(std::search(steps.begin(), steps.end(), c.anchors.begin(), c.anchors.end()),
                       steps.end());
         EXPECT_TRUE(FadeActive(0));
-        EXPECT_TRUE(mci.actions().size() == c.reductions);  // no stop yet
+        EXPECT_EQ(mci.actions().size(), c.reductions) << "no stop yet";
 
         // The next tick ends it: silence, stop, the remembered volume back, flag cleared.
         mci.clear();
