@@ -187,6 +187,14 @@ void Engine::renderOffline(float* out, std::size_t frames) {
   }
 }
 
+void Engine::prefetchOffline() {
+  std::lock_guard command(m_commandMutex);
+  std::lock_guard lock(m_voicesMutex);
+  for (const auto& voice : m_owned) {
+    if (voice) voice->fill(Voice::kFillTarget);
+  }
+}
+
 void Engine::RenderThunk(void* engine, float* out, int frames) { static_cast<Engine*>(engine)->render(out, frames); }
 
 void Engine::render(float* out, int frames) {

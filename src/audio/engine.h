@@ -68,6 +68,9 @@ class Engine {
 
   // Offline engines only: renders `frames` frames of interleaved stereo into `out`.
   void renderOffline(float* out, std::size_t frames);
+  // Offline engines only: decodes ahead for every playing voice as the decoder thread would, so
+  // render() can then be called alone (measuring the mixer apart from decoding).
+  void prefetchOffline();
 
   // Audio thread: mixes `frames` frames into `out` (overwrites it).
   void render(float* out, int frames);
