@@ -73,7 +73,7 @@ def main():
         f.write(f'0,"0","tone","{tone}",0,1000,0,0\r\n'.encode("cp932"))
 
     server = cap = ref = board = x = None
-    board_ms, paplay_ms = [], []
+    board_ms, paplay_ms, alone_ms = [], [], []
     try:
         server = SoundServer(os.path.join(top, "run"), sinks=("cap", "ref")).start()
         cap = Recorder(server, "cap")
@@ -106,6 +106,16 @@ def main():
                 board_ms.append(a)
             if b is not None:
                 paplay_ms.append(b)
+        # The floor again with nothing else going on at that moment.
+        for _ in range(args.presses):
+            t_paplay = time.monotonic()
+            player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(GAP_SECONDS)
+            player.wait(5)
+            b = onset_after(ref, t_paplay)
+            if b is not None:
+                alone_ms.append(b)
     finally:
         if x:
             x.close()
@@ -117,6 +127,7 @@ def main():
         "|---|---|---|---|---|---|",
         summary("board: key (XTEST) → slot plays", board_ms, args.presses),
         summary("paplay started at the same moment (server floor)", paplay_ms, args.presses),
+        summary("paplay alone", alone_ms, args.presses),
     ]
     report = "\n".join(lines)
     print(report)
