@@ -73,11 +73,11 @@ inline float RenderPeak(mci::Service& service, int frames) {
 // the current directory and the program folder. Message boxes are recorded and answered OK.
 class BoardOnRealService : public ::testing::Test {
 protected:
-    explicit BoardOnRealService(mci::Service::OutputChoice output = mci::Service::Offline)
-        : service(output) {}
+    explicit BoardOnRealService(mci::Service::OutputChoice output = mci::Service::Offline) : output(output) {}
 
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
+        servicePtr = std::make_unique<mci::Service>(output);
         previousDir = QDir::currentPath();
         QDir::setCurrent(folder.path());
         toolkit::SetProgramFolderForTests(folder.path());
@@ -86,7 +86,7 @@ protected:
             return 1;  // OK
         });
         toolkit::SetBeepHook([] {});
-        mci::InstallService(&service);
+        mci::InstallService(servicePtr.get());
         channels::SetMciSendFunction(&mci::SendString);
         ResetSlotTable();
     }
@@ -96,6 +96,7 @@ protected:
         mci::SendString("close all", nullptr, 0, nullptr);
         channels::SetMciSendFunction(nullptr);
         mci::InstallService(nullptr);
+        servicePtr.reset();
         toolkit::SetMsgBoxHook(nullptr);
         toolkit::SetBeepHook(nullptr);
         toolkit::SetProgramFolderForTests(QString());
@@ -121,7 +122,9 @@ protected:
 
     QTemporaryDir folder;
     QString previousDir;
-    mci::Service service;
+    const mci::Service::OutputChoice output;
+    std::unique_ptr<mci::Service> servicePtr;  // made in SetUp, so a test can prepare the device first
+    mci::Service& service() { return *servicePtr; }
     std::unique_ptr<Form1> board;
     QStringList messages;
 };

@@ -24,7 +24,7 @@ protected:
     // Renders `ms` milliseconds in timer ticks, as the board's 100 ms timer would see them.
     void playFor(int ms) {
         for (int t = 0; t < ms; t += 100) {
-            RenderPeak(service, 4800);
+            RenderPeak(service(), 4800);
             board->FadeTick();
         }
     }

@@ -1,0 +1,127 @@
+// The sound device goes away while slots play (the sound server dies): the service carries on
+// on the null output, so the sounds keep their time and end when they would have, the key
+// labels keep telling which slots play, and the controls keep working. A private PulseAudio
+// server plays the part of the device; the test is skipped where there is none.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include "fault_fixture.h"
+#include "toolkit/colors.h"
+
+namespace faults {
+namespace {
+
+constexpr std::uint32_t kPlayingColor = 0xFF80FF;
+constexpr std::uint32_t kIdleColor = 0xFFFFFF;
+
+class DeviceLoss : public BoardOnRealService {
+protected:
+    DeviceLoss() : BoardOnRealService(mci::Service::Device) {}
+
+    void SetUp() override {
+        const QString server = QStandardPaths::findExecutable("pulseaudio");
+        if (server.isEmpty()) GTEST_SKIP() << "no PulseAudio server to lose";
+        ASSERT_TRUE(runtime.isValid());
+        const QString socket = runtime.filePath("native");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", runtime.path());
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("PULSE_RUNTIME_PATH", runtime.filePath("pulse"));
+        pulse.setProcessEnvironment(env);
+        pulse.setStandardErrorFile(QProcess::nullDevice());
+        pulse.start(server, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                             "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+                             "--load=module-null-sink sink_name=lost"});
+        if (!pulse.waitForStarted(5000)) GTEST_SKIP() << "PulseAudio does not start here";
+        QElapsedTimer clock;
+        clock.start();
+        while (!QFileInfo::exists(socket) && clock.elapsed() < 5000) QThread::msleep(20);
+        if (!QFileInfo::exists(socket)) GTEST_SKIP() << "PulseAudio did not open its socket";
+        QThread::msleep(200);
+
+        savedDriver = qgetenv("SDL_AUDIODRIVER");
+        qputenv("SDL_AUDIODRIVER", "pulseaudio");
+        qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());
+        BoardOnRealService::SetUp();
+        if (std::string(service().engine().outputName()) != "device")
+            GTEST_SKIP() << "the service did not open the PulseAudio device";
+    }
+
+    void TearDown() override {
+        if (servicePtr) BoardOnRealService::TearDown();
+        if (pulse.state() != QProcess::NotRunning) {
+            pulse.kill();
+            pulse.waitForFinished(3000);
+        }
+        qputenv("SDL_AUDIODRIVER", savedDriver);
+        qunsetenv("PULSE_SERVER");
+    }
+
+    // Lets real time pass with the board's timer ticking.
+    void waitMs(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            QThread::msleep(100);
+            board->FadeTick();
+        }
+    }
+
+    std::int64_t positionMs(int channel) {
+        char reply[32] = {};
+        mci::SendString(("status A" + std::to_string(channel) + " position").c_str(), reply, sizeof reply, nullptr);
+        return std::atoll(reply);
+    }
+
+    QTemporaryDir runtime;
+    QProcess pulse;
+    QByteArray savedDriver;
+};
+
+TEST_F(DeviceLoss, SoundsCarryOnOnTheNullOutputAndTheLabelsTellTheTruth) {
+    WriteFile(pathOf("long.wav"), ToneWav(4.0));
+    WriteFile(pathOf("longer.wav"), ToneWav(30.0));
+    loadBoard();
+    drop(0, pathOf("long.wav"));
+    drop(1, pathOf("longer.wav"));
+    board->PlaySlot(0);
+    board->PlaySlot(1);
+    waitMs(800);
+    ASSERT_TRUE(channels::MciIsPlaying(0));
+    ASSERT_EQ(toolkit::BackColor(board->Label4[0]), kPlayingColor);
+
+    pulse.kill();
+    pulse.waitForFinished(3000);
+    QElapsedTimer clock;
+    clock.start();
+    while (std::string(service().engine().outputName()) != "null" && clock.elapsed() < 5000) waitMs(100);
+    ASSERT_EQ(std::string(service().engine().outputName()), "null") << "the lost device was not replaced";
+
+    // Both slots still play and their positions move on in real time.
+    EXPECT_TRUE(channels::MciIsPlaying(0));
+    EXPECT_TRUE(channels::MciIsPlaying(1));
+    const std::int64_t before = positionMs(1);
+    waitMs(500);
+    EXPECT_NEAR(double(positionMs(1) - before), 500.0, 250.0);
+    EXPECT_EQ(toolkit::BackColor(board->Label4[1]), kPlayingColor);
+
+    // Slot 0 ends when its four seconds are up, and its label turns back to white.
+    waitMs(4000);
+    EXPECT_FALSE(channels::MciIsPlaying(0));
+    EXPECT_EQ(toolkit::BackColor(board->Label4[0]), kIdleColor);
+
+    // The controls still act: stop one, start the other again.
+    board->StopSlot(1);
+    waitMs(200);
+    EXPECT_FALSE(channels::MciIsPlaying(1));
+    board->PlaySlot(0);
+    waitMs(200);
+    EXPECT_TRUE(channels::MciIsPlaying(0));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace faults
