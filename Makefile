@@ -39,5 +39,15 @@ test-tsan: deps
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# Bounded libFuzzer runs (clang, ASan+UBSan) of the list reader, the command grammar and the
+# decoder, one after the other: FUZZ_SECONDS per fuzzer (default 60), FUZZERS to pick some.
+fuzz:
+	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),60) bash scripts/fuzz.sh
+
+# Random board operations on all 38 slots against the real media service on the null output,
+# for SOAK_SECONDS (default 600); prints memory growth and underruns.
+soak: build
+	SOAK_SECONDS=$(or $(SOAK_SECONDS),600) bash scripts/soak.sh $(BUILD)
+
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz

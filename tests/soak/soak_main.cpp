@@ -1,0 +1,254 @@
+// Soak run of the board: for SOAK_SECONDS (default 600) it plays, stops, fades, plays
+// exclusively, stops all, drops and releases sounds at random on all 38 slots through the
+// board's own operations, with the real media service on the null output and the board's own
+// 100 ms timer driving the fade-outs. Every second it checks what the board shows against the
+// service and samples the resident memory. At the end it prints the figures and fails when
+// the memory grew by 5% or more after the first minute, an audio block ran dry, or a check
+// failed.
+//
+//   SOAK_SECONDS=60 SOAK_SEED=7 build/tests/soak/sorvane_soak
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#if defined(__unix__)
+#include <sys/resource.h>
+#endif
+
+#include "board/slot_list_file.h"
+#include "board/slot_table.h"
+#include "board/window/form1.h"
+#include "board/window/slot_label.h"
+#include "channels/mci_channels.h"
+#include "mci/mci_service.h"
+#include "toolkit/app_info.h"
+#include "toolkit/fonts.h"
+#include "toolkit/message_box.h"
+
+namespace {
+
+// Resident memory in KiB: /proc where there is one, else the peak the system reports.
+long ResidentKiB() {
+    QFile status("/proc/self/status");
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+#if defined(__unix__)
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+#else
+    return 0;
+#endif
+}
+
+QByteArray ToneWav(double seconds, double frequency) {
+    const int frames = int(seconds * 48000);
+    QByteArray bytes;
+    const auto put16 = [&](int v) { bytes.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    const auto put32 = [&](unsigned v) { put16(int(v & 0xffff)); put16(int(v >> 16)); };
+    const unsigned dataBytes = unsigned(frames) * 4;
+    bytes.append("RIFF"); put32(36 + dataBytes); bytes.append("WAVEfmt ");
+    put32(16); put16(1); put16(2); put32(48000); put32(48000 * 4); put16(4); put16(16);
+    bytes.append("data"); put32(dataBytes);
+    for (int f = 0; f < frames; ++f) {
+        const int v = int(6000 * std::sin(f * 2 * M_PI * frequency / 48000));
+        put16(v); put16(v);
+    }
+    return bytes;
+}
+
+class Soak {
+public:
+    Soak(Form1& board, mci::Service& service, QStringList sounds, int seconds, unsigned seed)
+        : m_board(board), m_service(service), m_sounds(std::move(sounds)), m_seconds(seconds), m_random(seed) {}
+
+    void start() {
+        m_clock.start();
+        QObject::connect(&m_operate, &QTimer::timeout, [this] { operate(); });
+        QObject::connect(&m_check, &QTimer::timeout, [this] { check(); });
+        m_operate.start(15);
+        m_check.start(1000);
+    }
+
+    int finish() {
+        m_operate.stop();
+        m_check.stop();
+        const double growth = m_baselineKiB > 0 ? 100.0 * double(m_lastKiB - m_baselineKiB) / double(m_baselineKiB) : 0;
+        std::printf("soak: %d s, %llu operations:", m_seconds, static_cast<unsigned long long>(m_total));
+        for (const auto& [name, count] : m_counts) std::printf(" %s %llu", name.c_str(), static_cast<unsigned long long>(count));
+        std::printf("\nsoak: message boxes answered %d, output \"%s\"\n", m_messages, m_service.engine().outputName());
+        std::printf("soak: resident memory %ld KiB after %d s, %ld KiB at the end, peak %ld KiB: growth %.2f%%\n",
+                    m_baselineKiB, m_baselineAt, m_lastKiB, m_peakKiB, growth);
+        std::printf("soak: most slots playing at once %d; audio blocks that ran dry %llu; failed checks %d\n",
+                    m_mostPlaying, static_cast<unsigned long long>(m_service.underrunCount()), m_failedChecks);
+        const bool ok = growth < 5.0 && m_service.underrunCount() == 0 && m_failedChecks == 0;
+        std::printf("soak: %s\n", ok ? "PASSED" : "FAILED");
+        return ok ? 0 : 1;
+    }
+
+    void countMessage() { ++m_messages; }
+
+private:
+    int slot() { return std::uniform_int_distribution<int>(0, kSlotCount - 1)(m_random); }
+    bool chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(m_random) < percent; }
+
+    void dropOn(int i, const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        m_board.DropOnNameBox(std::int16_t(i), &data);
+    }
+
+    void operate() {
+        if (m_clock.elapsed() >= qint64(m_seconds) * 1000) {
+            QApplication::exit(finish());
+            return;
+        }
+        const int i = slot();
+        const int roll = std::uniform_int_distribution<int>(0, 99)(m_random);
+        std::string name;
+        if (roll < 30) {
+            name = "play";
+            m_board.Check2[i]->setChecked(m_board.Check2[i]->isEnabled() && chance(5));
+            if (m_board.Check2[i]->isChecked()) name = "exclusive-play";
+            m_board.PlaySlot(std::int16_t(i));
+        } else if (roll < 50) {
+            name = "stop";
+            m_board.Check1[i]->setChecked(m_board.Check1[i]->isEnabled() && chance(50));
+            if (m_board.Check1[i]->isChecked()) name = "fade-stop";
+            m_board.StopSlot(std::int16_t(i));
+        } else if (roll < 51) {
+            name = "stop-all";
+            m_board.StopAllSlots();
+        } else if (roll < 63) {
+            name = "volume";
+            if (m_board.HScroll1[i]->isEnabled())
+                m_board.HScroll1[i]->setValue(std::uniform_int_distribution<int>(0, 1000)(m_random));
+        } else if (roll < 75) {
+            name = "drop";
+            dropOn(i, m_sounds[std::uniform_int_distribution<int>(0, int(m_sounds.size()) - 1)(m_random)]);
+        } else if (roll < 77) {
+            name = "drop-unplayable";
+            dropOn(i, QDir::current().filePath("notes.txt.wav"));
+        } else if (roll < 81) {
+            name = "release";
+            m_board.ReleaseSlot(std::int16_t(i));
+        } else {
+            name = "idle";
+        }
+        ++m_counts[name];
+        ++m_total;
+    }
+
+    // What the board shows must match what the service says, and memory is sampled.
+    void check() {
+        int playing = 0;
+        for (int i = 0; i < kSlotCount; ++i) {
+            const bool sounding = channels::MciIsPlaying(std::int16_t(i));
+            playing += sounding ? 1 : 0;
+            if (SlotFile(i).isEmpty() && sounding) fail(i, "an empty slot plays");
+            if (!FadeActive(i) && SlotVolume(i) != m_board.HScroll1[i]->value()) fail(i, "volume and bar disagree");
+            if (SlotFile(i).isEmpty() != !m_board.Command1[i]->isEnabled()) fail(i, "look and content disagree");
+        }
+        m_mostPlaying = std::max(m_mostPlaying, playing);
+        m_lastKiB = ResidentKiB();
+        m_peakKiB = std::max(m_peakKiB, m_lastKiB);
+        // Caches, pools and the first decoded blocks settle during the first minute (or the
+        // first fifth of a shorter run); growth is measured from there.
+        const int settle = std::min(60, std::max(1, m_seconds / 5));
+        if (m_baselineKiB == 0 && m_clock.elapsed() >= qint64(settle) * 1000) {
+            m_baselineKiB = m_lastKiB;
+            m_baselineAt = int(m_clock.elapsed() / 1000);
+        }
+    }
+
+    void fail(int i, const char* what) {
+        if (++m_failedChecks <= 20) std::fprintf(stderr, "soak: slot %d: %s\n", i, what);
+    }
+
+    Form1& m_board;
+    mci::Service& m_service;
+    QStringList m_sounds;
+    int m_seconds;
+    std::mt19937 m_random;
+    QElapsedTimer m_clock;
+    QTimer m_operate;
+    QTimer m_check;
+    std::map<std::string, std::uint64_t> m_counts;
+    std::uint64_t m_total = 0;
+    int m_messages = 0;
+    int m_failedChecks = 0;
+    int m_mostPlaying = 0;
+    long m_baselineKiB = 0;
+    int m_baselineAt = 0;
+    long m_lastKiB = 0;
+    long m_peakKiB = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    toolkit::InstallFontSubstitutes();
+    const int seconds = qEnvironmentVariableIsSet("SOAK_SECONDS") ? qEnvironmentVariableIntValue("SOAK_SECONDS") : 600;
+    const unsigned seed = qEnvironmentVariableIsSet("SOAK_SEED") ? unsigned(qEnvironmentVariableIntValue("SOAK_SEED")) : 1;
+
+    // A board folder of its own: sounds of different lengths and a text file posing as one.
+    QTemporaryDir folder;
+    QDir::setCurrent(folder.path());
+    toolkit::SetProgramFolderForTests(folder.path());
+    QStringList sounds;
+    const double lengths[] = {0.3, 0.8, 1.5, 2.5, 4.0, 7.0, 12.0};
+    for (int n = 0; n < int(std::size(lengths)); ++n) {
+        const QString path = folder.filePath(QStringLiteral("sound%1.wav").arg(n));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(ToneWav(lengths[n], 220.0 + 110 * n)) < 0) return 2;
+        sounds << path;
+    }
+    QFile notes(folder.filePath("notes.txt.wav"));
+    if (!notes.open(QIODevice::WriteOnly) || notes.write("not a sound\n") < 0) return 2;
+    notes.close();
+
+    mci::Service service(mci::Service::Null);
+    mci::InstallService(&service);
+    channels::SetMciSendFunction(&mci::SendString);
+
+    Form1 board;
+    board.Form_Load();
+    Soak soak(board, service, sounds, seconds, seed);
+    toolkit::SetMsgBoxHook([&soak](const QString&, int) {
+        soak.countMessage();
+        return 1;  // OK
+    });
+    toolkit::SetBeepHook([] {});
+    std::printf("soak: %d s on the %s output, seed %u\n", seconds, service.engine().outputName(), seed);
+    std::fflush(stdout);
+    soak.start();
+    const int result = app.exec();
+
+    board.Form_Unload();
+    const auto records = board::ReadSlotList(folder.path());
+    if (records.size() != 38) {
+        std::printf("soak: the list written at exit holds %zu records\n", records.size());
+        return 1;
+    }
+    channels::SetMciSendFunction(nullptr);
+    mci::InstallService(nullptr);
+    return result;
+}
