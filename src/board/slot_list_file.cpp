@@ -41,8 +41,12 @@ QString QuotedField(const QString& text) {
     return QLatin1Char('"') + text + QLatin1Char('"');  // unchanged: nothing is escaped
 }
 
+QString Decode(const QByteArray& bytes);
+
 // Shift-JIS when every character survives the trip there and back; otherwise the whole file
-// is UTF-8, so no name or path is ever stored as a substitute character.
+// is UTF-8, so no name or path is ever stored as a substitute character. Shift-JIS bytes that
+// happen to be valid UTF-8 (half-width katakana such as "ﾃｽ" are C3 BD) would be read back as
+// UTF-8, so such a list is written as UTF-8 too.
 QByteArray Encode(const QString& text) {
     QStringEncoder encoder(kCodePage);
     if (encoder.isValid()) {
@@ -50,7 +54,7 @@ QByteArray Encode(const QString& text) {
         if (!encoder.hasError()) {
             QStringDecoder decoder(kCodePage);
             const QString back = decoder.decode(bytes);
-            if (!decoder.hasError() && back == text) return bytes;
+            if (!decoder.hasError() && back == text && Decode(bytes) == text) return bytes;
         }
     }
     return text.toUtf8();
