@@ -164,7 +164,13 @@ void Engine::decodeLoop() {
         if (voice) voices.push_back(voice);
       }
     }
-    for (const auto& voice : voices) voice->fill(Voice::kFillTarget);
+    // Round-robin in small steps, so that when many sounds start together each gets its first
+    // stretch decoded before any is filled up to the full target.
+    bool more = true;
+    for (std::size_t level = Voice::kPrimeFrames * 2; more; level += Voice::kPrimeFrames) {
+      more = level < Voice::kFillTarget;
+      for (const auto& voice : voices) voice->fill(std::min(level, Voice::kFillTarget));
+    }
     voices.clear();  // may free a voice closed meanwhile: here, never on the audio thread
     wakeLock.lock();
     if (!m_decodeStop) m_decodeWake.wait_for(wakeLock, kDecodeInterval);

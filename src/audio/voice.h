@@ -36,7 +36,7 @@ class Voice {
   // Ring size per take and how full the decoder keeps the current one.
   static constexpr std::size_t kRingFrames = 16384;  // ~340 ms
   static constexpr std::size_t kFillTarget = 12288;  // ~256 ms of cover against a busy machine
-  static constexpr std::size_t kPrimeFrames = 2048;  // decoded before seek/open return
+  static constexpr std::size_t kPrimeFrames = 4096;  // ~85 ms, decoded before seek/open return
   static constexpr int kTakes = 3;
 
   explicit Voice(std::unique_ptr<Decoder> decoder);
