@@ -20,6 +20,8 @@ struct Case {
     const char* name;
     Obstacle obstacle;
 };
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 
 bool RunTool(const QString& program, const QStringList& args) { return QProcess::execute(program, args) == 0; }
 

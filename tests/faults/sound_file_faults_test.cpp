@@ -1,6 +1,8 @@
 // A sound file deleted, cut short or replaced while its slot plays: that slot plays what it
 // can and stops, nothing crashes, and the slot next to it plays on untouched. The board runs
 // on the real media service with an offline engine, so the audio is rendered by the test.
+#include <QProcess>
+#include <QStandardPaths>
 #include <random>
 
 #include "fault_fixture.h"
@@ -15,11 +17,16 @@ struct Case {
     const char* name;
     Damage damage;
 };
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 
 constexpr std::uint32_t kPlayingColor = 0xFF80FF;
 constexpr std::uint32_t kIdleColor = 0xFFFFFF;
 
-class SoundFileFault : public BoardOnRealService, public ::testing::WithParamInterface<Case> {
+// The damaged sound as a plain WAV (read as it plays) and as an MP3 (frames decoded as it plays).
+enum class Format { Wav, Mp3 };
+
+class SoundFileFault : public BoardOnRealService, public ::testing::WithParamInterface<std::tuple<Format, Case>> {
 protected:
     // Renders `ms` milliseconds in timer ticks, as the board's 100 ms timer would see them.
     void playFor(int ms) {
@@ -60,10 +67,17 @@ protected:
 };
 
 TEST_P(SoundFileFault, TheSlotStopsOrPlaysWhatItCanAndTheBoardCarriesOn) {
+    const auto [format, damageCase] = GetParam();
     WriteFile(pathOf("victim.wav"), ToneWav(3.0));
     WriteFile(pathOf("neighbour.wav"), ToneWav(6.0));
+    QString victim = pathOf("victim.wav");
+    if (format == Format::Mp3) {
+        if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "no ffmpeg to make an MP3";
+        victim = pathOf("victim.mp3");
+        ASSERT_EQ(QProcess::execute("ffmpeg", {"-y", "-v", "error", "-i", pathOf("victim.wav"), victim}), 0);
+    }
     loadBoard();
-    drop(0, pathOf("victim.wav"));
+    drop(0, victim);
     drop(1, pathOf("neighbour.wav"));
     ASSERT_TRUE(assigned(0) && assigned(1));
     board->PlaySlot(0);
@@ -72,7 +86,7 @@ TEST_P(SoundFileFault, TheSlotStopsOrPlaysWhatItCanAndTheBoardCarriesOn) {
     ASSERT_TRUE(channels::MciIsPlaying(0));
     EXPECT_EQ(toolkit::BackColor(board->Label4[0]), kPlayingColor);
 
-    damage(pathOf("victim.wav"), GetParam().damage);
+    damage(victim, damageCase.damage);
     const std::int64_t neighbourBefore = positionMs(1);
     playFor(1000);
     EXPECT_TRUE(channels::MciIsPlaying(1));
@@ -100,11 +114,14 @@ TEST_P(SoundFileFault, TheSlotStopsOrPlaysWhatItCanAndTheBoardCarriesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     WhilePlaying, SoundFileFault,
-    ::testing::Values(Case{"Deleted", Damage::Delete}, Case{"CutToHeader", Damage::CutToHeader},
-                      Case{"CutToNothing", Damage::CutToNothing},
-                      Case{"OverwrittenWithNoise", Damage::OverwriteWithNoise},
-                      Case{"ReplacedByRename", Damage::ReplaceByRename}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    ::testing::Combine(::testing::Values(Format::Wav, Format::Mp3),
+                       ::testing::Values(Case{"Deleted", Damage::Delete}, Case{"CutToHeader", Damage::CutToHeader},
+                                         Case{"CutToNothing", Damage::CutToNothing},
+                                         Case{"OverwrittenWithNoise", Damage::OverwriteWithNoise},
+                                         Case{"ReplacedByRename", Damage::ReplaceByRename})),
+    [](const ::testing::TestParamInfo<std::tuple<Format, Case>>& info) {
+        return std::string(std::get<0>(info.param) == Format::Wav ? "Wav" : "Mp3") + std::get<1>(info.param).name;
+    });
 
 }  // namespace
 }  // namespace faults
