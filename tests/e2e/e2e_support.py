@@ -81,7 +81,10 @@ class SoundServer:
         self.socket = socket
 
     def start(self):
+        # A desktop's server runs at raised and real-time priority (rtkit grants it); as
+        # root it can take that itself, so a busy machine does not break up the sound.
         args = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30",
+                "--high-priority=yes", "--realtime=yes",
                 "--use-pid-file=no", "--disallow-module-loading=no", "--log-target=stderr",
                 "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]
         for sink in self.sinks:
