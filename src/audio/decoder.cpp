@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 
 #include "audio/audio_format.h"
@@ -29,6 +30,11 @@ constexpr const char* kAcceptedFormats = "wav,mp3,ogg,flac,aiff,mov,mp4,m4a,matr
 constexpr int kPrerollDivisor = 10;  // 100 ms
 
 constexpr int kMaxSourceChannels = 64;
+
+// Output frames of real input the resampler's filter needs behind a seek target.
+constexpr std::int64_t kResamplerWarmUp = 64;
+// Rates whose input/output alignment period is longer than this are started at the target as is.
+constexpr std::int64_t kMaxAlignPeriod = 4800;
 
 // The decoder moves `pts` past the encoder delay it trims; the best-effort guess does not follow.
 std::int64_t FrameTimestamp(const AVFrame* frame) {
@@ -160,7 +166,19 @@ bool Decoder::seek(std::int64_t frame) {
   m_pendingPos = 0;
   m_stage = Stage::Decoding;
 
-  const std::int64_t target = av_rescale(frame, m_sourceRate, kSampleRate);
+  // With resampling, start the resampler a little before the target, on a frame where input and
+  // output samples line up exactly (every 147 input samples make 160 output samples at 44.1 kHz),
+  // and drop the surplus output: the samples then equal those of an uninterrupted decode.
+  std::int64_t alignedFrame = frame;
+  if (m_sourceRate != kSampleRate) {
+    const std::int64_t common = std::gcd(m_sourceRate, kSampleRate);
+    const std::int64_t periodOut = kSampleRate / common;
+    if (m_sourceRate / common <= kMaxAlignPeriod) {
+      alignedFrame = std::max<std::int64_t>(frame - kResamplerWarmUp, 0) / periodOut * periodOut;
+    }
+  }
+  m_dropOutputFrames = frame - alignedFrame;
+  const std::int64_t target = av_rescale(alignedFrame, m_sourceRate, kSampleRate);
   // Some demuxers (mp3 among them) land near the requested time rather than before it. The first
   // packet after the seek tells where we really are; when it starts too late to decode the
   // target cleanly, seek again further back, in the end from the very start.
@@ -320,15 +338,20 @@ void Decoder::convert(const std::uint8_t** input, int inputSamples) {
   std::uint8_t* output[1] = {reinterpret_cast<std::uint8_t*>(m_convertScratch.data())};
   const int got = swr_convert(m_swr, output, capacity, input, inputSamples);
   if (got <= 0) return;
+  int skip = 0;
+  if (m_dropOutputFrames > 0) {
+    skip = static_cast<int>(std::min<std::int64_t>(m_dropOutputFrames, got));
+    m_dropOutputFrames -= skip;
+  }
   const std::size_t base = m_pending.size();
-  m_pending.resize(base + static_cast<std::size_t>(got) * kChannels);
+  m_pending.resize(base + static_cast<std::size_t>(got - skip) * kChannels);
   float* dst = m_pending.data() + base;
   // A damaged stream can decode to NaN or infinity; they would poison the whole mix.
   auto finite = [](float x) { return std::isfinite(x) ? x : 0.0f; };
   if (m_mono) {
-    for (int i = 0; i < got; ++i) dst[2 * i] = dst[2 * i + 1] = finite(m_convertScratch[i]);
+    for (int i = skip; i < got; ++i) dst[2 * (i - skip)] = dst[2 * (i - skip) + 1] = finite(m_convertScratch[i]);
   } else {
-    for (int i = 0; i < got * 2; ++i) dst[i] = finite(m_convertScratch[i]);
+    for (int i = skip * 2; i < got * 2; ++i) dst[i - skip * 2] = finite(m_convertScratch[i]);
   }
 }
 

@@ -70,6 +70,7 @@ class Decoder {
   std::int64_t m_lengthFrames = 0;
   std::int64_t m_originPts = INT64_MIN;  // timestamp of the first audible sample, learnt at open
   std::int64_t m_dropBefore = -1;        // source sample before which decoded audio is dropped
+  std::int64_t m_dropOutputFrames = 0;   // resampled frames still to drop after a seek
   Stage m_stage = Stage::Decoding;
   std::vector<float> m_pending;          // converted stereo frames not yet handed out
   std::size_t m_pendingPos = 0;          // in floats

@@ -38,6 +38,9 @@ const MediaCase kCases[] = {
     {"ref.m4a", "-c:a aac", false, 48},
     {"ref.opus", "-c:a libopus", false, 48},
     {"ref.aiff", "", true, 0},
+    {"44k.wav", "-ar 44100", true, 0},  // resampled, still sample-exact
+    {"44k.flac", "-ar 44100", true, 0},
+    {"44k.mp3", "-ar 44100 -c:a libmp3lame", true, 48},
     {"ref.mkv", "-c:a flac", true, 0},
     {"ref.webm", "-c:a libopus", false, 48},
     {"ref.wma", "-c:a wmav2", false, 48},
