@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <limits>
+
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -182,6 +185,25 @@ TEST_F(EngineTest, ThirtyNineVoicesSumAndTheOutputIsClamped) {
   EXPECT_EQ(engine.underrunCount(), 0u);
 }
 
+TEST_F(EngineTest, NaNInfinityAndOverloadFromAFileNeverReachTheOutput) {
+  std::vector<float> samples(4800 * 2, 0.25f);
+  for (std::size_t i = 0; i < samples.size(); i += 7) samples[i] = std::numeric_limits<float>::quiet_NaN();
+  for (std::size_t i = 3; i < samples.size(); i += 11) samples[i] = std::numeric_limits<float>::infinity();
+  for (std::size_t i = 5; i < samples.size(); i += 13) samples[i] = -40.0f;
+  testmedia::WriteFloatWav(s_dir->file("wild.wav"), kRate, samples);
+  Engine engine(Engine::OutputKind::Offline);
+  const auto id = Open(engine, "wild.wav");
+  const auto other = Open(engine, "dc.wav");
+  engine.play(id);
+  engine.play(other);
+  const auto out = Render(engine, 4800);
+  for (float x : out) {
+    ASSERT_TRUE(std::isfinite(x));
+    ASSERT_LE(std::fabs(x), 1.0f);
+  }
+  EXPECT_NEAR(out[205], 0.25f + Quantize(0.03f), 1e-6f);  // the good samples still sound
+}
+
 TEST_F(EngineTest, SixtyFourDevicesOpenAndClosedRepeatedlyReuseTheirSlots) {
   Engine engine(Engine::OutputKind::Offline);
   for (int round = 0; round < 3; ++round) {
@@ -216,6 +238,29 @@ TEST_F(EngineTest, RealTimeOutputsPlayASoundToItsEnd) {
     EXPECT_TRUE(engine.isPlaying(mp3));
     engine.close(mp3);  // closing a playing voice while the audio thread runs
     EXPECT_EQ(engine.underrunCount(), 0u);
+  }
+}
+
+TEST_F(EngineTest, WithoutAUsableSoundDeviceTheNullOutputTakesOver) {
+  const char* saved = std::getenv("SDL_AUDIODRIVER");
+  const std::string previous = saved != nullptr ? saved : "";
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  {
+    Engine engine(Engine::OutputKind::Device);
+    EXPECT_STREQ(engine.outputName(), "null");
+    const auto id = Open(engine, "short.wav");
+    engine.play(id);
+    const auto start = std::chrono::steady_clock::now();
+    while (engine.isPlaying(id) && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_FALSE(engine.isPlaying(id));
+    EXPECT_EQ(engine.positionMs(id), 100);
+  }
+  if (saved != nullptr) {
+    setenv("SDL_AUDIODRIVER", previous.c_str(), 1);
+  } else {
+    unsetenv("SDL_AUDIODRIVER");
   }
 }
 

@@ -63,6 +63,24 @@ void WriteWav(const std::string& path, int rate, int channels, std::int64_t fram
   }
 }
 
+void WriteFloatWav(const std::string& path, int rate, const std::vector<float>& interleavedStereo) {
+  std::ofstream out(path, std::ios::binary);
+  const auto dataBytes = static_cast<std::uint32_t>(interleavedStereo.size() * 4);
+  out.write("RIFF", 4);
+  Put32(out, 36 + dataBytes);
+  out.write("WAVEfmt ", 8);
+  Put32(out, 16);
+  Put16(out, 3);  // IEEE float
+  Put16(out, 2);
+  Put32(out, static_cast<std::uint32_t>(rate));
+  Put32(out, static_cast<std::uint32_t>(rate * 8));
+  Put16(out, 8);
+  Put16(out, 32);
+  out.write("data", 4);
+  Put32(out, dataBytes);
+  out.write(reinterpret_cast<const char*>(interleavedStereo.data()), static_cast<std::streamsize>(dataBytes));
+}
+
 void WriteSweepWav(const std::string& path, int rate, int channels, double seconds) {
   WriteWav(path, rate, channels, static_cast<std::int64_t>(seconds * rate),
            [rate](int c, std::int64_t f) { return Sweep(c, f, rate); });

@@ -32,6 +32,8 @@ float Sweep(int channel, std::int64_t frame, int rate);
 // 16-bit PCM WAV. Every sample is a multiple of 1/32768, so decoding it gives back exactly
 // Quantize(generator(...)).
 void WriteWav(const std::string& path, int rate, int channels, std::int64_t frames, const Generator& generator);
+// 32-bit float WAV: the values go in untouched (NaN, infinities, beyond ±1 included).
+void WriteFloatWav(const std::string& path, int rate, const std::vector<float>& interleavedStereo);
 void WriteSweepWav(const std::string& path, int rate, int channels, double seconds);
 float Quantize(float x);
 
