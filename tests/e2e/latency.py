@@ -21,6 +21,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (Board, Failure, Recorder, SoundServer, XDisplay, check,  # noqa: E402
                          install_watchdog, make_tone, stop_all)
