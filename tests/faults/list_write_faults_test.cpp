@@ -1,5 +1,6 @@
 // The slot list cannot be written at exit: a read-only folder, a full disk, a file size limit,
-// or a directory standing where the list goes. In every case the old list stays whole, no
+// a directory standing where the list goes, or an old list that cannot be replaced (the new
+// one is written beside it, then the rename fails). In every case the old list stays whole, no
 // stray temporary file is left behind, and the user is told once.
 #include <QProcess>
 #include <csignal>
@@ -14,7 +15,7 @@
 namespace faults {
 namespace {
 
-enum class Obstacle { ReadOnlyFolder, FullDisk, FileSizeLimit, ListIsDirectory };
+enum class Obstacle { ReadOnlyFolder, FullDisk, FileSizeLimit, ListIsDirectory, ListCannotBeReplaced };
 
 struct Case {
     const char* name;
@@ -29,6 +30,7 @@ class ListWriteFault : public BoardOnRealService, public ::testing::WithParamInt
 protected:
     void TearDown() override {
         restoreLimit();
+        if (!lockedList.isEmpty()) RunTool("chattr", {"-i", lockedList});
         BoardOnRealService::TearDown();  // leaves the list folder before it is unmounted
         if (mounted) RunTool("umount", {"-l", listFolder});
     }
@@ -74,6 +76,7 @@ protected:
     }
 
     QString listFolder;
+    QString lockedList;  // made immutable: the new list is written but cannot be renamed over it
     bool mounted = false;
     bool limited = false;
 #if defined(__unix__)
@@ -120,6 +123,10 @@ TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
     case Obstacle::FullDisk: fillUp(); break;
     case Obstacle::FileSizeLimit: limitFileSize(256); break;
     case Obstacle::ListIsDirectory: break;
+    case Obstacle::ListCannotBeReplaced:
+        if (!RunTool("chattr", {"+i", listPath})) GTEST_SKIP() << "files cannot be made immutable here";
+        lockedList = listPath;
+        break;
     }
     const QStringList before = QDir(listFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
@@ -144,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
     Exit, ListWriteFault,
     ::testing::Values(Case{"ReadOnlyFolder", Obstacle::ReadOnlyFolder}, Case{"FullDisk", Obstacle::FullDisk},
                       Case{"FileSizeLimit", Obstacle::FileSizeLimit},
-                      Case{"ListIsDirectory", Obstacle::ListIsDirectory}),
+                      Case{"ListIsDirectory", Obstacle::ListIsDirectory},
+                      Case{"ListCannotBeReplaced", Obstacle::ListCannotBeReplaced}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
