@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <numeric>
+#include <string_view>
 #include <system_error>
 
 #include "audio/audio_format.h"
@@ -14,6 +15,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/crc.h>
 #include <libavutil/log.h>
 #include <libswresample/swresample.h>
 }
@@ -27,9 +29,13 @@ constexpr const char* kAcceptedFormats = "wav,mp3,ogg,flac,aiff,mov,mp4,m4a,matr
 
 // How far before a seek target decoding starts for codecs whose frames depend on earlier ones
 // (the mp3 bit reservoir, overlapped transforms); the extra samples are decoded and dropped.
-constexpr int kPrerollDivisor = 10;  // 100 ms
+constexpr int kPrerollDivisor = 4;  // 250 ms: an mp3 frame can borrow bits from several before it
 
 constexpr int kMaxSourceChannels = 64;
+
+std::uint32_t PacketChecksum(const AVPacket* packet) {
+  return av_crc(av_crc_get_table(AV_CRC_32_IEEE), 0, packet->data, static_cast<std::size_t>(packet->size));
+}
 
 // Output frames of real input the resampler's filter needs behind a seek target.
 constexpr std::int64_t kResamplerWarmUp = 64;
@@ -85,6 +91,7 @@ std::unique_ptr<Decoder> Decoder::Open(const std::string& path, DecoderOpenError
   if (decoder->m_codec->codec_id == AV_CODEC_ID_MP3) {
     if (const auto samples = ExactMp3LengthSamples(absolute)) {
       decoder->m_lengthFrames = av_rescale(*samples, kSampleRate, decoder->m_sourceRate);
+      decoder->m_lengthIsExact = true;
     }
   }
   // Decode the first chunk now: it proves the file holds playable audio and fixes the
@@ -143,6 +150,12 @@ bool Decoder::openStream(const std::string& url, DecoderOpenError& error) {
   } else if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0) {
     m_lengthFrames = av_rescale_q(m_format->duration, AV_TIME_BASE_Q, AVRational{1, kSampleRate});
   }
+  // After a seek, the mp3 demuxer dates packets from the byte offset (wrong at variable bit
+  // rates) and the Ogg demuxer dates its first page from a guessed block size. Both date packets
+  // exactly when read from the start, so for them we note every packet's time once, on the first
+  // seek, and date packets from that table afterwards.
+  const std::string_view container = m_format->iformat->name;
+  m_needsPacketTable = container == "mp3" || container == "ogg";
   m_packet = av_packet_alloc();
   m_frame = av_frame_alloc();
   if (m_packet == nullptr || m_frame == nullptr) return false;
@@ -160,6 +173,8 @@ Decoder::~Decoder() {
 
 bool Decoder::seek(std::int64_t frame) {
   frame = std::max<std::int64_t>(frame, 0);
+  m_position = frame;
+  if (m_needsPacketTable && m_packets.empty() && frame > 0) buildPacketTable();
   avcodec_flush_buffers(m_codec);
   swr_free(&m_swr);
   m_pending.clear();
@@ -187,7 +202,12 @@ bool Decoder::seek(std::int64_t frame) {
     const std::int64_t back = attempt == 0 ? preroll
                               : attempt == 3 ? target
                                              : (preroll + m_sourceRate / kPrerollDivisor) << attempt;
-    if (!seekDemuxer(std::max<std::int64_t>(target - back, 0))) return false;
+    // Near the start this asks for a time before zero, so codecs that open with priming
+    // packets (AAC) get them back and decode their first frame as they did from the start.
+    if (!seekDemuxer(target - back)) {
+      if (attempt == 3) return false;
+      continue;  // some demuxers cannot seek close to the end: try from further back
+    }
     const std::int64_t landed = readFirstPacketStart();
     if (landed == INT64_MIN || landed <= std::max<std::int64_t>(target - preroll / 2, 0)) break;
     av_packet_unref(m_packet);
@@ -206,13 +226,64 @@ bool Decoder::seekDemuxer(std::int64_t sourceSample) {
   const std::int64_t timestamp =
       av_rescale_q(sourceSample, AVRational{1, m_sourceRate}, stream->time_base) + origin;
   avcodec_flush_buffers(m_codec);
+  m_tableNext = kNotFollowing;
   int rc = avformat_seek_file(m_format, m_streamIndex, INT64_MIN, timestamp, timestamp, 0);
   if (rc < 0) rc = av_seek_frame(m_format, m_streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
   return rc >= 0;
 }
 
-std::int64_t Decoder::readFirstPacketStart() {
+void Decoder::buildPacketTable() {
+  // One pass over the packets from the start (no decoding), where the demuxer's times are exact.
+  if (avformat_seek_file(m_format, m_streamIndex, INT64_MIN, 0, 0, 0) < 0) return;
   while (av_read_frame(m_format, m_packet) >= 0) {
+    if (m_packet->stream_index == m_streamIndex) {
+      m_packets.push_back({m_packet->pos, PacketChecksum(m_packet), m_packet->pts});
+    }
+    av_packet_unref(m_packet);
+  }
+  m_packets.shrink_to_fit();
+}
+
+int Decoder::readPacket() {
+  const int rc = av_read_frame(m_format, m_packet);
+  if (rc < 0 || m_packet->stream_index != m_streamIndex || m_packets.empty()) return rc;
+  const std::uint32_t checksum = PacketChecksum(m_packet);
+  if (m_tableNext >= m_packets.size() || m_packets[m_tableNext].checksum != checksum) {
+    // Find this packet in the table: same file offset, same contents. Identical packets there
+    // (digital silence) are interchangeable, so the first is as good as any.
+    m_tableNext = kNotFollowing;
+    auto it = std::lower_bound(m_packets.begin(), m_packets.end(), m_packet->pos,
+                               [](const PacketMark& m, std::int64_t pos) { return m.pos < pos; });
+    for (; it != m_packets.end() && it->pos == m_packet->pos; ++it) {
+      if (it->checksum == checksum) {
+        m_tableNext = static_cast<std::size_t>(it - m_packets.begin());
+        break;
+      }
+    }
+    if (m_tableNext == kNotFollowing) {
+      // The offset differs (a parser resynchronised): match the contents alone, nearest in time
+      // to the demuxer's own estimate.
+      std::uint64_t nearest = UINT64_MAX;
+      for (std::size_t i = 0; i < m_packets.size(); ++i) {
+        if (m_packets[i].checksum != checksum) continue;
+        const std::uint64_t distance =
+            m_packet->pts == AV_NOPTS_VALUE ? 0 : static_cast<std::uint64_t>(std::llabs(m_packets[i].pts - m_packet->pts));
+        if (distance < nearest) {
+          nearest = distance;
+          m_tableNext = i;
+        }
+      }
+    }
+  }
+  if (m_tableNext != kNotFollowing) {
+    m_packet->pts = m_packet->dts = m_packets[m_tableNext].pts;
+    ++m_tableNext;
+  }
+  return rc;
+}
+
+std::int64_t Decoder::readFirstPacketStart() {
+  while (readPacket() >= 0) {
     if (m_packet->stream_index != m_streamIndex) {
       av_packet_unref(m_packet);
       continue;
@@ -226,6 +297,11 @@ std::int64_t Decoder::readFirstPacketStart() {
 }
 
 std::size_t Decoder::read(float* out, std::size_t maxFrames) {
+  if (m_lengthIsExact) {
+    // Frames past the exact length are encoder padding the decoder did not trim.
+    maxFrames = static_cast<std::size_t>(std::clamp<std::int64_t>(m_lengthFrames - m_position, 0,
+                                                                  static_cast<std::int64_t>(maxFrames)));
+  }
   std::size_t produced = 0;
   while (produced < maxFrames) {
     if (m_pendingPos >= m_pending.size() && !refill()) break;
@@ -235,6 +311,7 @@ std::size_t Decoder::read(float* out, std::size_t maxFrames) {
     m_pendingPos += take * kChannels;
     produced += take;
   }
+  m_position += static_cast<std::int64_t>(produced);
   return produced;
 }
 
@@ -245,7 +322,7 @@ bool Decoder::refill() {
     if (m_stage == Stage::Done) return false;
     if (receiveFrame()) continue;
     if (m_stage == Stage::Decoding) {
-      if (av_read_frame(m_format, m_packet) < 0) {
+      if (readPacket() < 0) {
         avcodec_send_packet(m_codec, nullptr);  // end of input: let the decoder drain
         m_stage = Stage::DrainingDecoder;
         continue;

@@ -52,6 +52,8 @@ class Decoder {
   bool openStream(const std::string& url, DecoderOpenError& error);
   bool seekDemuxer(std::int64_t sourceSample);
   std::int64_t readFirstPacketStart();  // leaves that packet in m_packet
+  int readPacket();                     // av_read_frame, dated from m_packets when there is one
+  void buildPacketTable();
   bool refill();                      // decodes until pending holds samples or the stream ends
   bool receiveFrame();                // one decoded frame into pending; false when none ready
   void convert(const std::uint8_t** input, int inputSamples);
@@ -68,6 +70,17 @@ class Decoder {
   bool m_mono = false;          // mono sources are resampled as one channel and copied to both
   bool m_needsPreroll = true;   // codecs whose frames depend on earlier ones
   std::int64_t m_lengthFrames = 0;
+  bool m_lengthIsExact = false;          // read from the mp3 header: nothing plays beyond it
+  std::int64_t m_position = 0;           // output frame the next read() delivers
+  struct PacketMark {
+    std::int64_t pos;         // byte offset the demuxer reports for the packet
+    std::uint32_t checksum;   // of its contents
+    std::int64_t pts;         // its exact time
+  };
+  static constexpr std::size_t kNotFollowing = static_cast<std::size_t>(-1);
+  bool m_needsPacketTable = false;       // containers whose times after a seek are unreliable
+  std::vector<PacketMark> m_packets;     // every packet in stream order, built on the first seek
+  std::size_t m_tableNext = kNotFollowing;  // table entry the next packet should match
   std::int64_t m_originPts = INT64_MIN;  // timestamp of the first audible sample, learnt at open
   std::int64_t m_dropBefore = -1;        // source sample before which decoded audio is dropped
   std::int64_t m_dropOutputFrames = 0;   // resampled frames still to drop after a seek
