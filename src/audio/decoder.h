@@ -8,8 +8,10 @@
 // containers we play may be probed (so a playlist-like text file renamed .mp3 opens nothing).
 //
 // Positions are output frames counted from the first audible sample. A seek lands exactly on
-// the requested frame: it seeks the demuxer a little before the target and drops decoded samples
-// by their timestamps up to it.
+// the requested frame: it seeks the demuxer a little before the target (far enough for the codec
+// to settle), then drops decoded samples by their timestamps up to it. Where a demuxer's
+// timestamps after a seek are unreliable (mp3, Ogg), packets are dated from a table of every
+// packet's time noted in one pass over the file on the first seek.
 //
 // Not thread-safe: one owner at a time (the voice serialises access with its decode mutex).
 #include <cstdint>
@@ -44,7 +46,6 @@ class Decoder {
   // Decodes up to `maxFrames` frames into `out` (interleaved stereo, finite values only).
   // Returns fewer only at the end of the stream; 0 once everything has been delivered.
   std::size_t read(float* out, std::size_t maxFrames);
-  bool ended() const { return m_stage == Stage::Done && m_pendingPos >= m_pending.size(); }
 
  private:
   enum class Stage { Decoding, DrainingDecoder, Done };

@@ -127,10 +127,6 @@ bool Voice::silent() const {
   return std::all_of(m_takes.begin(), m_takes.end(), [this](const Take& t) { return takeIsFree(t); });
 }
 
-std::size_t Voice::bufferedFrames() const {
-  return m_takes[m_current.load(std::memory_order_acquire)].ring.readable();
-}
-
 std::size_t Voice::fill(std::size_t target) {
   if (m_closing.load(std::memory_order_acquire)) return 0;
   std::lock_guard lock(m_decodeMutex);

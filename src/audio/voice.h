@@ -61,7 +61,6 @@ class Voice {
   // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
   // frames. Returns the frames decoded.
   std::size_t fill(std::size_t target);
-  std::size_t bufferedFrames() const;
 
   // Audio thread: adds `frames` frames (≤ kBlockFrames) of this voice into `out`. Returns the
   // number of underruns (0 or 1).
