@@ -166,6 +166,17 @@ private:
             if (SlotFile(i).isEmpty() != !m_board.Command1[i]->isEnabled()) fail(i, "look and content disagree");
         }
         m_mostPlaying = std::max(m_mostPlaying, playing);
+        // When blocks run dry, say when and how busy the machine was: a starved decoder
+        // thread on a loaded machine reads differently from a steady loss.
+        const std::uint64_t dry = m_service.underrunCount();
+        if (dry != m_lastDry && ++m_dryReports <= 20) {
+            QFile loadavg("/proc/loadavg");
+            const QByteArray load = loadavg.open(QIODevice::ReadOnly) ? loadavg.readAll().split(' ').first() : "?";
+            std::fprintf(stderr, "soak: %llu blocks ran dry by %lld s (%d playing, load average %s)\n",
+                         static_cast<unsigned long long>(dry), static_cast<long long>(m_clock.elapsed() / 1000), playing,
+                         load.constData());
+        }
+        m_lastDry = dry;
         m_lastKiB = ResidentKiB();
         m_peakKiB = std::max(m_peakKiB, m_lastKiB);
         // Caches, pools and the first decoded blocks settle during the first minute (or the
@@ -194,6 +205,8 @@ private:
     int m_messages = 0;
     int m_failedChecks = 0;
     int m_mostPlaying = 0;
+    std::uint64_t m_lastDry = 0;
+    int m_dryReports = 0;
     long m_baselineKiB = 0;
     int m_baselineAt = 0;
     long m_lastKiB = 0;
