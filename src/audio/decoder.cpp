@@ -32,6 +32,9 @@ constexpr const char* kAcceptedFormats = "wav,mp3,ogg,flac,aiff,mov,mp4,m4a,matr
 constexpr int kPrerollDivisor = 4;  // 250 ms: an mp3 frame can borrow bits from several before it
 
 constexpr int kMaxSourceChannels = 64;
+// Beyond any real recording; a corrupt header claiming more would make the resampler build
+// filter tables for seconds and gigabytes.
+constexpr int kMaxSourceRate = 768000;
 
 std::uint32_t PacketChecksum(const AVPacket* packet) {
   return av_crc(av_crc_get_table(AV_CRC_32_IEEE), 0, packet->data, static_cast<std::size_t>(packet->size));
@@ -138,7 +141,7 @@ bool Decoder::openStream(const std::string& url, DecoderOpenError& error) {
   if (avcodec_open2(m_codec, codec, nullptr) < 0) return false;
   m_sourceRate = m_codec->sample_rate;
   const int channels = m_codec->ch_layout.nb_channels;
-  if (m_sourceRate <= 0 || channels <= 0 || channels > kMaxSourceChannels) return false;
+  if (m_sourceRate <= 0 || m_sourceRate > kMaxSourceRate || channels <= 0 || channels > kMaxSourceChannels) return false;
   m_mono = channels == 1;
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
   // Lossy audio codecs are flagged intra-only yet overlap their transforms (and mp3 borrows bits
@@ -349,9 +352,16 @@ std::int64_t Decoder::frameStartSample() const {
 bool Decoder::receiveFrame() {
   if (avcodec_receive_frame(m_codec, m_frame) < 0) return false;
   const int channels = m_frame->ch_layout.nb_channels;
-  if (channels <= 0 || channels > kMaxSourceChannels || m_frame->nb_samples <= 0) {
+  if (channels <= 0 || channels > kMaxSourceChannels || m_frame->nb_samples <= 0 || m_frame->sample_rate <= 0 ||
+      m_frame->sample_rate > kMaxSourceRate) {
     av_frame_unref(m_frame);
     return true;
+  }
+  if (m_swr != nullptr && (channels != m_swrChannels || m_frame->format != m_swrFormat ||
+                           m_frame->sample_rate != m_swrRate)) {
+    // The stream changed shape: hand out what the old set-up still holds, then start afresh.
+    convert(nullptr, 0);
+    swr_free(&m_swr);
   }
   if (m_originPts == INT64_MIN && FrameTimestamp(m_frame) != AV_NOPTS_VALUE) {
     m_originPts = FrameTimestamp(m_frame);
@@ -404,6 +414,9 @@ bool Decoder::ensureResampler() {
     swr_free(&m_swr);
     return false;
   }
+  m_swrChannels = m_frame->ch_layout.nb_channels;
+  m_swrFormat = m_frame->format;
+  m_swrRate = m_frame->sample_rate;
   return true;
 }
 

@@ -64,6 +64,12 @@ class Decoder {
   AVFormatContext* m_format = nullptr;
   AVCodecContext* m_codec = nullptr;
   SwrContext* m_swr = nullptr;
+  // What the resampler was set up for: a damaged or joined file can change channels, sample
+  // format or rate between frames, and feeding such a frame to the old set-up reads past its
+  // planes.
+  int m_swrChannels = 0;
+  int m_swrFormat = -1;
+  int m_swrRate = 0;
   AVPacket* m_packet = nullptr;
   AVFrame* m_frame = nullptr;
   int m_streamIndex = -1;
