@@ -22,10 +22,12 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: deps
+# Engine benchmarks, then key-to-sound latency under Xvfb and a private PulseAudio server.
+bench: build
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_BENCH=ON -DSORVANE_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	bash scripts/bench.sh build-bench
+	bash scripts/latency.sh $(BUILD)
 
 # Unit and GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
