@@ -37,6 +37,7 @@ TEST_F(DropTest, StoresPathShowsNameAndSendsTrialThenOpen) {
         {"point only in a folder name", folder, "/srv/a.b/c", "/srv/a.b/c", "c"},
         {"Japanese names", folder, "/home/u/board/効果音/ベル.wav", "効果音/ベル.wav", "ベル"},
         {"program in the root", "/", "/x/y.wav", "x/y.wav", "y"},
+        {"markup in the name", folder, "/srv/<i>loud.wav", "/srv/<i>loud.wav", "<i>loud"},
     };
     for (const DropCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -63,6 +64,7 @@ TEST_F(DropTest, StoresPathShowsNameAndSendsTrialThenOpen) {
         EXPECT_EQ(SlotFile(kSlot), c.stored);
         EXPECT_EQ(SlotName(kSlot), c.name);
         EXPECT_EQ(f->Text1[kSlot]->text(), c.name);
+        EXPECT_EQ(f->Text1[kSlot]->textFormat(), Qt::PlainText) << "a name is never markup";
         EXPECT_EQ(toolkit::BackColor(f->Text1[kSlot]), 0x00FFFFu);
         EXPECT_EQ(SlotVolume(kSlot), 800);
         EXPECT_EQ(f->HScroll1[kSlot]->value(), 800);

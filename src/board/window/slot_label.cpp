@@ -5,7 +5,9 @@
 #include <QDropEvent>
 #include <QMouseEvent>
 
-SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) {}
+// Names and keys come from file names and a hand-editable list: they are shown as typed,
+// never read as markup (a file called "<img src=…>.wav" must not load anything).
+SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
 
 void SlotLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();

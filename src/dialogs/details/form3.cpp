@@ -78,6 +78,7 @@ void Form3::buildLayout() {
     Label7->setGeometry(TwipsRect(105, 1155, 4425, 960));
     Label7->setFrameStyle(QFrame::Box | QFrame::Plain);
     Label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label7->setTextFormat(Qt::PlainText);  // a path is shown as it is stored, never as markup
     Label7->setWordWrap(true);
     Label7->setFont(toolkit::GothicFont(kPathPoints, false));
 

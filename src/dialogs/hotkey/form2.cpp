@@ -60,6 +60,7 @@ void Form2::buildLayout() {
     Label2 = new QLabel(QStringLiteral("A"), this);
     Label2->setGeometry(TwipsRect(1920, 480, 615, 495));
     Label2->setAlignment(Qt::AlignCenter);
+    Label2->setTextFormat(Qt::PlainText);  // any typed character is shown as itself
     Label2->setFrameStyle(QFrame::Box | QFrame::Plain);
     Label2->setFont(toolkit::GothicFont(18, true));
     toolkit::SetBackColor(Label2, kFreeKeyColor);
@@ -80,6 +81,7 @@ void Form2::buildLayout() {
     Label3->setGeometry(TwipsRect(105, 1995, 4215, 570));
     Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label3->setWordWrap(true);
+    Label3->setTextFormat(Qt::PlainText);
 
     // Of the controls, only the key box and the buttons take the focus, in this order.
     setTabOrder(Label2, Command1);
