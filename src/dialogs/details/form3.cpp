@@ -11,8 +11,10 @@
 #include "channels/mci_channels.h"
 #include "toolkit/fonts.h"
 #include "toolkit/number_text.h"
+#include "toolkit/tool_dialog.h"
 #include "toolkit/twips.h"
 
+using toolkit::MakeDialogButton;
 using toolkit::TwipsRect;
 
 namespace {
@@ -39,15 +41,6 @@ QLineEdit* MakeTextBox(const QString& text, QRect where, QWidget* parent) {
     return box;
 }
 
-QPushButton* MakeButton(const QString& caption, QRect where, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setGeometry(where);
-    // Enter in a text box must not store or close: no button answers to it.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
 }  // namespace
 
 Form3::Form3(Form1& board, QWidget* parent) : QDialog(parent), m_board(board) {
@@ -63,12 +56,7 @@ Form3::Form3(Form1& board, QWidget* parent) : QDialog(parent), m_board(board) {
 Form3::~Form3() = default;
 
 void Form3::buildLayout() {
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QStringLiteral("サウンドファイルの詳細"));
-    setWindowIcon(QIcon());
-    setFixedSize(toolkit::Px(kClientWidth), toolkit::Px(kClientHeight));
-    setFont(toolkit::GothicFont(9, false));  // the buttons
+    toolkit::SetUpToolDialog(this, QStringLiteral("サウンドファイルの詳細"), kClientWidth, kClientHeight);
 
     Label1 = MakeCaption(QStringLiteral("表示名"), 105, 105, this);
     Text1 = MakeTextBox(QStringLiteral("Text1"), TwipsRect(105, 420, 4425, 330), this);
@@ -93,11 +81,11 @@ void Form3::buildLayout() {
     Label6 = MakeCaption(QStringLiteral("音量"), 3465, 2205, this);
     Text3 = MakeTextBox(QStringLiteral("Text3"), TwipsRect(3465, 2520, 1065, 330), this);
 
-    Command3 = MakeButton(QStringLiteral("Play"), TwipsRect(4725, 105, 1065, 435), this);
-    Command4 = MakeButton(QStringLiteral("Stop"), TwipsRect(4725, 630, 1065, 435), this);
-    Command5 = MakeButton(QStringLiteral("Test"), TwipsRect(4725, 1155, 1065, 435), this);
-    Command1 = MakeButton(QStringLiteral("決定"), TwipsRect(4725, 1890, 1065, 435), this);
-    Command2 = MakeButton(QStringLiteral("閉じる"), TwipsRect(4725, 2415, 1065, 435), this);
+    Command3 = MakeDialogButton(QStringLiteral("Play"), TwipsRect(4725, 105, 1065, 435), this);
+    Command4 = MakeDialogButton(QStringLiteral("Stop"), TwipsRect(4725, 630, 1065, 435), this);
+    Command5 = MakeDialogButton(QStringLiteral("Test"), TwipsRect(4725, 1155, 1065, 435), this);
+    Command1 = MakeDialogButton(QStringLiteral("決定"), TwipsRect(4725, 1890, 1065, 435), this);
+    Command2 = MakeDialogButton(QStringLiteral("閉じる"), TwipsRect(4725, 2415, 1065, 435), this);
 
     // The labels take no focus; the name box comes first, then start, volume and buttons.
     setTabOrder(Text1, Text2);

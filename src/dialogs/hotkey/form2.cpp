@@ -11,8 +11,10 @@
 #include "toolkit/key_preview.h"
 #include "toolkit/message_box.h"
 #include "toolkit/number_text.h"
+#include "toolkit/tool_dialog.h"
 #include "toolkit/twips.h"
 
+using toolkit::MakeDialogButton;
 using toolkit::TwipsRect;
 
 namespace {
@@ -21,15 +23,6 @@ constexpr int kClientWidth = 4455;   // twips
 constexpr int kClientHeight = 2715;  // twips
 constexpr std::uint32_t kFreeKeyColor = 0xFFFFFF;  // white
 constexpr std::uint32_t kUsedKeyColor = 0x0000FF;  // red
-
-QPushButton* MakeButton(const QString& caption, QRect where, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setGeometry(where);
-    // No button answers to Enter: a key typed to capture must never store or close.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
 
 }  // namespace
 
@@ -46,12 +39,8 @@ Form2::Form2(Form1& board, QWidget* parent) : QDialog(parent), m_board(board) {
 Form2::~Form2() = default;
 
 void Form2::buildLayout() {
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QStringLiteral("キー操作設定"));
-    setWindowIcon(QIcon());
-    setFixedSize(toolkit::Px(kClientWidth), toolkit::Px(kClientHeight));
-    setFont(toolkit::GothicFont(9, false));  // Label1, Label3 and the buttons
+    // Label1, Label3 and the buttons take the dialog font.
+    toolkit::SetUpToolDialog(this, QStringLiteral("キー操作設定"), kClientWidth, kClientHeight);
 
     Label1 = new QLabel(QStringLiteral("Label1"), this);
     Label1->setGeometry(TwipsRect(120, 120, 4215, 255));
@@ -68,9 +57,9 @@ void Form2::buildLayout() {
     // (which the capture lets through) does nothing instead of pressing a button.
     Label2->setFocusPolicy(Qt::StrongFocus);
 
-    Command3 = MakeButton(QStringLiteral("標準"), TwipsRect(840, 1080, 855, 375), this);
-    Command1 = MakeButton(QStringLiteral("決定"), TwipsRect(1800, 1080, 855, 375), this);
-    Command2 = MakeButton(QStringLiteral("中止"), TwipsRect(2760, 1080, 855, 375), this);
+    Command3 = MakeDialogButton(QStringLiteral("標準"), TwipsRect(840, 1080, 855, 375), this);
+    Command1 = MakeDialogButton(QStringLiteral("決定"), TwipsRect(1800, 1080, 855, 375), this);
+    Command2 = MakeDialogButton(QStringLiteral("中止"), TwipsRect(2760, 1080, 855, 375), this);
 
     Label4 = new QLabel(this);
     Label4->setGeometry(TwipsRect(630, 1470, 3375, 330));
