@@ -111,27 +111,12 @@ void Form1::SlotMouseDown(std::int16_t i, Qt::MouseButton button) {
 }
 
 void Form1::ReleaseSlot(std::int16_t i) {
-    MciCloseSound(i);  // a playing sound stops with it
-
-    SlotFile(i).clear();
-    SlotName(i).clear();
-    SlotVolume(i) = 0;
-    SlotStart(i) = 0.0;
     // Nothing of the old sound may come back: a running fade would put its volume back on
     // the bar at the next tick, and a record kept from start-up would be written at exit.
     FadeActive(i) = false;
     KeptRecord(i).reset();
-
+    EmptySetUp(i);  // closing the channel stops a playing sound
     toolkit::SetBackColor(Text1[i], kEmptyNameColor);
-    Text1[i]->clear();
-    Command1[i]->setEnabled(false);
-    Command2[i]->setEnabled(false);
-    Check1[i]->setChecked(false);
-    Check2[i]->setChecked(false);
-    Check1[i]->setEnabled(false);
-    Check2[i]->setEnabled(false);
-    HScroll1[i]->setValue(0);
-    HScroll1[i]->setEnabled(false);
     // The tick repaints only slots that hold a sound, so a slot released while playing
     // would stay lit for good.
     toolkit::SetBackColor(Label4[i], kKeyLabelIdleColor);
