@@ -1,21 +1,13 @@
 // The board on the real media service and audio engine, rendered offline: a slot's key makes
 // its tone sound, and a second press with the fade-out box ticked lets the tick walk it down
 // to silence and put the volume back.
-#include <QCheckBox>
-#include <QFile>
-#include <QScrollBar>
-#include <QTemporaryDir>
+#include <QDataStream>
 #include <QTest>
 #include <QWindow>
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-#include <memory>
-#include <vector>
 
-#include "board/slot_table.h"
-#include "board/window/form1.h"
+#include "board_fixture.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
 
@@ -26,92 +18,75 @@ constexpr int kTickFrames = kRate / 10;  // audio made between two 100 ms ticks
 constexpr double kToneAmplitude = 0.5;
 
 // A mono 16-bit PCM WAV of a sine tone.
-bool WriteToneWav(const QString& path, double frequency, double seconds) {
-    const auto frames = static_cast<std::uint32_t>(seconds * kRate);
+QByteArray ToneWav(double frequency, double seconds) {
+    const auto frames = static_cast<quint32>(seconds * kRate);
     QByteArray data;
-    auto put16 = [&data](std::uint16_t v) { data.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto put32 = [&put16](std::uint32_t v) { put16(std::uint16_t(v & 0xFFFF)); put16(std::uint16_t(v >> 16)); };
-    data.append("RIFF");
-    put32(36 + frames * 2);
-    data.append("WAVEfmt ");
-    put32(16);
-    put16(1);  // PCM
-    put16(1);  // mono
-    put32(kRate);
-    put32(kRate * 2);
-    put16(2);
-    put16(16);
-    data.append("data");
-    put32(frames * 2);
-    for (std::uint32_t n = 0; n < frames; ++n) {
-        const double s = kToneAmplitude * std::sin(2.0 * M_PI * frequency * n / kRate);
-        put16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(s * 32767))));
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + frames * 2);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(kRate) << quint32(kRate * 2) << quint16(2)
+        << quint16(16);
+    out.writeRawData("data", 4);
+    out << quint32(frames * 2);
+    for (quint32 n = 0; n < frames; ++n)
+        out << qint16(std::lround(32767 * kToneAmplitude * std::sin(2.0 * M_PI * frequency * n / kRate)));
+    return data;
 }
 
-double Rms(const std::vector<float>& block) {
-    double sum = 0;
-    for (float s : block) sum += double(s) * s;
-    return std::sqrt(sum / double(block.size()));
-}
-
-}  // namespace
-
-class EngineBoard : public ::testing::Test
+class EngineTest : public BoardTest
 {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        ResetSlotTable();
-        mci::InstallService(&service);
-        channels::SetMciSendFunction(&mci::SendString);
-        board = std::make_unique<Form1>();
-        board->HotKey = board->HotKey0 = QStringLiteral("0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVW");
-        board->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(board.get()));
-        board->KeyOperationOn();
+        BoardTest::SetUp();
+        ::mci::InstallService(&service);
+        channels::SetMciSendFunction(&::mci::SendString);
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        f->KeyOperationOn();
     }
     void TearDown() override {
-        board.reset();
+        f.reset();
         channels::SetMciSendFunction(nullptr);
-        mci::InstallService(nullptr);
+        ::mci::InstallService(nullptr);
+        BoardTest::TearDown();
     }
 
-    // What the engine plays over one tick.
+    // The RMS of what the engine plays over one tick.
     double RenderTick() {
         std::vector<float> block(kTickFrames * 2);
         service.renderOffline(block.data(), kTickFrames);
-        return Rms(block);
+        double sum = 0;
+        for (float s : block) sum += double(s) * s;
+        return std::sqrt(sum / double(block.size()));
     }
 
-    QTemporaryDir dir;
-    mci::Service service{mci::Service::Offline};
-    std::unique_ptr<Form1> board;
+    ::mci::Service service{::mci::Service::Offline};
 };
 
-TEST_F(EngineBoard, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
-    const QString tone = dir.filePath("tone.wav");
-    ASSERT_TRUE(WriteToneWav(tone, 440, 8));
+TEST_F(EngineTest, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
+    const QString tone = QDir::current().filePath("tone.wav");
+    QFile file(tone);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ToneWav(440, 8));
+    file.close();
     SlotFile(4) = tone;
     SlotName(4) = "tone";
     SlotVolume(4) = 800;
     ASSERT_TRUE(channels::MciOpenSound(4, tone));
-    board->AssignedSetUp(4, 1, 0);
-    ASSERT_TRUE(board->Check1[4]->isChecked());
+    f->AssignedSetUp(4, 1, 0);
 
     EXPECT_LT(RenderTick(), 1e-6) << "nothing plays before the key";
-    QTest::keyClick(board->windowHandle(), Qt::Key_4);
+    QTest::keyClick(f->windowHandle(), Qt::Key_4);
     ASSERT_TRUE(channels::MciIsPlaying(4));
 
     // A sine of amplitude a at volume 800 has an RMS of 0.8 a / sqrt 2.
     const double full = 0.8 * kToneAmplitude / std::sqrt(2.0);
     RenderTick();  // past the start
-    const double playing = RenderTick();
-    EXPECT_NEAR(playing, full, 0.05 * full);
+    EXPECT_NEAR(RenderTick(), full, 0.05 * full);
 
-    QTest::keyClick(board->windowHandle(), Qt::Key_4);
+    QTest::keyClick(f->windowHandle(), Qt::Key_4);
     ASSERT_TRUE(FadeActive(4));
     ASSERT_TRUE(channels::MciIsPlaying(4)) << "the fade, not the key, stops the sound";
 
@@ -119,8 +94,8 @@ TEST_F(EngineBoard, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
     std::vector<double> levels;
     std::vector<int> bars;
     while (FadeActive(4) && levels.size() < 60) {
-        board->FadeTick();
-        bars.push_back(board->HScroll1[4]->value());
+        f->FadeTick();
+        bars.push_back(Bar(4));
         levels.push_back(RenderTick());
     }
     ASSERT_EQ(levels.size(), 44u) << "43 reductions from 800, the stop at the 44th tick";
@@ -134,9 +109,10 @@ TEST_F(EngineBoard, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
     // Stopped, silent, and the volume the user set is back on the bar and the channel.
     EXPECT_FALSE(channels::MciIsPlaying(4));
     EXPECT_LT(RenderTick(), 1e-6);
-    EXPECT_EQ(board->HScroll1[4]->value(), 800);
-    EXPECT_EQ(SlotVolume(4), 800);
+    EXPECT_EQ(Bar(4), 800);
     char reply[16] = {};
-    EXPECT_EQ(mci::SendString("status A4 volume", reply, sizeof reply, nullptr), 0u);
+    EXPECT_EQ(::mci::SendString("status A4 volume", reply, sizeof reply, nullptr), 0u);
     EXPECT_STREQ(reply, "800");
 }
+
+}  // namespace

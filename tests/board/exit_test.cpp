@@ -1,118 +1,88 @@
 // Exit: closing the board stops and closes every channel, then writes the list back.
-#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QScrollBar>
 #include <QStringEncoder>
 #include <QTimer>
 
-#include "board/window/slot_label.h"
-#include "startup_fixture.h"
+#include "board_fixture.h"
 
-namespace startup_tests {
 namespace {
 
-QByteArray EmptyBoardList() {
-    QByteArray bytes;
-    for (int i = 0; i < kSlotCount; ++i) bytes += EmptyLine(i);
-    return bytes;
-}
-
-TEST_F(StartupFixture, ClosingStopsAndClosesEveryChannelThenWritesTheList) {
-    writeList(ListLine(0, "0", "x", "x.wav", "0", "800", "0", "0"));
-    Form1& f = start();
+TEST_F(BoardTest, ClosingStopsAndClosesEveryChannelOnceThenWritesTheList) {
+    Form1& b = start();
     mci.clear();
+    b.close();
 
-    f.close();
-
-    std::vector<std::string> expected;
+    Commands expected;
     for (int i = 0; i < kSlotCount; ++i) {
         expected.push_back("stop A" + std::to_string(i));
         expected.push_back("close A" + std::to_string(i));
     }
     EXPECT_EQ(mci.commands(), expected);
-    EXPECT_TRUE(mci.open.empty());
-    EXPECT_FALSE(f.Timer1->isActive());  // no fade tick after the channels are gone
+    EXPECT_FALSE(b.Timer1->isActive());  // no fade tick after the channels are gone
+    EXPECT_EQ(readList(), EmptyLines(0));
+    EXPECT_TRUE(events.empty());
 
-    // The exit steps run once, however often the window is told to close.
     mci.clear();
-    f.close();
-    f.Form_Unload();
+    b.close();
+    b.Form_Unload();
     EXPECT_TRUE(mci.commands().empty());
 }
 
-TEST_F(StartupFixture, EmptyBoardIsWrittenAsThirtyEightEmptyLines) {
-    start().close();
-    EXPECT_EQ(readList(), EmptyBoardList());
-    EXPECT_TRUE(boxes.empty());
-}
-
-// What the board reads it writes back byte for byte: keys, names with commas and blanks,
-// Japanese text, starts with fractions, volumes and check states.
-TEST_F(StartupFixture, ListSurvivesARunUnchanged) {
-    QStringEncoder cp932("windows-31j");
-    const QByteArray japaneseName = cp932.encode(QStringLiteral("拍手　大"));
-    QByteArray list = ListLine(0, "Q", "Bell, loud", "bell.wav", "0", "800", "1", "0") +
-                      ListLine(1, "1", "  spaced", "snd/horn.mp3", ".5", "250", "0", "1") +
-                      ListLine(2, "*", japaneseName.constData(), "/abs/clap.ogg", "12.25", "1000", "1", "1") +
-                      ListLine(3, "3", "", "", "0", "0", "0", "0") +
-                      ListLine(4, "!", "quiet", "q.wav", "3", "0", "0", "0");
-    for (int i = 5; i < kSlotCount; ++i) list += EmptyLine(i);
+// Keys, names with commas and blanks, Japanese text, fractions, volumes and check states.
+TEST_F(BoardTest, ListSurvivesTwoRunsByteForByte) {
+    const QByteArray japanese = QStringEncoder("windows-31j").encode(QStringLiteral("拍手　大"));
+    const QByteArray list = ListLine(0, "Q", "Bell, loud", "bell.wav", "0", "800", "1", "0") +
+                            ListLine(1, "1", "  spaced", "snd/horn.mp3", ".5", "250", "0", "1") +
+                            ListLine(2, "*", japanese.constData(), "/abs/clap.ogg", "12.25", "1000", "1", "1") +
+                            EmptyLines(3, 4) + ListLine(4, "!", "quiet", "q.wav", "3", "0", "0", "0") +
+                            EmptyLines(5);
     writeList(list);
-
     start().close();
     EXPECT_EQ(readList(), list);
 
-    // And a second run reads the written list into the same board.
-    Form1& again = restart();
+    Form1& again = start();
     EXPECT_EQ(again.Text1[2]->text(), QStringLiteral("拍手　大"));
-    EXPECT_EQ(SlotName(0), QStringLiteral("Bell, loud"));
-    EXPECT_EQ(SlotName(1), QStringLiteral("  spaced"));
     again.close();
     EXPECT_EQ(readList(), list);
 }
 
-TEST_F(StartupFixture, ChangesOfTheRunAreWritten) {
+TEST_F(BoardTest, ChangesOfTheRunAreWritten) {
     writeList(ListLine(0, "0", "x", "x.wav", ".5", "800", "0", "0"));
-    Form1& f = start();
-    f.HScroll1[0]->setValue(400);
-    f.Check1[0]->setChecked(true);
-    f.Check2[0]->setChecked(true);
-    f.Label4[0]->setText(QStringLiteral("Z"));
-    f.Text1[0]->setText(QStringLiteral("renamed"));
-    f.close();
+    Form1& b = start();
+    b.HScroll1[0]->setValue(400);
+    b.Check1[0]->setChecked(true);
+    b.Check2[0]->setChecked(true);
+    b.Label4[0]->setText(QStringLiteral("Z"));
+    b.Text1[0]->setText(QStringLiteral("renamed"));
+    b.close();
     EXPECT_TRUE(readList().startsWith(ListLine(0, "Z", "renamed", "x.wav", ".5", "400", "1", "1")));
 }
 
 // A slot caught in a fade-out is saved at the level it fades from, not the lowered one.
-TEST_F(StartupFixture, FadingSlotIsWrittenWithItsRememberedVolume) {
-    writeList(ListLine(0, "0", "x", "x.wav", "0", "800", "1", "0"));
-    Form1& f = start();
+TEST_F(BoardTest, FadingSlotIsWrittenWithItsRememberedVolume) {
+    const QByteArray line = ListLine(0, "0", "x", "x.wav", "0", "800", "1", "0");
+    writeList(line);
+    Form1& b = start();
     mci.playing.insert(0);
-    f.StopSlot(0);
-    f.FadeTick();
-    f.FadeTick();
-    ASSERT_TRUE(FadeActive(0));
-    ASSERT_LT(f.HScroll1[0]->value(), 800);
-
-    f.close();
-    EXPECT_TRUE(readList().startsWith(ListLine(0, "0", "x", "x.wav", "0", "800", "1", "0")));
+    b.StopSlot(0);
+    b.FadeTick();
+    ASSERT_LT(Bar(0), 800);
+    b.close();
+    EXPECT_TRUE(readList().startsWith(line));
 }
 
-TEST_F(StartupFixture, UnwritableListIsToldToTheUser) {
+TEST_F(BoardTest, UnwritableListIsToldToTheUser) {
     // A folder where the list should be: opening it fails both for reading and writing.
-    ASSERT_TRUE(QDir(folder()).mkdir(QStringLiteral("SoundList.csv")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("SoundList.csv")));
     start().close();
 
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].style, 0x10);
-    const QString prefix = QDir::toNativeSeparators(QFileInfo(listPath()).absoluteFilePath()) +
-                           QStringLiteral("を保存できません\n");
-    EXPECT_TRUE(boxes[0].text.startsWith(prefix)) << boxes[0].text.toStdString();
-    EXPECT_GT(boxes[0].text.size(), prefix.size()) << "the system's reason is missing";
+    ASSERT_EQ(events.size(), 1u);
+    const std::string prefix = "box 16 " +
+        QDir::toNativeSeparators(QFileInfo(listPath()).absoluteFilePath()).toStdString() + "を保存できません\n";
+    EXPECT_EQ(events[0].rfind(prefix, 0), 0u) << events[0];
+    EXPECT_GT(events[0].size(), prefix.size()) << "the system's reason is missing";
     EXPECT_TRUE(QFileInfo(listPath()).isDir());
 }
 
 }  // namespace
-}  // namespace startup_tests
