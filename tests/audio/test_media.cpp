@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -27,58 +26,33 @@ float Sweep(int channel, std::int64_t frame, int rate) {
   return static_cast<float>(0.5 * std::sin(2.0 * M_PI * (start + 150.0 * t) * t + 1.0 + channel));
 }
 
-float Quantize(float x) {
-  const long v = std::lround(std::clamp(x, -1.0f, 1.0f) * 32767.0f);
-  return static_cast<float>(v) / 32768.0f;
+namespace {
+long ToPcm16(float x) { return std::lround(std::clamp(x, -1.0f, 1.0f) * 32767.0f); }
+
+// `value` as `bytes` little-endian bytes.
+std::string Le(std::uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xff);
+  return out;
 }
 
-namespace {
-void Put16(std::ofstream& out, std::uint16_t v) { out.put(static_cast<char>(v & 0xff)).put(static_cast<char>(v >> 8)); }
-void Put32(std::ofstream& out, std::uint32_t v) {
-  Put16(out, static_cast<std::uint16_t>(v & 0xffff));
-  Put16(out, static_cast<std::uint16_t>(v >> 16));
+// `format` 1 is integer PCM, 3 is IEEE float.
+std::ofstream WavHeader(const std::string& path, int format, int rate, int channels, int bits, std::uint32_t dataBytes) {
+  std::ofstream out(path, std::ios::binary);
+  const int frameBytes = channels * bits / 8;
+  out << "RIFF" << Le(36 + dataBytes, 4) << "WAVEfmt " << Le(16, 4) << Le(format, 2) << Le(channels, 2) << Le(rate, 4)
+      << Le(rate * frameBytes, 4) << Le(frameBytes, 2) << Le(bits, 2) << "data" << Le(dataBytes, 4);
+  return out;
 }
 }  // namespace
 
-void WriteWav(const std::string& path, int rate, int channels, std::int64_t frames, const Generator& generator) {
-  std::ofstream out(path, std::ios::binary);
-  const auto dataBytes = static_cast<std::uint32_t>(frames * channels * 2);
-  out.write("RIFF", 4);
-  Put32(out, 36 + dataBytes);
-  out.write("WAVEfmt ", 8);
-  Put32(out, 16);
-  Put16(out, 1);  // PCM
-  Put16(out, static_cast<std::uint16_t>(channels));
-  Put32(out, static_cast<std::uint32_t>(rate));
-  Put32(out, static_cast<std::uint32_t>(rate * channels * 2));
-  Put16(out, static_cast<std::uint16_t>(channels * 2));
-  Put16(out, 16);
-  out.write("data", 4);
-  Put32(out, dataBytes);
-  for (std::int64_t f = 0; f < frames; ++f) {
-    for (int c = 0; c < channels; ++c) {
-      const long v = std::lround(std::clamp(generator(c, f), -1.0f, 1.0f) * 32767.0f);
-      Put16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
-    }
-  }
-}
+float Quantize(float x) { return static_cast<float>(ToPcm16(x)) / 32768.0f; }
 
-void WriteFloatWav(const std::string& path, int rate, const std::vector<float>& interleavedStereo) {
-  std::ofstream out(path, std::ios::binary);
-  const auto dataBytes = static_cast<std::uint32_t>(interleavedStereo.size() * 4);
-  out.write("RIFF", 4);
-  Put32(out, 36 + dataBytes);
-  out.write("WAVEfmt ", 8);
-  Put32(out, 16);
-  Put16(out, 3);  // IEEE float
-  Put16(out, 2);
-  Put32(out, static_cast<std::uint32_t>(rate));
-  Put32(out, static_cast<std::uint32_t>(rate * 8));
-  Put16(out, 8);
-  Put16(out, 32);
-  out.write("data", 4);
-  Put32(out, dataBytes);
-  out.write(reinterpret_cast<const char*>(interleavedStereo.data()), static_cast<std::streamsize>(dataBytes));
+void WriteWav(const std::string& path, int rate, int channels, std::int64_t frames, const Generator& generator) {
+  auto out = WavHeader(path, 1, rate, channels, 16, static_cast<std::uint32_t>(frames * channels * 2));
+  for (std::int64_t f = 0; f < frames; ++f) {
+    for (int c = 0; c < channels; ++c) out << Le(static_cast<std::uint16_t>(ToPcm16(generator(c, f))), 2);
+  }
 }
 
 void WriteSweepWav(const std::string& path, int rate, int channels, double seconds) {
@@ -86,32 +60,24 @@ void WriteSweepWav(const std::string& path, int rate, int channels, double secon
            [rate](int c, std::int64_t f) { return Sweep(c, f, rate); });
 }
 
+void WriteFloatWav(const std::string& path, int rate, const std::vector<float>& interleavedStereo) {
+  const auto dataBytes = static_cast<std::uint32_t>(interleavedStereo.size() * 4);
+  auto out = WavHeader(path, 3, rate, 2, 32, dataBytes);
+  out.write(reinterpret_cast<const char*>(interleavedStereo.data()), static_cast<std::streamsize>(dataBytes));
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
 std::string Quoted(const std::string& path) {
   std::string quoted = "'";
-  for (char c : path) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
-bool Ffmpeg(const std::string& args) {
-  const std::string command = "ffmpeg -nostdin -y -v error " + args;
-  return std::system(command.c_str()) == 0;
-}
+bool Ffmpeg(const std::string& args) { return std::system(("ffmpeg -nostdin -y -v error " + args).c_str()) == 0; }
 
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-float MaxDifference(const float* a, const float* b, std::size_t floats) {
-  float worst = 0.0f;
-  for (std::size_t i = 0; i < floats; ++i) worst = std::max(worst, std::fabs(a[i] - b[i]));
-  return worst;
+bool Convert(const std::string& from, const std::string& options, const std::string& to) {
+  return Ffmpeg("-i " + Quoted(from) + " " + options + " " + Quoted(to));
 }
 
 }  // namespace testmedia

@@ -2,9 +2,8 @@
 // and how replies are read.
 #include <cmath>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <functional>
-#include <limits>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -17,38 +16,16 @@ namespace {
 
 using Calls = std::vector<std::pair<std::string, std::uint32_t>>;
 
-Calls Recorded(const RecordingMci& mci) {
-    Calls out;
-    for (const auto& c : mci.calls) out.emplace_back(c.command, c.replySize);
-    return out;
+// A service that answers every command with one scripted reply, cut to fit as the real one
+// does, and keeps what the reply buffer held when it arrived.
+std::string g_reply, g_bufferOnArrival;
+std::uint32_t ScriptedSend(const char*, char* buffer, std::uint32_t size, void*) {
+    g_bufferOnArrival.assign(buffer, size);
+    const std::size_t n = std::min<std::size_t>(g_reply.size(), size - 1);
+    std::memcpy(buffer, g_reply.data(), n);
+    buffer[n] = '\0';
+    return 0;
 }
-
-// A service that answers every command with one scripted reply and return code, and keeps
-// what the reply buffer held when it arrived.
-struct ScriptedService {
-    static inline std::string reply;
-    static inline std::uint32_t code = 0;
-    static inline std::string bufferOnArrival;
-    static inline std::string lastCommand;
-
-    // Writes as the real service does: as much as fits, then the terminator.
-    static std::uint32_t Send(const char* command, char* buffer, std::uint32_t size, void*) {
-        lastCommand = command;
-        bufferOnArrival = buffer ? std::string(buffer, size) : std::string();
-        if (buffer && size > 0) {
-            const std::size_t n = std::min<std::size_t>(reply.size(), size - 1);
-            std::memcpy(buffer, reply.data(), n);
-            buffer[n] = '\0';
-        }
-        return code;
-    }
-    explicit ScriptedService(std::string r, std::uint32_t c = 0) {
-        reply = std::move(r);
-        code = c;
-        SetMciSendFunction(&Send);
-    }
-    ~ScriptedService() { SetMciSendFunction(nullptr); }
-};
 
 }  // namespace
 
@@ -58,14 +35,15 @@ TEST(Channels, SendTheExactCommands) {
         Calls expected;
     } cases[] = {
         {[] { MciOpenSound(0, "bell.wav"); }, {{"open \"bell.wav\" alias A0 type mpegvideo", 0}}},
-        {[] { MciOpenSound(37, "C:\\Sounds\\a b,c.mp3"); },
-         {{"open \"C:\\Sounds\\a b,c.mp3\" alias A37 type mpegvideo", 0}}},
+        {[] { MciOpenSound(37, "C:\\Sounds\\a b,c.mp3"); }, {{"open \"C:\\Sounds\\a b,c.mp3\" alias A37 type mpegvideo", 0}}},
         {[] { MciOpenSound(100, "/tmp/x.wav"); }, {{"open \"/tmp/x.wav\" alias A100 type mpegvideo", 0}}},
+        {[] { MciOpenSound(4, QStringLiteral("/home/u/効果音/café – 1.wav")); },  // UTF-8, unchanged
+         {{"open \"/home/u/効果音/café – 1.wav\" alias A4 type mpegvideo", 0}}},
         {[] { MciPlayFrom(3, 0.25); }, {{"seek A3 to  250", 0}, {"play A3", 0}}},
         {[] { MciPlayFrom(3, 0); }, {{"seek A3 to  0", 0}, {"play A3", 0}}},
         {[] { MciPlayFrom(3, -0.25); }, {{"seek A3 to -250", 0}, {"play A3", 0}}},
-        {[] { MciPlayFrom(1, 0.0015); }, {{"seek A1 to  2", 0}, {"play A1", 0}}},    // 1.5 -> 2
-        {[] { MciPlayFrom(1, 0.0025); }, {{"seek A1 to  2", 0}, {"play A1", 0}}},    // 2.5 -> 2
+        {[] { MciPlayFrom(1, 0.0015); }, {{"seek A1 to  2", 0}, {"play A1", 0}}},  // 1.5 -> 2
+        {[] { MciPlayFrom(1, 0.0025); }, {{"seek A1 to  2", 0}, {"play A1", 0}}},  // 2.5 -> 2
         {[] { MciPlayFrom(1, 3600.0004); }, {{"seek A1 to  3600000", 0}, {"play A1", 0}}},
         {[] { MciStopSound(7); }, {{"stop A7", 0}}},
         {[] { MciCloseSound(-1); }, {{"close A-1", 0}}},
@@ -80,7 +58,9 @@ TEST(Channels, SendTheExactCommands) {
     for (const auto& c : cases) {
         RecordingMci mci;
         c.operation();
-        EXPECT_EQ(Recorded(mci), c.expected) << (c.expected.empty() ? "" : c.expected[0].first);
+        Calls sent;
+        for (const auto& call : mci.calls) sent.emplace_back(call.command, call.replySize);
+        EXPECT_EQ(sent, c.expected) << (c.expected.empty() ? "" : c.expected[0].first);
     }
 }
 
@@ -91,12 +71,9 @@ TEST(Channels, KeepUnusablePositionsInRange) {
         double seconds;
         const char* seek;
     } cases[] = {
-        {2147483.647, "seek A0 to  2147483647"},
-        {1e12, "seek A0 to  2147483647"},
-        {-1e12, "seek A0 to -2147483648"},
-        {INFINITY, "seek A0 to  2147483647"},
-        {-INFINITY, "seek A0 to -2147483648"},
-        {NAN, "seek A0 to  0"},
+        {2147483.647, "seek A0 to  2147483647"}, {1e12, "seek A0 to  2147483647"},
+        {-1e12, "seek A0 to -2147483648"},       {INFINITY, "seek A0 to  2147483647"},
+        {-INFINITY, "seek A0 to -2147483648"},   {NAN, "seek A0 to  0"},
     };
     for (const auto& c : cases) {
         RecordingMci mci;
@@ -105,55 +82,43 @@ TEST(Channels, KeepUnusablePositionsInRange) {
     }
 }
 
-TEST(Channels, PathsGoAsUtf8Unchanged) {
-    RecordingMci mci;
-    MciOpenSound(4, QStringLiteral("/home/u/効果音/café – 1.wav"));
-    ASSERT_EQ(mci.calls.size(), 1u);
-    EXPECT_EQ(mci.calls[0].command,
-              QStringLiteral("open \"/home/u/効果音/café – 1.wav\" alias A4 type mpegvideo").toUtf8().toStdString());
-}
-
-TEST(Channels, OpenResultIsTheReturnCode) {
-    RecordingMci mci;
-    mci.unopenable.insert("missing.wav");
-    EXPECT_TRUE(MciOpenSound(1, "a.wav"));
-    EXPECT_FALSE(MciOpenSound(1, "a.wav"));  // alias already open
-    EXPECT_FALSE(MciOpenSound(2, "missing.wav"));
-}
-
-TEST(Channels, ModeReplyIsReadFromThreeCharacters) {
+TEST(Channels, ReadTheModeFromThreeCharactersAndTheLengthFromLeadingDigits) {
+    SetMciSendFunction(&ScriptedSend);
     const struct {
         const char* reply;
         bool playing;
-    } cases[] = {{"playing", true}, {"pl", true}, {"paused", false}, {"stopped", false},
+    } modes[] = {{"playing", true}, {"pl", true}, {"paused", false}, {"stopped", false},
                  {"Playing", false}, {"seeking", false}, {"not ready", false}, {"", false}};
-    for (const auto& c : cases) {
-        ScriptedService service(c.reply);
+    for (const auto& c : modes) {
+        g_reply = c.reply;
         EXPECT_EQ(MciIsPlaying(9), c.playing) << c.reply;
-        EXPECT_EQ(ScriptedService::bufferOnArrival, "   ");  // three blanks, size 3
-        EXPECT_EQ(ScriptedService::lastCommand, "status A9 mode");
+        EXPECT_EQ(g_bufferOnArrival, "   ");  // three blanks
     }
-}
-
-TEST(Channels, LengthReplyIsLeadingDigitsInMilliseconds) {
     const struct {
         const char* reply;
         double seconds;
-    } cases[] = {{"123456", 123.456}, {"0", 0}, {"", 0}, {"abc", 0}, {"1500ms", 1.5},
-                 {"1234567890123456789012345", 1234567890123456789.0 / 1000}};  // cut to 19 digits
-    for (const auto& c : cases) {
-        ScriptedService service(c.reply);
+    } lengths[] = {{"123456", 123.456}, {"0", 0}, {"", 0}, {"abc", 0}, {"1500ms", 1.5},
+                   {"1234567890123456789012345", 1234567890123456789.0 / 1000}};  // cut to 19 digits
+    for (const auto& c : lengths) {
+        g_reply = c.reply;
         EXPECT_DOUBLE_EQ(MciGetLength(9), c.seconds) << c.reply;
-        EXPECT_EQ(ScriptedService::bufferOnArrival, std::string(20, '\0'));
+        EXPECT_EQ(g_bufferOnArrival, std::string(20, '\0'));
     }
+    SetMciSendFunction(nullptr);
 }
 
-TEST(Channels, WithoutAServiceEveryCommandFails) {
-    SetMciSendFunction(nullptr);
+TEST(Channels, OpenSucceedsOnlyOnCodeZeroAndWithoutAServiceEverythingFails) {
+    {
+        RecordingMci mci;
+        mci.unopenable.insert("missing.wav");
+        EXPECT_TRUE(MciOpenSound(1, "a.wav"));
+        EXPECT_FALSE(MciOpenSound(1, "a.wav"));  // alias already open
+        EXPECT_FALSE(MciOpenSound(2, "missing.wav"));
+    }
     EXPECT_FALSE(MciOpenSound(0, "a.wav"));
     EXPECT_FALSE(MciIsPlaying(0));
     EXPECT_EQ(MciGetLength(0), 0);
-    MciPlayFrom(0, 1);  // nothing to check but that nothing breaks
+    MciPlayFrom(0, 1);  // none of these may touch a missing service
     MciSetVolume(0, 500);
     MciStopSound(0);
     MciCloseSound(0);

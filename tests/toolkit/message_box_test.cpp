@@ -4,12 +4,30 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
+#include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 
 #include "toolkit/message_box.h"
 
 namespace {
+
+using MB = QMessageBox;
+
+struct Looks {
+    QString title, text;
+    MB::Icon icon;
+    QList<int> buttons;  // standard buttons, sorted
+    int defaultButton;
+    bool operator==(const Looks&) const = default;
+};
+
+Looks LooksOf(QMessageBox* box) {
+    Looks looks{box->windowTitle(), box->text(), box->icon(), {}, box->standardButton(box->defaultButton())};
+    for (QAbstractButton* b : box->buttons()) looks.buttons << box->standardButton(b);
+    std::sort(looks.buttons.begin(), looks.buttons.end());
+    return looks;
+}
 
 // Runs `answer` on the box once it is up; a fallback closes any box left open so that a
 // failing test cannot hang.
@@ -17,57 +35,41 @@ int ShowAndAnswer(const QString& text, int style, std::function<void(QMessageBox
     QTimer::singleShot(0, [answer] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) answer(box);
     });
-    QTimer fallback;
-    fallback.setSingleShot(true);
-    QObject::connect(&fallback, &QTimer::timeout, [] {
+    QObject fallbackScope;
+    QTimer::singleShot(3000, &fallbackScope, [] {
         if (QWidget* w = QApplication::activeModalWidget()) w->close();
     });
-    fallback.start(3000);
     return toolkit::MsgBox(nullptr, text, style);
 }
 
 }  // namespace
 
-TEST(MsgBox, ShowsTheBoardsTwoStyles) {
+TEST(MsgBox, ShowsTheBoardsTwoStylesAndClosingAQuestionCountsAsCancel) {
+    const QString text = QStringLiteral("全てクリアしますか？");
+    const Looks stop{"Sorvane", text, MB::Critical, {MB::Ok}, MB::Ok};
+    const Looks question{"Sorvane", text, MB::Question, {MB::Ok, MB::Cancel}, MB::Cancel};
+    const auto click = [](MB::StandardButton which) { return [which](MB* box) { box->button(which)->click(); }; };
     const struct {
         int style;
-        QMessageBox::Icon icon;
-        QList<QMessageBox::StandardButton> buttons;
-        QMessageBox::StandardButton defaultButton;
+        Looks looks;
+        std::function<void(MB*)> answer;
+        int result;
     } cases[] = {
-        {toolkit::kStyleStop, QMessageBox::Critical, {QMessageBox::Ok}, QMessageBox::Ok},
-        {toolkit::kStyleQuestion, QMessageBox::Question, {QMessageBox::Ok, QMessageBox::Cancel},
-         QMessageBox::Cancel},
+        {toolkit::kStyleStop, stop, click(MB::Ok), toolkit::kAnswerOk},
+        {toolkit::kStyleQuestion, question, click(MB::Ok), toolkit::kAnswerOk},
+        {toolkit::kStyleQuestion, question, click(MB::Cancel), toolkit::kAnswerCancel},
+        {toolkit::kStyleQuestion, question, [](MB* box) { box->reject(); }, toolkit::kAnswerCancel},  // Escape
+        {toolkit::kStyleQuestion, question, [](MB* box) { box->close(); }, toolkit::kAnswerCancel},   // close box
     };
-    for (const auto& c : cases) {
-        bool inspected = false;
-        const int answer = ShowAndAnswer(QStringLiteral("全てクリアしますか？"), c.style, [&](QMessageBox* box) {
-            inspected = true;
-            EXPECT_EQ(box->windowTitle(), "Sorvane");
-            EXPECT_EQ(box->text(), QStringLiteral("全てクリアしますか？"));
-            EXPECT_EQ(box->icon(), c.icon);
-            QList<QMessageBox::StandardButton> buttons;
-            for (QAbstractButton* b : box->buttons()) buttons << box->standardButton(b);
-            std::sort(buttons.begin(), buttons.end());
-            auto expected = c.buttons;
-            std::sort(expected.begin(), expected.end());
-            EXPECT_EQ(buttons, expected);
-            EXPECT_EQ(box->defaultButton(), box->button(c.defaultButton));
-            box->button(QMessageBox::Ok)->click();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        Looks seen{};
+        const int result = ShowAndAnswer(text, cases[i].style, [&](MB* box) {
+            seen = LooksOf(box);
+            cases[i].answer(box);
         });
-        EXPECT_TRUE(inspected) << c.style;
-        EXPECT_EQ(answer, toolkit::kAnswerOk) << c.style;
+        EXPECT_TRUE(seen == cases[i].looks) << "case " << i;
+        EXPECT_EQ(result, cases[i].result) << "case " << i;
     }
-}
-
-TEST(MsgBox, ClosingAQuestionCountsAsCancel) {
-    const std::function<void(QMessageBox*)> ways[] = {
-        [](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); },
-        [](QMessageBox* box) { box->reject(); },  // Escape
-        [](QMessageBox* box) { box->close(); },   // the window's close box
-    };
-    for (const auto& way : ways)
-        EXPECT_EQ(ShowAndAnswer("?", toolkit::kStyleQuestion, way), toolkit::kAnswerCancel);
 }
 
 TEST(MsgBox, HooksAnswerInsteadOfTheBoxAndTheBeep) {
