@@ -97,7 +97,11 @@ public:
                     m_baselineKiB, m_baselineAt, m_lastKiB, m_peakKiB, growth);
         std::printf("soak: most slots playing at once %d; audio blocks that ran dry %llu; failed checks %d\n",
                     m_mostPlaying, static_cast<unsigned long long>(m_service.underrunCount()), m_failedChecks);
-        const bool ok = growth < 5.0 && m_service.underrunCount() == 0 && m_failedChecks == 0;
+        // Memory only settles after the first minute: a shorter run reports growth but is not
+        // judged by it.
+        const bool judgeGrowth = m_seconds >= 120;
+        if (!judgeGrowth) std::printf("soak: growth not judged in a run under 120 s\n");
+        const bool ok = (growth < 5.0 || !judgeGrowth) && m_service.underrunCount() == 0 && m_failedChecks == 0;
         std::printf("soak: %s\n", ok ? "PASSED" : "FAILED");
         return ok ? 0 : 1;
     }
