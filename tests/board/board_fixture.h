@@ -2,23 +2,17 @@
 // A fresh board on the recording media service, run in a temporary folder that serves as the
 // current directory (where the slot list lives), with the program folder fixed and message
 // boxes, beeps and the file manager answered and logged in one event list, in order.
+#include <QApplication>
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QDropEvent>
-#include <QFile>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <memory>
-#include <ostream>
-#include <string>
-#include <vector>
 
 #include "board/slot_table.h"
 #include "board/window/form1.h"
@@ -34,63 +28,51 @@ inline constexpr char kDefaultKeys[] = "0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVW";
 inline constexpr std::uint32_t kWhite = 0xFFFFFF, kYellow = 0x00FFFF, kLit = 0xFF80FF;
 
 // One line of the list as the board writes it; numbers as their text ("800", ".5", "-5").
-inline QByteArray ListLine(int index, const char* key, const char* name, const char* file,
-                           const char* start, const char* volume, const char* fade,
-                           const char* exclusive) {
-    auto number = [](const char* text) {
-        return (text[0] == '-' ? QByteArray(text) : QByteArray(" ") + text) + " ";
-    };
-    return number(std::to_string(index).c_str()) + ",\"" + key + "\",\"" + name + "\",\"" +
-           file + "\"," + number(start) + "," + number(volume) + "," + number(fade) + "," +
-           number(exclusive) + "\r\n";
+inline QByteArray ListLine(int index, const char* key, const char* name, const char* file, const char* start,
+                           const char* volume, const char* fade, const char* exclusive) {
+    auto number = [](const QByteArray& text) { return (text.startsWith('-') ? text : " " + text) + " "; };
+    return number(QByteArray::number(index)) + ",\"" + key + "\",\"" + name + "\",\"" + file + "\"," + number(start) +
+           "," + number(volume) + "," + number(fade) + "," + number(exclusive) + "\r\n";
 }
 
 inline QByteArray EmptyLines(int from, int to = kSlotCount) {
     QByteArray out;
-    for (int i = from; i < to; ++i) {
-        const char key[2] = {kDefaultKeys[i], '\0'};
-        out += ListLine(i, key, "", "", "0", "0", "0", "0");
-    }
+    for (int i = from; i < to; ++i) out += ListLine(i, QByteArray(1, kDefaultKeys[i]), "", "", "0", "0", "0", "0");
     return out;
 }
 
 // What a slot's data and controls show.
 struct SlotLooks {
-    QString file, name, caption;
+    QString file, name, caption, key;
     std::uint32_t nameColor, keyColor;
-    QString key;
     int enabled;  // one bit each: Play, Stop, fade box, exclusive box, bar
     bool fadeTicked, exclusiveTicked;
     int barValue, volume;
     double start;
     bool operator==(const SlotLooks&) const = default;
+    friend std::ostream& operator<<(std::ostream& os, const SlotLooks& l) {
+        return os << (QStringList() << l.file << l.name << l.caption << l.key).join('|').toStdString() << std::hex << " colors "
+                  << l.nameColor << "/" << l.keyColor << " enabled " << l.enabled << std::dec << " ticks "
+                  << l.fadeTicked << l.exclusiveTicked << " bar " << l.barValue << " volume " << l.volume
+                  << " start " << l.start;
+    }
 };
 
 inline SlotLooks LooksOf(const Form1& f, int i) {
-    const int enabled = f.Command1[i]->isEnabled() | f.Command2[i]->isEnabled() << 1 |
-                        f.Check1[i]->isEnabled() << 2 | f.Check2[i]->isEnabled() << 3 |
-                        f.HScroll1[i]->isEnabled() << 4;
-    return {SlotFile(i), SlotName(i), f.Text1[i]->text(), toolkit::BackColor(f.Text1[i]),
-            toolkit::BackColor(f.Label4[i]), f.Label4[i]->text(), enabled,
-            f.Check1[i]->isChecked(), f.Check2[i]->isChecked(), f.HScroll1[i]->value(),
-            SlotVolume(i), SlotStart(i)};
+    const int enabled = f.Command1[i]->isEnabled() | f.Command2[i]->isEnabled() << 1 | f.Check1[i]->isEnabled() << 2 |
+                        f.Check2[i]->isEnabled() << 3 | f.HScroll1[i]->isEnabled() << 4;
+    return {SlotFile(i), SlotName(i), f.Text1[i]->text(), f.Label4[i]->text(), toolkit::BackColor(f.Text1[i]),
+            toolkit::BackColor(f.Label4[i]), enabled, f.Check1[i]->isChecked(), f.Check2[i]->isChecked(),
+            f.HScroll1[i]->value(), SlotVolume(i), SlotStart(i)};
 }
 
-inline SlotLooks Assigned(const QString& file, const QString& name, const QString& key, int volume,
-                          bool fade = false, bool exclusive = false, double start = 0) {
-    return {file, name, name, kYellow, kWhite, key, 0x1F, fade, exclusive, volume, volume, start};
+inline SlotLooks Assigned(const QString& file, const QString& name, const QString& key, int volume, bool fade = false,
+                          bool exclusive = false, double start = 0) {
+    return {file, name, name, key, kYellow, kWhite, 0x1F, fade, exclusive, volume, volume, start};
 }
 
 inline SlotLooks Empty(const QString& key, std::uint32_t nameColor) {
-    return {{}, {}, {}, nameColor, kWhite, key, 0, false, false, 0, 0, 0};
-}
-
-inline std::ostream& operator<<(std::ostream& os, const SlotLooks& l) {
-    return os << "{file=" << l.file.toStdString() << " name=" << l.name.toStdString()
-              << " caption=" << l.caption.toStdString() << std::hex << " colors=" << l.nameColor
-              << "/" << l.keyColor << std::dec << " key=" << l.key.toStdString()
-              << " enabled=" << l.enabled << " ticks=" << l.fadeTicked << l.exclusiveTicked
-              << " bar=" << l.barValue << " volume=" << l.volume << " start=" << l.start << "}";
+    return {{}, {}, {}, key, nameColor, kWhite, 0, false, false, 0, 0, 0};
 }
 
 // A drag-enter and a drop of `data` on slot i's name box, as a file manager's drop arrives.
@@ -122,10 +104,9 @@ protected:
         toolkit::SetBeepHook([this] { events.push_back("beep"); });
         toolkit::SetMsgBoxHook([this](const QString& text, int style) {
             events.push_back("box " + std::to_string(style) + " " + text.toStdString());
-            if (answers.empty()) return toolkit::kAnswerCancel;
-            const int a = answers.front();
-            answers.pop_front();
-            return a;
+            const int answer = answers.empty() ? toolkit::kAnswerCancel : answers.front();
+            if (!answers.empty()) answers.pop_front();
+            return answer;
         });
         toolkit::SetOpenFolderHook([this](const QString& folder) {
             events.push_back("open folder " + folder.toStdString());
@@ -137,9 +118,7 @@ protected:
 
     void TearDown() override {
         f.reset();  // destroying the window does not run the exit steps
-        toolkit::SetMsgBoxHook({});
-        toolkit::SetBeepHook({});
-        toolkit::SetOpenFolderHook({});
+        toolkit::SetMsgBoxHook({}), toolkit::SetBeepHook({}), toolkit::SetOpenFolderHook({});
         toolkit::SetProgramFolderForTests({});
         ResetSlotTable();
         QDir::setCurrent(m_savedCurrent);
@@ -149,14 +128,8 @@ protected:
     // service's scripted replies unless they are forgotten.
     void Restart(bool forgetScript = true) {
         TearDown();
-        mci.clear();
-        mci.open.clear();
-        if (forgetScript) {
-            mci.playing.clear();
-            mci.unopenable.clear();
-        }
-        events.clear();
-        answers.clear();
+        mci.clear(), mci.open.clear(), events.clear(), answers.clear();
+        if (forgetScript) mci.playing.clear(), mci.unopenable.clear();
         openFolderSucceeds = true;
         SetUp();
     }
@@ -172,8 +145,7 @@ protected:
     QString listPath() const { return m_dir.filePath(QStringLiteral("SoundList.csv")); }
     void writeList(const QByteArray& bytes) {
         QFile file(listPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
     QByteArray readList() const {
         QFile file(listPath());
@@ -182,19 +154,16 @@ protected:
 
     // Gives slot i a sound and the assigned look as start-up does, then forgets the commands.
     void Assign(int i, int volume = 800, bool fade = false, bool exclusive = false, double start = 0) {
-        SlotFile(i) = QStringLiteral("tone%1.wav").arg(i);
-        SlotName(i) = QStringLiteral("tone%1").arg(i);
-        SlotStart(i) = start;
-        SlotVolume(i) = static_cast<std::int16_t>(volume);
+        SlotFile(i) = QStringLiteral("tone%1.wav").arg(i), SlotName(i) = QStringLiteral("tone%1").arg(i);
+        SlotStart(i) = start, SlotVolume(i) = static_cast<std::int16_t>(volume);
         f->AssignedSetUp(i, fade, exclusive);
         mci.clear();
     }
     // Gives slot i a sound by a drop, then forgets the commands and boxes it caused.
     void Drop(int i, const QString& path) {
         DropFiles(*f, i, {path});
-        ASSERT_FALSE(SlotFile(i).isEmpty()) << "could not assign " << path.toStdString();
-        mci.clear();
-        events.clear();
+        ASSERT_FALSE(SlotFile(i).isEmpty()) << qPrintable(path);
+        mci.clear(), events.clear();
     }
 
     int Bar(int i) const { return f->HScroll1[i]->value(); }

@@ -22,8 +22,7 @@ TEST_F(BoardTest, ReleaseOneAsksOnceAfterABeepAndKeepsTheKey) {
         f->Label4[5]->setText("K");
         if (answer != -1) Drop(5, "/home/u/board/bell.wav");
         Drop(6, "/srv/other.wav");
-        f->Check1[5]->setChecked(true);
-        f->Check2[5]->setChecked(true);
+        f->Check1[5]->setChecked(true), f->Check2[5]->setChecked(true);
         mci.playing.insert(5);
         toolkit::SetBackColor(f->Label4[5], kLit);
         const SlotLooks before = LooksOf(*f, 5), other = LooksOf(*f, 6);
@@ -31,7 +30,6 @@ TEST_F(BoardTest, ReleaseOneAsksOnceAfterABeepAndKeepsTheKey) {
         answers = {answer};
 
         f->mnuDelSoundFile_Click();
-
         EXPECT_EQ(events, (answer == -1 ? Commands{} : Commands{"beep", kAskOne}));
         EXPECT_EQ(LooksOf(*f, 6), other);
         if (answer != kOk) {
@@ -59,14 +57,12 @@ TEST_F(BoardTest, ReleaseAllTakesThreeYeses) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answers.size());
         Restart();
-        Drop(0, "/srv/a.wav");
-        Drop(37, "/srv/b.wav");
+        Drop(0, "/srv/a.wav"), Drop(37, "/srv/b.wav");
         mci.playing.insert(37);
         const SlotLooks first = LooksOf(*f, 0), last = LooksOf(*f, 37);
         answers = c.answers;
 
         f->mnuAllClear_Click();
-
         EXPECT_EQ(events, c.events);
         if (c.answers.back() == kCancel) {
             EXPECT_EQ(LooksOf(*f, 0), first);
@@ -94,53 +90,40 @@ TEST_F(BoardTest, OpenFolderHandsTheProgramFolderToTheFileManager) {
     }
 }
 
-// Presses a mouse button on a widget of the board and reports the items of the pop-up menu
-// that opened, if any ("-" for the separator); the menu is answered (an action chosen, or
-// closed) from inside its own loop.
-std::optional<QStringList> PressAndAnswerPopup(QWidget* target, Qt::MouseButton button, QAction* choose) {
+const QStringList kItems = {"サウンドの解除", "基本のフォルダを開く", "サウンドの詳細", "-", "すべてのサウンドを解除", "ホットキーの変更"};
+
+// Presses a mouse button on a widget of the board and gives the items of the pop-up menu that
+// opened, if any ("-" for the separator); the menu is answered (an action chosen, or closed)
+// from inside its own loop, and no menu outlives the call.
+std::optional<QStringList> PressAndAnswerPopup(QWidget* target, Qt::MouseButton button, QAction* choose = nullptr) {
     std::optional<QStringList> seen;
-    QTimer answer;  // timers owned here, so none can fire into a later test
-    answer.setSingleShot(true);
-    QObject::connect(&answer, &QTimer::timeout, [&seen, choose] {
+    QObject timers;  // its timers die with it, so none can fire into a later test
+    QTimer::singleShot(0, &timers, [&seen, choose] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return;
         seen.emplace();
         for (QAction* a : menu->actions()) *seen << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        if (choose)
-            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(choose).center());
-        else
-            menu->close();
+        if (choose) QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(choose).center());
+        else menu->close();
     });
-    answer.start(0);
-    QTimer fallback;  // whatever happens above, no menu may outlive the test
-    fallback.setSingleShot(true);
-    QObject::connect(&fallback, &QTimer::timeout, [] {
-        if (QWidget* w = QApplication::activePopupWidget()) w->close();
-    });
-    fallback.start(2000);
+    QTimer::singleShot(2000, &timers, [] { if (QWidget* w = QApplication::activePopupWidget()) w->close(); });
     QTest::mousePress(target, button, {}, QPoint(3, 3));
     QTest::mouseRelease(target, button, {}, QPoint(3, 3));
     QCoreApplication::processEvents();  // a popup that wrongly opened late shows here
-    if (QWidget* late = QApplication::activePopupWidget()) {
-        seen.emplace();
-        late->close();
-    }
+    if (QWidget* late = QApplication::activePopupWidget()) seen.emplace(), late->close();
     return seen;
 }
 
 TEST_F(BoardTest, OnlyARightClickOnKeyOrNameOpensTheMenuForThatSlot) {
-    const QStringList items = {"サウンドの解除", "基本のフォルダを開く", "サウンドの詳細", "-",
-                               "すべてのサウンドを解除", "ホットキーの変更"};
     Drop(20, "/srv/a.wav");
     for (const int slot : {20, 21}) {  // assigned and empty alike
-        for (const bool onKey : {true, false}) {
-            QWidget* target = onKey ? static_cast<QWidget*>(f->Label4[slot]) : f->Text1[slot];
+        for (QWidget* target : {static_cast<QWidget*>(f->Label4[slot]), static_cast<QWidget*>(f->Text1[slot])}) {
             for (const Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
-                SCOPED_TRACE(std::to_string(slot) + (onKey ? " key label " : " name box ") + std::to_string(button));
+                SCOPED_TRACE(std::to_string(slot) + " " + target->metaObject()->className() + " " + std::to_string(button));
                 SelectedSlot() = 0;
-                const auto seen = PressAndAnswerPopup(target, button, nullptr);
-                EXPECT_EQ(seen, button == Qt::RightButton ? std::optional(items) : std::nullopt);
-                EXPECT_EQ(SelectedSlot(), button == Qt::RightButton ? slot : 0);
+                const bool right = button == Qt::RightButton;
+                EXPECT_EQ(PressAndAnswerPopup(target, button), right ? std::optional(kItems) : std::nullopt);
+                EXPECT_EQ(SelectedSlot(), right ? slot : 0);
             }
         }
     }
@@ -150,8 +133,7 @@ TEST_F(BoardTest, ChosenReleaseRunsBeforeTheMenuCallReturns) {
     Drop(12, "/home/u/board/bell.wav");
     f->show();
     answers = {kOk};
-    EXPECT_EQ(PressAndAnswerPopup(f->Text1[12], Qt::RightButton, f->mnuDelSoundFile), std::optional(
-        QStringList{"サウンドの解除", "基本のフォルダを開く", "サウンドの詳細", "-", "すべてのサウンドを解除", "ホットキーの変更"}));
+    EXPECT_EQ(PressAndAnswerPopup(f->Text1[12], Qt::RightButton, f->mnuDelSoundFile), kItems);
     EXPECT_EQ(events, (Commands{"beep", kAskOne}));
     EXPECT_EQ(LooksOf(*f, 12), Empty("A", kWhite));
 }

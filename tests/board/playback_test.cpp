@@ -1,6 +1,5 @@
 // Play, Stop, stop-all, the volume bar and the tick, checked by the exact commands that reach
 // the media service and by what the board shows.
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
@@ -8,25 +7,15 @@
 
 namespace {
 
-// The volumes sent to channel i, in order.
-std::vector<int> VolumesSent(const RecordingMci& mci, int i) {
-    const std::string prefix = "setaudio A" + std::to_string(i) + " volume to ";
-    std::vector<int> out;
-    for (const auto& c : mci.commands())
-        if (c.rfind(prefix, 0) == 0) out.push_back(std::stoi(c.substr(prefix.size())));
-    return out;
-}
-
 TEST_F(BoardTest, PlayRestartsFromTheStartAndExclusiveStopsTheOthersAfterwards) {
     for (int i : {1, 5, 37}) Assign(i);
     Assign(3, 800, false, false, 1.5);
     mci.playing = {1, 3};
-
     f->PlaySlot(7);  // empty
     f->Command1[3]->click();
     EXPECT_EQ(mci.commands(), (Commands{"seek A3 to  1500", "play A3"}));
 
-    // Every other slot with a sound, in ascending order, playing or not; empty slots left alone.
+    // Then every other slot with a sound, ascending, playing or not; empty slots left alone.
     mci.clear();
     f->Check2[3]->setChecked(true);
     f->Command1[3]->click();
@@ -62,9 +51,7 @@ TEST_F(BoardTest, StopAtOnceOrStartAFade) {
 }
 
 TEST_F(BoardTest, StopAllStopsEverySlotWithASoundAndLeavesFadesRunning) {
-    Assign(0);
-    Assign(7, 500, true);
-    Assign(37);
+    Assign(0), Assign(7, 500, true), Assign(37);
     mci.playing = {7};
     f->StopSlot(7);
     mci.clear();
@@ -83,21 +70,21 @@ TEST_F(BoardTest, TheVolumeBarCarriesEachChangeToTheSlotAndTheChannel) {
 
 // Each step rounds half to even; the tick after the level falls below 10 ends the fade.
 TEST_F(BoardTest, FadeFallsByATenthPerTickAndEndsBelowTen) {
-    const std::vector<int> from800 = {720, 648, 583, 525, 472, 425, 382, 344, 310, 279, 251, 226, 203, 183, 165,
-                                      148, 133, 120, 108, 97,  87,  78,  70,  63,  57,  51,  46,  41,  37,  33,
-                                      30,  27,  24,  22,  20,  18,  16,  14,  13,  12,  11,  10,  9};
-    const std::vector<int> from1000 = {900, 810, 729, 656, 590, 531, 478, 430, 387, 348, 313, 282, 254, 229, 206,
-                                       185, 166, 149, 134, 121, 109, 98,  88,  79,  71,  64,  58,  52,  47,  42,
-                                       38,  34,  31,  28,  25,  22,  20,  18,  16,  14,  13,  12,  11,  10,  9};
+    const std::vector<int> from800 = {720, 648, 583, 525, 472, 425, 382, 344, 310, 279, 251, 226, 203, 183, 165, 148,
+                                      133, 120, 108, 97, 87, 78, 70, 63, 57, 51, 46, 41, 37, 33, 30, 27, 24, 22, 20,
+                                      18, 16, 14, 13, 12, 11, 10, 9};
+    const std::vector<int> from1000 = {900, 810, 729, 656, 590, 531, 478, 430, 387, 348, 313, 282, 254, 229, 206, 185,
+                                       166, 149, 134, 121, 109, 98, 88, 79, 71, 64, 58, 52, 47, 42, 38, 34, 31, 28,
+                                       25, 22, 20, 18, 16, 14, 13, 12, 11, 10, 9};
     for (const auto& [start, steps] : {std::pair{800, from800}, std::pair{1000, from1000}}) {
         SCOPED_TRACE(start);
         Restart();
         Assign(0, start, true);
         mci.playing = {0};
         f->Command2[0]->click();
-        for (std::size_t tick = 0; tick < steps.size(); ++tick) f->FadeTick();
-        EXPECT_EQ(VolumesSent(mci, 0), steps);
-        EXPECT_EQ(mci.actions().size(), steps.size()) << "no stop yet";
+        Commands expected;
+        for (int v : steps) expected.push_back("setaudio A0 volume to  " + std::to_string(v)), f->FadeTick();
+        EXPECT_EQ(mci.actions(), expected);
         EXPECT_TRUE(FadeActive(0));
 
         mci.clear();
@@ -111,15 +98,12 @@ TEST_F(BoardTest, FadeFallsByATenthPerTickAndEndsBelowTen) {
 }
 
 TEST_F(BoardTest, EachTickLightsTheKeyLabelsBeforeItAdvancesTheFades) {
-    Assign(0, 800, true);
-    Assign(2);
+    Assign(0, 800, true), Assign(2);
     mci.playing = {0, 2};
     f->StopSlot(0);
     mci.clear();
-
     f->FadeTick();
-    EXPECT_EQ(mci.commands(), (Commands{"status A0 mode", "status A2 mode", "status A0 mode",
-                                        "setaudio A0 volume to  720"}));
+    EXPECT_EQ(mci.commands(), (Commands{"status A0 mode", "status A2 mode", "status A0 mode", "setaudio A0 volume to  720"}));
     EXPECT_EQ((std::vector{KeyColor(0), KeyColor(1), KeyColor(2)}), (std::vector{kLit, kWhite, kLit}));
 
     // Slot 2's sound ends by itself: white at the next tick. Slot 0 falls below 10 while
@@ -137,30 +121,22 @@ TEST_F(BoardTest, EachTickLightsTheKeyLabelsBeforeItAdvancesTheFades) {
 // Stop-all, an exclusive start elsewhere, a plain Stop after unticking the box, or a sound
 // running out: only the tick ends a fade, finding the slot silent and putting the volume back.
 TEST_F(BoardTest, FadesEndAtTheNextTickWhenTheirSoundWasStoppedOtherwise) {
-    const struct {
-        const char* what;
-        void (*interrupt)(Form1&);
-    } cases[] = {
+    const std::pair<const char*, void (*)(Form1&)> cases[] = {
         {"stop-all", [](Form1& b) { b.StopAllSlots(); }},
         {"exclusive play of another slot", [](Form1& b) { b.PlaySlot(9); }},
-        {"plain stop", [](Form1& b) { b.Check1[1]->setChecked(false); b.StopSlot(1); }},
+        {"plain stop", [](Form1& b) { b.Check1[1]->setChecked(false), b.StopSlot(1); }},
         {"sound ran out", [](Form1&) {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, interrupt] : cases) {
+        SCOPED_TRACE(what);
         Restart();
-        Assign(1, 700, true);
-        Assign(9, 800, false, true);
+        Assign(1, 700, true), Assign(9, 800, false, true);
         mci.playing = {1};
-        f->StopSlot(1);
-        f->FadeTick();
-        f->FadeTick();
+        f->StopSlot(1), f->FadeTick(), f->FadeTick();
         ASSERT_EQ(Bar(1), 567);
-
-        c.interrupt(*f);
+        interrupt(*f);
         EXPECT_TRUE(FadeActive(1));
-        mci.playing.clear();
-        mci.clear();
+        mci.playing.clear(), mci.clear();
         f->FadeTick();
         EXPECT_EQ(mci.actions(), (Commands{"setaudio A1 volume to  0", "stop A1", "setaudio A1 volume to  700"}));
         EXPECT_FALSE(FadeActive(1));
@@ -171,16 +147,14 @@ TEST_F(BoardTest, FadesEndAtTheNextTickWhenTheirSoundWasStoppedOtherwise) {
 TEST_F(BoardTest, TheFadeFollowsTheBarButPutsBackTheVolumeRememberedAtStop) {
     Assign(6, 800, true);
     mci.playing = {6};
-    f->StopSlot(6);
-    f->FadeTick();                  // 720
+    f->StopSlot(6), f->FadeTick();  // 720
     f->HScroll1[6]->setValue(300);  // the user pulls the bar during the fade
     f->FadeTick();
     EXPECT_EQ(Bar(6), 270);
 
     // Play during the fade restarts the sound and the fade goes on from where it was.
     mci.clear();
-    f->PlaySlot(6);
-    f->FadeTick();
+    f->PlaySlot(6), f->FadeTick();
     EXPECT_EQ(mci.actions(), (Commands{"seek A6 to  0", "play A6", "setaudio A6 volume to  243"}));
 
     // A bar the user pulled to 0 cannot change to 0: only the remembered volume is sent.
@@ -195,11 +169,8 @@ TEST_F(BoardTest, TheFadeFollowsTheBarButPutsBackTheVolumeRememberedAtStop) {
 TEST_F(BoardTest, StopDuringAFadeKeepsTheVolumeRememberedAtTheFirstStop) {
     Assign(3, 800, true);
     mci.playing = {3};
-    f->Command2[3]->click();
-    f->FadeTick();
-    f->FadeTick();
+    f->Command2[3]->click(), f->FadeTick(), f->FadeTick();
     ASSERT_EQ(Bar(3), 648);
-
     f->Command2[3]->click();
     EXPECT_TRUE(FadeActive(3));
     EXPECT_EQ(FadeRestoreVolume(3), 800);
@@ -216,10 +187,7 @@ TEST_F(BoardTest, TheTimerRunsTheTickEveryHundredMilliseconds) {
     Assign(0);
     mci.playing = {0};
     f->Timer1->start();
-    QElapsedTimer waited;
-    waited.start();
-    while (KeyColor(0) != kLit && waited.elapsed() < 2000) QTest::qWait(10);
-    EXPECT_EQ(KeyColor(0), kLit);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return KeyColor(0) == kLit; }, 2000));
     f->Timer1->stop();
 }
 

@@ -9,14 +9,11 @@
 namespace {
 RecordingMci* g_current = nullptr;
 
+// "A12" -> 12; anything else names no channel.
 int ChannelOf(const std::string& alias) {
-    // "A12" -> 12
-    if (alias.size() < 2 || alias[0] != 'A') return -99999;
-    try {
-        return std::stoi(alias.substr(1));
-    } catch (...) {
-        return -99999;
-    }
+    char* end = nullptr;
+    const long n = alias.size() > 1 && alias[0] == 'A' ? std::strtol(alias.c_str() + 1, &end, 10) : 0;
+    return end && *end == '\0' ? int(n) : -99999;
 }
 }  // namespace
 
@@ -49,46 +46,29 @@ std::uint32_t RecordingMci::Send(const char* command, char* reply, std::uint32_t
 
 std::uint32_t RecordingMci::handle(const std::string& command, char* reply, std::uint32_t replySize) {
     calls.push_back({command, replySize});
-    auto answer = [&](const std::string& text) {
-        if (!reply || replySize == 0) return;
-        std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);
-        std::memcpy(reply, text.data(), n);
-        reply[n] = '\0';
-    };
     std::istringstream in(command);
-    std::string verb;
+    std::string verb, alias, what;
     in >> verb;
-    if (verb == "open") {
-        auto q1 = command.find('"');
-        auto q2 = command.find('"', q1 + 1);
-        std::string path = command.substr(q1 + 1, q2 - q1 - 1);
-        auto a = command.find(" alias ", q2);
-        std::istringstream rest(command.substr(a + 7));
-        std::string alias;
-        rest >> alias;
-        int ch = ChannelOf(alias);
+    if (verb == "open") {  // open "PATH" alias X ...
+        const auto q1 = command.find('"'), q2 = command.find('"', q1 + 1);
+        const std::string path = command.substr(q1 + 1, q2 - q1 - 1);
+        std::istringstream(command.substr(command.find(" alias ", q2) + 7)) >> alias;
+        const int ch = ChannelOf(alias);
         if (open.count(ch)) return 289;
         if (unopenable.count(path)) return 277;
         open.insert(ch);
         return 0;
     }
-    std::string alias;
-    in >> alias;
-    int ch = ChannelOf(alias);
-    if (verb == "close") {
-        open.erase(ch);
-        playing.erase(ch);
-        return 0;
-    }
-    if (verb == "status") {
-        std::string what;
-        in >> what;
-        if (what == "mode") answer(playing.count(ch) ? "playing" : "stopped");
-        if (what == "length") {
-            auto it = lengthReply.find(ch);
-            answer(it != lengthReply.end() ? it->second : "0");
-        }
-        return 0;
-    }
+    in >> alias >> what;
+    const int ch = ChannelOf(alias);
+    if (verb == "close") open.erase(ch), playing.erase(ch);
+    if (verb != "status" || !reply || replySize == 0) return 0;
+    std::string text;
+    if (what == "mode") text = playing.count(ch) ? "playing" : "stopped";
+    if (what == "length") text = lengthReply.count(ch) ? lengthReply.at(ch) : "0";
+    if (what != "mode" && what != "length") return 0;
+    const std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);
+    std::memcpy(reply, text.data(), n);
+    reply[n] = '\0';
     return 0;
 }

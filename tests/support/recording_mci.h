@@ -23,20 +23,14 @@ public:
     RecordingMci& operator=(const RecordingMci&) = delete;
 
     std::vector<Call> calls;
-
-    // Scripted behaviour.
     std::set<int> playing;                   // channels whose "status ... mode" says "playing"
-    std::map<int, std::string> lengthReply;  // channel -> "status ... length" reply
+    std::map<int, std::string> lengthReply;  // channel -> "status ... length" reply ("0" when absent)
     std::set<std::string> unopenable;        // paths whose open fails (277)
+    std::set<int> open;                      // channels opened and not closed since
 
-    // Just the command strings, in order; optionally only those since the last clear().
-    std::vector<std::string> commands() const;
-    // Commands that are not status queries (what changes the sound).
-    std::vector<std::string> actions() const;
+    std::vector<std::string> commands() const;  // the command strings, in order
+    std::vector<std::string> actions() const;   // those that are not status queries
     void clear() { calls.clear(); }
-
-    // Channels opened and not closed since, as the fake tracks them.
-    std::set<int> open;
 
 private:
     static std::uint32_t Send(const char* command, char* reply, std::uint32_t replySize, void*);
