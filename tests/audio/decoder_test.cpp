@@ -16,6 +16,7 @@ namespace {
 using audio::Decoder;
 using audio::DecoderOpenError;
 using audio::kSampleRate;
+using testmedia::File;
 
 constexpr double kSeconds = 3.0;
 
@@ -50,30 +51,23 @@ const MediaCase kCases[] = {
 class DecoderTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_dir = std::make_unique<testmedia::TempDir>();
-    testmedia::WriteSweepWav(s_dir->file("ref.wav"), kSampleRate, 2, kSeconds);
+    testmedia::WriteSweepWav(File("ref.wav"), kSampleRate, 2, kSeconds);
     for (const MediaCase& c : kCases) {
-      ASSERT_TRUE(!c.ffmpegOptions || testmedia::Convert(s_dir->file("ref.wav"), c.ffmpegOptions, s_dir->file(c.file)));
+      ASSERT_TRUE(!c.ffmpegOptions || testmedia::Convert(File("ref.wav"), c.ffmpegOptions, File(c.file))) << c.file;
     }
   }
-  static void TearDownTestSuite() { s_dir.reset(); }
-
   static std::unique_ptr<Decoder> Open(const std::string& file) {
     DecoderOpenError error = DecoderOpenError::None;
-    auto decoder = Decoder::Open(s_dir->file(file), error);
+    auto decoder = Decoder::Open(File(file), error);
     EXPECT_TRUE(decoder) << file << " error " << static_cast<int>(error);
     return decoder;
   }
   static std::vector<float> DecodeAll(Decoder& decoder) {
-    std::vector<float> all;
-    std::vector<float> chunk(4096 * 2);
+    std::vector<float> all, chunk(4096 * 2);
     while (std::size_t n = decoder.read(chunk.data(), 4096)) all.insert(all.end(), chunk.begin(), chunk.begin() + n * 2);
     return all;
   }
-
-  static std::unique_ptr<testmedia::TempDir> s_dir;
 };
-std::unique_ptr<testmedia::TempDir> DecoderTest::s_dir;
 
 TEST_F(DecoderTest, EveryFormatHasTheLengthItDecodesAndSeeksToTheRequestedFrame) {
   for (const MediaCase& c : kCases) {
@@ -112,21 +106,18 @@ TEST_F(DecoderTest, EveryFormatHasTheLengthItDecodesAndSeeksToTheRequestedFrame)
 }
 
 TEST_F(DecoderTest, MonoPlaysOnBothChannelsAndSurroundIsMixedDown) {
-  testmedia::WriteWav(s_dir->file("mono.wav"), 48000, 1, 4800, [](int, std::int64_t f) { return testmedia::Sweep(0, f, 48000); });
-  testmedia::WriteWav(s_dir->file("surround.wav"), 48000, 6, 4800, [](int c, std::int64_t) { return c == 0 ? 0.25f : 0.0f; });
-  testmedia::WriteSweepWav(s_dir->file("22k.wav"), 22050, 2, 1.0);
-
+  testmedia::WriteWav(File("mono.wav"), 48000, 1, 4800, [](int, std::int64_t f) { return testmedia::Sweep(0, f, 48000); });
+  testmedia::WriteWav(File("surround.wav"), 48000, 6, 4800, [](int c, std::int64_t) { return c == 0 ? 0.25f : 0.0f; });
+  testmedia::WriteSweepWav(File("22k.wav"), 22050, 2, 1.0);
   std::vector<float> out(4800 * 2);
   auto decoder = Open("mono.wav");
-  ASSERT_TRUE(decoder);
-  ASSERT_EQ(decoder->read(out.data(), 4800), 4800u);
+  ASSERT_TRUE(decoder && decoder->read(out.data(), 4800) == 4800u);
   for (int f = 0; f < 4800; ++f) {
     ASSERT_EQ(out[f * 2], testmedia::Quantize(testmedia::Sweep(0, f, 48000)));
     ASSERT_EQ(out[f * 2 + 1], out[f * 2]);
   }
   decoder = Open("surround.wav");
-  ASSERT_TRUE(decoder);
-  ASSERT_EQ(decoder->read(out.data(), 4800), 4800u);
+  ASSERT_TRUE(decoder && decoder->read(out.data(), 4800) == 4800u);
   EXPECT_GT(out[2000 * 2], 0.05f);              // front left reaches the left channel
   EXPECT_NEAR(out[2000 * 2 + 1], 0.0f, 1e-6f);  // and not the right one
   decoder = Open("22k.wav");
@@ -135,20 +126,16 @@ TEST_F(DecoderTest, MonoPlaysOnBothChannelsAndSurroundIsMixedDown) {
 }
 
 TEST_F(DecoderTest, UnsafeOrBrokenInputIsRefusedWithoutACrash) {
-  const std::string ref = s_dir->file("ref.wav");
-  const struct {
-    std::string name;
-    const char* content;  // written to the name first, unless null
-    DecoderOpenError expected;
-  } cases[] = {
-      {s_dir->file("empty.mp3"), "", DecoderOpenError::Unplayable},
-      {s_dir->file("noise.mp3"), "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZgarbage\x01\x02\x03", DecoderOpenError::Unplayable},
-      {s_dir->file("list.mp3"), "ffconcat version 1.0\nfile 'ref.wav'\n", DecoderOpenError::Unplayable},
-      {s_dir->file("notes.txt"), "just some words, no sound at all\n", DecoderOpenError::Unplayable},
-      {s_dir->file("missing.wav"), nullptr, DecoderOpenError::FileNotFound},
+  const std::string noise = std::string(5000, '\x5a') + "garbage\x01\x02\x03";
+  const struct { std::string name; const char* content; DecoderOpenError expected; } cases[] = {
+      {File("empty.mp3"), "", DecoderOpenError::Unplayable},
+      {File("noise.mp3"), noise.c_str(), DecoderOpenError::Unplayable},
+      {File("list.mp3"), "ffconcat version 1.0\nfile 'ref.wav'\n", DecoderOpenError::Unplayable},
+      {File("notes.txt"), "just some words, no sound at all\n", DecoderOpenError::Unplayable},
+      {File("missing.wav"), nullptr, DecoderOpenError::FileNotFound},
       {"", nullptr, DecoderOpenError::FileNotFound},
       // Protocol-looking names never reach another protocol: they name missing files.
-      {"concat:" + ref + "|" + ref, nullptr, DecoderOpenError::FileNotFound},
+      {"concat:" + File("ref.wav") + "|" + File("ref.wav"), nullptr, DecoderOpenError::FileNotFound},
       {"http://127.0.0.1:9/x.mp3", nullptr, DecoderOpenError::FileNotFound},
       {"pipe:0", nullptr, DecoderOpenError::FileNotFound},
   };
@@ -159,10 +146,10 @@ TEST_F(DecoderTest, UnsafeOrBrokenInputIsRefusedWithoutACrash) {
     EXPECT_EQ(error, c.expected) << c.name;
   }
   // A truncated mp3, only its first kilobyte, opens or not but decodes without a crash.
-  std::filesystem::copy_file(s_dir->file("cbr.mp3"), s_dir->file("cut.mp3"));
-  std::filesystem::resize_file(s_dir->file("cut.mp3"), 1024);
+  std::filesystem::copy_file(File("cbr.mp3"), File("cut.mp3"), std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::resize_file(File("cut.mp3"), 1024);
   DecoderOpenError error;
-  if (auto cut = Decoder::Open(s_dir->file("cut.mp3"), error)) DecodeAll(*cut);
+  if (auto cut = Decoder::Open(File("cut.mp3"), error)) DecodeAll(*cut);
 }
 
 }  // namespace

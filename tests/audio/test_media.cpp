@@ -9,24 +9,16 @@
 namespace testmedia {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::random_device random;
-  m_path = fs::temp_directory_path() / ("sorvane-test-" + std::to_string(random()) + std::to_string(random()));
-  fs::create_directories(m_path);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(m_path, ignored);
-}
-
-float Sweep(int channel, std::int64_t frame, int rate) {
-  const double t = static_cast<double>(frame) / rate;
-  const double start = channel == 0 ? 300.0 : 450.0;
-  return static_cast<float>(0.5 * std::sin(2.0 * M_PI * (start + 150.0 * t) * t + 1.0 + channel));
-}
-
 namespace {
+struct TempDir {
+  fs::path path = fs::temp_directory_path() / ("sorvane-test-" + std::to_string(std::random_device()()));
+  TempDir() { fs::create_directories(path); }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
 long ToPcm16(float x) { return std::lround(std::clamp(x, -1.0f, 1.0f) * 32767.0f); }
 
 // `value` as `bytes` little-endian bytes.
@@ -44,7 +36,26 @@ std::ofstream WavHeader(const std::string& path, int format, int rate, int chann
       << Le(rate * frameBytes, 4) << Le(frameBytes, 2) << Le(bits, 2) << "data" << Le(dataBytes, 4);
   return out;
 }
+
+std::string Quoted(const std::string& path) {
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 }  // namespace
+
+const fs::path& Dir() {
+  static const TempDir dir;
+  return dir.path;
+}
+
+std::string File(const std::string& name) { return (Dir() / name).string(); }
+
+float Sweep(int channel, std::int64_t frame, int rate) {
+  const double t = static_cast<double>(frame) / rate;
+  const double start = channel == 0 ? 300.0 : 450.0;
+  return static_cast<float>(0.5 * std::sin(2.0 * M_PI * (start + 150.0 * t) * t + 1.0 + channel));
+}
 
 float Quantize(float x) { return static_cast<float>(ToPcm16(x)) / 32768.0f; }
 
@@ -62,22 +73,15 @@ void WriteSweepWav(const std::string& path, int rate, int channels, double secon
 
 void WriteFloatWav(const std::string& path, int rate, const std::vector<float>& interleavedStereo) {
   const auto dataBytes = static_cast<std::uint32_t>(interleavedStereo.size() * 4);
-  auto out = WavHeader(path, 3, rate, 2, 32, dataBytes);
-  out.write(reinterpret_cast<const char*>(interleavedStereo.data()), static_cast<std::streamsize>(dataBytes));
+  WavHeader(path, 3, rate, 2, 32, dataBytes)
+      .write(reinterpret_cast<const char*>(interleavedStereo.data()), static_cast<std::streamsize>(dataBytes));
 }
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-std::string Quoted(const std::string& path) {
-  std::string quoted = "'";
-  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-bool Ffmpeg(const std::string& args) { return std::system(("ffmpeg -nostdin -y -v error " + args).c_str()) == 0; }
-
 bool Convert(const std::string& from, const std::string& options, const std::string& to) {
-  return Ffmpeg("-i " + Quoted(from) + " " + options + " " + Quoted(to));
+  const std::string command = "ffmpeg -nostdin -y -v error -i " + Quoted(from) + " " + options + " " + Quoted(to);
+  return std::system(command.c_str()) == 0;
 }
 
 }  // namespace testmedia

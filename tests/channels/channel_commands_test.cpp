@@ -30,12 +30,10 @@ std::uint32_t ScriptedSend(const char*, char* buffer, std::uint32_t size, void*)
 }  // namespace
 
 TEST(Channels, SendTheExactCommands) {
-    const struct {
-        std::function<void()> operation;
-        Calls expected;
-    } cases[] = {
+    const struct { std::function<void()> operation; Calls expected; } cases[] = {
         {[] { MciOpenSound(0, "bell.wav"); }, {{"open \"bell.wav\" alias A0 type mpegvideo", 0}}},
-        {[] { MciOpenSound(37, "C:\\Sounds\\a b,c.mp3"); }, {{"open \"C:\\Sounds\\a b,c.mp3\" alias A37 type mpegvideo", 0}}},
+        {[] { MciOpenSound(37, "C:\\Sounds\\a b,c.mp3"); },
+         {{"open \"C:\\Sounds\\a b,c.mp3\" alias A37 type mpegvideo", 0}}},
         {[] { MciOpenSound(100, "/tmp/x.wav"); }, {{"open \"/tmp/x.wav\" alias A100 type mpegvideo", 0}}},
         {[] { MciOpenSound(4, QStringLiteral("/home/u/効果音/café – 1.wav")); },  // UTF-8, unchanged
          {{"open \"/home/u/効果音/café – 1.wav\" alias A4 type mpegvideo", 0}}},
@@ -67,10 +65,7 @@ TEST(Channels, SendTheExactCommands) {
 // Positions whose milliseconds do not fit a 32-bit count are held at its ends, and one that
 // is not a number seeks to the beginning, instead of sending garbage or crashing.
 TEST(Channels, KeepUnusablePositionsInRange) {
-    const struct {
-        double seconds;
-        const char* seek;
-    } cases[] = {
+    const struct { double seconds; const char* seek; } cases[] = {
         {2147483.647, "seek A0 to  2147483647"}, {1e12, "seek A0 to  2147483647"},
         {-1e12, "seek A0 to -2147483648"},       {INFINITY, "seek A0 to  2147483647"},
         {-INFINITY, "seek A0 to -2147483648"},   {NAN, "seek A0 to  0"},
@@ -84,21 +79,17 @@ TEST(Channels, KeepUnusablePositionsInRange) {
 
 TEST(Channels, ReadTheModeFromThreeCharactersAndTheLengthFromLeadingDigits) {
     SetMciSendFunction(&ScriptedSend);
-    const struct {
-        const char* reply;
-        bool playing;
-    } modes[] = {{"playing", true}, {"pl", true}, {"paused", false}, {"stopped", false},
-                 {"Playing", false}, {"seeking", false}, {"not ready", false}, {"", false}};
+    const struct { const char* reply; bool playing; } modes[] = {
+        {"playing", true}, {"pl", true}, {"paused", false}, {"stopped", false},
+        {"Playing", false}, {"seeking", false}, {"not ready", false}, {"", false}};
     for (const auto& c : modes) {
         g_reply = c.reply;
         EXPECT_EQ(MciIsPlaying(9), c.playing) << c.reply;
         EXPECT_EQ(g_bufferOnArrival, "   ");  // three blanks
     }
-    const struct {
-        const char* reply;
-        double seconds;
-    } lengths[] = {{"123456", 123.456}, {"0", 0}, {"", 0}, {"abc", 0}, {"1500ms", 1.5},
-                   {"1234567890123456789012345", 1234567890123456789.0 / 1000}};  // cut to 19 digits
+    const struct { const char* reply; double seconds; } lengths[] = {
+        {"123456", 123.456}, {"0", 0}, {"", 0}, {"abc", 0}, {"1500ms", 1.5},
+        {"1234567890123456789012345", 1234567890123456789.0 / 1000}};  // cut to 19 digits
     for (const auto& c : lengths) {
         g_reply = c.reply;
         EXPECT_DOUBLE_EQ(MciGetLength(9), c.seconds) << c.reply;

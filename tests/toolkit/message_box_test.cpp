@@ -1,4 +1,4 @@
-// Message boxes: the board's two styles, the title, the answers, and the test hooks.
+// Message boxes: the board's two styles, the title and the answers.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -49,12 +49,7 @@ TEST(MsgBox, ShowsTheBoardsTwoStylesAndClosingAQuestionCountsAsCancel) {
     const Looks stop{"Sorvane", text, MB::Critical, {MB::Ok}, MB::Ok};
     const Looks question{"Sorvane", text, MB::Question, {MB::Ok, MB::Cancel}, MB::Cancel};
     const auto click = [](MB::StandardButton which) { return [which](MB* box) { box->button(which)->click(); }; };
-    const struct {
-        int style;
-        Looks looks;
-        std::function<void(MB*)> answer;
-        int result;
-    } cases[] = {
+    const struct { int style; Looks looks; std::function<void(MB*)> answer; int result; } cases[] = {
         {toolkit::kStyleStop, stop, click(MB::Ok), toolkit::kAnswerOk},
         {toolkit::kStyleQuestion, question, click(MB::Ok), toolkit::kAnswerOk},
         {toolkit::kStyleQuestion, question, click(MB::Cancel), toolkit::kAnswerCancel},
@@ -70,24 +65,4 @@ TEST(MsgBox, ShowsTheBoardsTwoStylesAndClosingAQuestionCountsAsCancel) {
         EXPECT_TRUE(seen == cases[i].looks) << "case " << i;
         EXPECT_EQ(result, cases[i].result) << "case " << i;
     }
-}
-
-TEST(MsgBox, HooksAnswerInsteadOfTheBoxAndTheBeep) {
-    QString seenText;
-    int seenStyle = 0;
-    toolkit::SetMsgBoxHook([&](const QString& text, int style) {
-        seenText = text;
-        seenStyle = style;
-        return toolkit::kAnswerCancel;
-    });
-    EXPECT_EQ(toolkit::MsgBox(nullptr, "x", toolkit::kStyleQuestion), toolkit::kAnswerCancel);
-    EXPECT_EQ(seenText, "x");
-    EXPECT_EQ(seenStyle, toolkit::kStyleQuestion);
-    toolkit::SetMsgBoxHook({});
-
-    int beeps = 0;
-    toolkit::SetBeepHook([&] { ++beeps; });
-    toolkit::Beep();
-    EXPECT_EQ(beeps, 1);
-    toolkit::SetBeepHook({});
 }

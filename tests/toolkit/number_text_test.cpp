@@ -10,10 +10,7 @@ using toolkit::NumberText;
 using toolkit::ReadNumber;
 
 TEST(NumberText, WritesTheBoardsFormAndReadsItBack) {
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
+    const struct { double value; const char* text; } cases[] = {
         {0, " 0"}, {-0.0, " 0"}, {800, " 800"}, {-2.5, "-2.5"}, {0.5, " .5"}, {-0.5, "-.5"},
         {123.456, " 123.456"}, {0.1 + 0.2, " .3"},  // 15 significant digits hide binary noise
         {1.0 / 3, " .333333333333333"}, {2147483647, " 2147483647"}, {123456789012345, " 123456789012345"},
@@ -26,10 +23,7 @@ TEST(NumberText, WritesTheBoardsFormAndReadsItBack) {
 }
 
 TEST(ReadNumber, ReadsFromTheStartAndStopsAtTheFirstBadCharacter) {
-    const struct {
-        const char* text;
-        double value;
-    } cases[] = {
+    const struct { const char* text; double value; } cases[] = {
         {"12abc", 12}, {"abc", 0}, {"", 0}, {".25", 0.25}, {"5.", 5}, {" 800 ", 800}, {"-2.5", -2.5}, {"+7", 7},
         {" - 1 2 . 5 ", -12.5}, {"\t7\n8", 78},  // blanks, tabs and line feeds anywhere are ignored
         {"1e3", 1000}, {"1.5E-2", 0.015}, {"2E", 2}, {"2E+", 2}, {"2E+x", 2},  // an exponent without digits is not read
@@ -50,9 +44,8 @@ TEST(NumberText, IgnoresTheLocale) {
 }
 
 TEST(RoundHalfEven, SendsExactHalvesToTheEvenNeighbour) {
-    const struct {
-        double value, rounded;
-    } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.5, 0}, {1.5, 2}, {2.4999, 2}, {2.5001, 3}, {-0.4, 0}};
+    const struct { double value, rounded; } cases[] = {
+        {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.5, 0}, {1.5, 2}, {2.4999, 2}, {2.5001, 3}, {-0.4, 0}};
     for (const auto& c : cases) EXPECT_EQ(toolkit::RoundHalfEven(c.value), c.rounded) << c.value;
     EXPECT_TRUE(std::isnan(toolkit::RoundHalfEven(std::nan(""))));
 }

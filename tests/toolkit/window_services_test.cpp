@@ -1,7 +1,5 @@
-// Colours, the scroll bar, drops and the program's own facts.
+// The scroll bar, drops and the program's own facts.
 #include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -9,20 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "toolkit/app_info.h"
-#include "toolkit/colors.h"
 #include "toolkit/file_drop.h"
 #include "toolkit/scroll_bar.h"
-
-TEST(Colors, PaintTheBoardsBgrValuesAndTheSchemesWindowColour) {
-    QLabel label;
-    QLineEdit edit;
-    toolkit::SetBackColor(&label, 0x0000FFFF);  // yellow
-    toolkit::SetBackColor(&edit, toolkit::kWindowBackground);
-    EXPECT_EQ(label.palette().color(QPalette::Window), QColor(255, 255, 0));
-    EXPECT_TRUE(label.autoFillBackground());
-    EXPECT_EQ(edit.palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
-    EXPECT_EQ(toolkit::BackColor(&edit), toolkit::kWindowBackground);
-}
 
 TEST(HScrollBar, ReportsRealChangesOnlyAndADragOnceAtTheRelease) {
     toolkit::HScrollBar bar(0, 1000, 100, 400);
@@ -60,10 +46,8 @@ TEST(AppInfo, TitleVersionAndFolder) {
     EXPECT_EQ(QString("%1.%2.%3").arg(toolkit::AppMajor()).arg(toolkit::AppMinor()).arg(toolkit::AppRevision()),
               "2.1.6");
     EXPECT_EQ(toolkit::ProgramFolder(), QCoreApplication::applicationDirPath());
-    const struct {
-        const char* given;
-        const char* shown;
-    } folders[] = {{"/opt/sorvane/", "/opt/sorvane"}, {"/", "/"}, {"C:/", "C:/"}, {"C:/Sounds/", "C:/Sounds"}};
+    const struct { const char* given; const char* shown; } folders[] = {
+        {"/opt/sorvane/", "/opt/sorvane"}, {"/", "/"}, {"C:/", "C:/"}, {"C:/Sounds/", "C:/Sounds"}};
     for (const auto& f : folders) {
         toolkit::SetProgramFolderForTests(f.given);
         EXPECT_EQ(toolkit::ProgramFolder(), f.shown);
