@@ -56,9 +56,7 @@ TEST_F(KeyboardTest, EachKeyPlaysItsSlotOrStopsItWhenItSounds) {
         Restart();  // shows the new board, too
         for (int i : {0, 2, 3, 4, 10, 15, 20, 30, 37}) Assign(i);
         f->HotKey[3] = f->HotKey[30] = QChar('Q');
-        f->HotKey[2] = QChar(0x00E9);   // é
-        f->HotKey[4] = QChar(0x00C9);   // É
-        f->HotKey[20] = QChar(27);
+        f->HotKey[2] = QChar(0x00E9), f->HotKey[4] = QChar(0x00C9), f->HotKey[20] = QChar(27);  // é, É, Escape
         mci.playing = {10};
         Type(c.key, c.text);
         EXPECT_EQ(mci.actions(), c.sent);
@@ -72,30 +70,26 @@ TEST_F(KeyboardTest, TheSwitchTurnsKeysOffAndOnAndTheStatusBoxSaysSo) {
         EXPECT_EQ(f->Label3->text(), on ? QStringLiteral("キー操作\u3000有効") : QStringLiteral("キー操作\u3000停止"));
         EXPECT_EQ(toolkit::BackColor(f->Label3), on ? 0xFFC0FFu : 0xE0E0E0u);
         EXPECT_EQ(f->KeyPreviewOn(), on);
-        Type(Qt::Key_0, "0");
-        Type(Qt::Key_Escape, QString(QChar(27)));
+        Type(Qt::Key_0, "0"), Type(Qt::Key_Escape, QString(QChar(27)));
         EXPECT_EQ(mci.actions(), (on ? Commands{"seek A0 to  0", "play A0", "stop A0"} : Commands{}));
     }
 }
 
-TEST_F(KeyboardTest, TheFocusedControlStillGetsTheCharacter) {
+// The board sees each character before the focused control, which still gets it; keys typed
+// in a dialog belong to the dialog.
+TEST_F(KeyboardTest, TheFocusedControlStillGetsTheCharacterAndADialogKeepsItsKeys) {
     Assign(15);
     auto* edit = new QLineEdit(f.get());
-    edit->show();
-    edit->setFocus();
-    QTest::keyClick(f->windowHandle(), Qt::Key_A, Qt::NoModifier);
+    edit->show(), edit->setFocus();
+    QTest::keyClick(f->windowHandle(), Qt::Key_A);
     EXPECT_EQ(edit->text(), "a");
     EXPECT_EQ(mci.actions(), (Commands{"seek A15 to  0", "play A15"}));
-}
 
-TEST_F(KeyboardTest, KeysTypedInADialogNeverReachTheBoard) {
-    Assign(15);
+    mci.clear();
     QDialog dialog(f.get());
-    dialog.setModal(true);
-    dialog.show();
+    dialog.setModal(true), dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QTest::keyClick(dialog.windowHandle(), Qt::Key_A, Qt::NoModifier);
-    QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape, Qt::NoModifier);
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_Escape}) QTest::keyClick(dialog.windowHandle(), key);
     EXPECT_TRUE(mci.commands().empty());
 }
 
@@ -105,18 +99,14 @@ TEST_F(KeyboardTest, AHeldKeyRepeatsWithoutLeavingTheSlotQuieter) {
     Assign(15, 800, true);
     mci.playing = {15};
     Type(Qt::Key_A, "a");
-    for (int repeat = 0; repeat < 30; ++repeat) {
-        Type(Qt::Key_A, "a", true);
-        f->FadeTick();
-    }
+    for (int repeat = 0; repeat < 30; ++repeat) Type(Qt::Key_A, "a", true), f->FadeTick();
     EXPECT_EQ(FadeRestoreVolume(15), 800);
     for (int tick = 0; tick < 100 && FadeActive(15); ++tick) f->FadeTick();
     EXPECT_FALSE(FadeActive(15));
     EXPECT_EQ(Bar(15), 800);
     EXPECT_EQ(SlotVolume(15), 800);
 
-    mci.playing.clear();
-    mci.clear();
+    mci.playing.clear(), mci.clear();
     for (int repeat = 0; repeat < 5; ++repeat) Type(Qt::Key_A, "a", true);
     EXPECT_EQ(mci.actions().size(), 10u);
 }

@@ -1,9 +1,6 @@
-// The main window as built: geometry in window coordinates, the substituted font and the
-// tab order.
-#include <QApplication>
+// The main window as built: geometry in window coordinates and the substituted font.
 #include <QFontInfo>
 #include <QLabel>
-#include <QTest>
 
 #include "board_fixture.h"
 
@@ -39,30 +36,6 @@ TEST_F(BoardTest, ControlsStandWhereTheLayoutPutsThem) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(InWindow(w, c.control), QRect(c.x / 15, c.y / 15, c.width / 15, c.height / 15)) << c.what;
-}
-
-// Tab goes Command3, Command4, then through the enabled controls of each slot in index order.
-TEST_F(BoardTest, TabVisitsTheButtonsThenTheAssignedSlotsInOrder) {
-    writeList(EmptyLines(0, 2) + ListLine(2, "2", "a", "a.wav", "0", "800", "0", "0") + EmptyLines(3, 4) +
-              ListLine(4, "4", "b", "b.wav", "0", "800", "0", "0"));
-    Form1& w = start();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.Command3->setFocus();
-
-    std::vector<QWidget*> visited{QApplication::focusWidget()};
-    for (int n = 0; n < 12; ++n) {
-        QTest::keyClick(w.windowHandle(), Qt::Key_Tab);
-        visited.push_back(QApplication::focusWidget());
-    }
-    auto slotControls = [&w](int i) {
-        return std::set<QWidget*>{w.Command1[i], w.Command2[i], w.Check1[i], w.Check2[i], w.HScroll1[i]};
-    };
-    EXPECT_EQ(visited[0], w.Command3);
-    EXPECT_EQ(visited[1], w.Command4);
-    EXPECT_EQ(std::set<QWidget*>(visited.begin() + 2, visited.begin() + 7), slotControls(2));
-    EXPECT_EQ(std::set<QWidget*>(visited.begin() + 7, visited.begin() + 12), slotControls(4));
-    EXPECT_EQ(visited[12], w.Command3);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // one), its encodings, finding it whatever the case of its name, and writing it safely.
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -158,22 +157,22 @@ TEST(SlotListFile, FindsReadsAndWritesTheListWhateverTheCaseOfItsName) {
     const QDir folder(dir.path());
     EXPECT_TRUE(ReadSlotList(dir.path()).empty());
     EXPECT_EQ(FindSlotListFile(dir.path()), folder.filePath("SoundList.csv"));
-
     QString error;
     ASSERT_TRUE(WriteSlotList(dir.path(), FullBoard(), &error)) << qPrintable(error);
     EXPECT_EQ(ReadAll(folder.filePath("SoundList.csv")), FormatSlotList(FullBoard()));
-    ASSERT_TRUE(QFile::rename(folder.filePath("SoundList.csv"), folder.filePath("soundLIST.CSV")));
-    EXPECT_EQ(ReadSlotList(dir.path()), FullBoard());
 
     // Writing goes over the list that was found, so the folder keeps one list and no leftovers.
+    ASSERT_TRUE(QFile::rename(folder.filePath("SoundList.csv"), folder.filePath("soundLIST.CSV")));
+    EXPECT_EQ(ReadSlotList(dir.path()), FullBoard());
     ASSERT_TRUE(WriteSlotList(dir.path(), EmptyBoard(), &error)) << qPrintable(error);
     EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), QStringList{"soundLIST.CSV"});
     EXPECT_EQ(ReadSlotList(dir.path()), EmptyBoard());
-
     ASSERT_TRUE(QFile::copy(folder.filePath("soundLIST.CSV"), folder.filePath("SoundList.csv")));
     EXPECT_EQ(FindSlotListFile(dir.path()), folder.filePath("SoundList.csv"));  // the exact name first
 }
 
+// A write that fails on the way (here a file size limit, which stops even root) leaves the
+// old list whole and no temporary file behind, and says why; so does a missing folder.
 TEST(SlotListFile, AFailedWriteLeavesTheOldListWholeAndSaysWhy) {
     QTemporaryDir dir;
     const QString list = QDir(dir.path()).filePath("SoundList.csv");
@@ -181,7 +180,6 @@ TEST(SlotListFile, AFailedWriteLeavesTheOldListWholeAndSaysWhy) {
     ASSERT_TRUE(WriteSlotList(dir.path(), FullBoard(), &error));
     const QByteArray old = ReadAll(list);
 #ifdef Q_OS_UNIX
-    // A file size limit makes the write itself fail, even for root.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -201,14 +199,9 @@ TEST(SlotListFile, AFailedWriteLeavesTheOldListWholeAndSaysWhy) {
         EXPECT_EQ(ReadAll(list), old);
     }
 #endif
-    // A folder in the list's place cannot be replaced; a missing folder cannot be written.
-    ASSERT_TRUE(QDir(dir.path()).mkpath("other/SoundList.csv/keep"));
-    for (const QString& where : {dir.filePath("other"), dir.filePath("no/such/folder")}) {
-        error.clear();
-        EXPECT_FALSE(WriteSlotList(where, EmptyBoard(), &error)) << qPrintable(where);
-        EXPECT_FALSE(error.isEmpty());
-    }
-    EXPECT_TRUE(QFileInfo(dir.filePath("other/SoundList.csv/keep")).isDir());
+    error.clear();
+    EXPECT_FALSE(WriteSlotList(QDir(dir.path()).filePath("no/such/folder"), EmptyBoard(), &error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 }  // namespace

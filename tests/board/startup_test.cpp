@@ -1,14 +1,14 @@
 // Start-up: what the board shows and which commands reach the media service once the list
 // has been read.
 #include <QLabel>
+#include <QStringEncoder>
 #include <QTimer>
 
 #include "board_fixture.h"
 
 namespace {
 
-QString DefaultKey(int i) { return QString(QChar::fromLatin1(kDefaultKeys[i])); }
-SlotLooks EmptyAtStart(int i) { return Empty(DefaultKey(i), toolkit::kWindowBackground); }
+SlotLooks EmptyAtStart(int i) { return Empty(QString(QChar::fromLatin1(kDefaultKeys[i])), toolkit::kWindowBackground); }
 
 Commands ClosesFrom(int first) {
     Commands out;
@@ -24,34 +24,41 @@ TEST_F(BoardTest, WithoutListEverySlotIsEmptyWithDefaultKeys) {
     for (int i = 0; i < kSlotCount; ++i) EXPECT_EQ(LooksOf(b, i), EmptyAtStart(i)) << i;
     EXPECT_EQ(b.Label3->text(), QStringLiteral("キー操作\u3000有効"));
     EXPECT_EQ(toolkit::BackColor(b.Label3), 0xFFC0FFu);
-    EXPECT_TRUE(b.KeyPreviewOn());
+    EXPECT_TRUE(b.KeyPreviewOn() && b.Timer1->isActive() && b.isVisible());
     EXPECT_EQ(b.focusWidget(), b.Command3);
-    EXPECT_TRUE(b.Timer1->isActive());
-    EXPECT_TRUE(b.isVisible());
     EXPECT_EQ(mci.actions(), ClosesFrom(0));  // nothing opened, no volume sent
 }
 
+// Keys, names with commas and blanks, Japanese text, fractions, volumes and check states come
+// in, and go back out byte for byte, run after run.
+TEST_F(BoardTest, FiveRecordsFillTheirSlotsAndSurviveTwoRunsByteForByte) {
+    const QByteArray japanese = QStringEncoder("windows-31j").encode(QStringLiteral("拍手　大"));
+    const QByteArray list = ListLine(0, "Q", "Bell, loud", "bell.wav", "0", "800", "1", "0") +
+                            ListLine(1, "1", "  spaced", "snd/horn.mp3", ".5", "250", "0", "1") +
+                            ListLine(2, "Z", japanese, "/abs/clap.ogg", "12.25", "1000", "1", "1") + EmptyLines(3, 4) +
+                            ListLine(4, "!", "quiet", "q.wav", "3", "0", "0", "0") + EmptyLines(5);
+    writeList(list);
+    for (int run = 0; run < 2; ++run) {
+        Form1& b = start();
+        const SlotLooks expected[] = {
+            Assigned("bell.wav", "Bell, loud", "Q", 800, true), Assigned("snd/horn.mp3", "  spaced", "1", 250, false, true, .5),
+            Assigned("/abs/clap.ogg", "拍手　大", "Z", 1000, true, true, 12.25), EmptyAtStart(3),
+            Assigned("q.wav", "quiet", "!", 0, false, false, 3)};
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(LooksOf(b, i), expected[i]) << i;
+        for (int i = 5; i < kSlotCount; ++i) EXPECT_EQ(LooksOf(b, i), EmptyAtStart(i)) << i;
+        EXPECT_EQ(b.HotKey.left(6), QStringLiteral("Q1Z3!5"));
+        EXPECT_EQ(mci.open, (std::set<int>{0, 1, 2, 4}));
+        b.close();
+        EXPECT_EQ(readList(), list);
+    }
+}
+
 // A record cut short by the end of the file gives the fields read before the cut, not its key.
-TEST_F(BoardTest, FiveRecordsAndACutOneFillTheFirstSixSlots) {
-    writeList(ListLine(0, "Q", "Bell", "bell.wav", "0", "800", "1", "0") +
-              ListLine(1, "1", "Horn", "snd/horn.mp3", ".5", "250", "0", "1") +
-              ListLine(2, "Z", "Gong", "/abs/gong.ogg", "12.25", "1000", "1", "1") +
-              ListLine(3, "3", "Clap", "clap.wav", "0", "0", "0", "0") +
-              ListLine(4, "!", "Drum", "drum.flac", "3", "600", "0", "0") +
-              " 5 ,\"Z\",\"Half\",\"half.wav\", 2 ");
+TEST_F(BoardTest, RecordCutShortUsesTheFieldsReadBeforeTheCut) {
+    writeList(" 0 ,\"Z\",\"Half\",\"half.wav\", 2 ");
     Form1& b = start();
-    const SlotLooks expected[] = {
-        Assigned("bell.wav", "Bell", "Q", 800, true),
-        Assigned("snd/horn.mp3", "Horn", "1", 250, false, true, .5),
-        Assigned("/abs/gong.ogg", "Gong", "Z", 1000, true, true, 12.25),
-        Assigned("clap.wav", "Clap", "3", 0),
-        Assigned("drum.flac", "Drum", "!", 600, false, false, 3),
-        Assigned("half.wav", "Half", "5", 0, false, false, 2),
-    };
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(LooksOf(b, i), expected[i]) << i;
-    for (int i = 6; i < kSlotCount; ++i) EXPECT_EQ(LooksOf(b, i), EmptyAtStart(i)) << i;
-    EXPECT_EQ(b.HotKey.left(7), QStringLiteral("Q1Z3!56"));
-    EXPECT_EQ(mci.open, (std::set<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(LooksOf(b, 0), Assigned("half.wav", "Half", "0", 0, false, false, 2));
+    EXPECT_EQ(b.HotKey.at(0), u'0');
 }
 
 // Hand-edited or unusual values. A fresh channel plays at full level, so the volume is sent
@@ -79,8 +86,7 @@ TEST_F(BoardTest, RecordValuesBecomeControlStatesAndTheVolumeFollowsTheOpen) {
         Form1& b = start();
         EXPECT_EQ(LooksOf(b, 0), Assigned("x.wav", "x", c.key, c.bar, c.fadeTicked, c.exclusiveTicked));
         EXPECT_EQ(b.HotKey.at(0), c.hotKey);
-        Commands expected = {"open \"x.wav\" alias A0 type mpegvideo",
-                             "setaudio A0 volume to  " + std::to_string(c.bar)};
+        Commands expected = {"open \"x.wav\" alias A0 type mpegvideo", "setaudio A0 volume to  " + std::to_string(c.bar)};
         for (const auto& close : ClosesFrom(1)) expected.push_back(close);
         EXPECT_EQ(mci.actions(), expected);
     }
@@ -89,21 +95,18 @@ TEST_F(BoardTest, RecordValuesBecomeControlStatesAndTheVolumeFollowsTheOpen) {
 // A drive that is not plugged in must not erase the board: the slot looks empty for this
 // run, but its record goes back to the list unchanged and comes back once the file is there.
 TEST_F(BoardTest, UnopenableSoundKeepsItsRecordForTheNextRun) {
-    const QByteArray gone = ListLine(0, "K", "Gone", "/media/usb/gone.wav", ".5", "700", "1", "1");
-    const QByteArray list = gone + ListLine(1, "L", "Here", "here.wav", "0", "300", "0", "0") + EmptyLines(2);
+    const QByteArray list = ListLine(0, "K", "Gone", "/media/usb/gone.wav", ".5", "700", "1", "1") +
+                            ListLine(1, "L", "Here", "here.wav", "0", "300", "0", "0") + EmptyLines(2);
     writeList(list);
     mci.unopenable.insert("/media/usb/gone.wav");
-
-    Form1& b = start();
-    EXPECT_EQ(LooksOf(b, 0), Empty("K", toolkit::kWindowBackground));
-    EXPECT_EQ(b.HotKey.at(0), u'K');
-    EXPECT_EQ(mci.open, std::set<int>{1});
-    b.close();
-    EXPECT_EQ(readList(), list);
-
-    start().close();  // still missing: written back the same again
-    EXPECT_EQ(readList(), list);
-
+    for (int run = 0; run < 2; ++run) {  // still missing at the second run: written back the same again
+        Form1& b = start();
+        EXPECT_EQ(LooksOf(b, 0), Empty("K", toolkit::kWindowBackground));
+        EXPECT_EQ(b.HotKey.at(0), u'K');
+        EXPECT_EQ(mci.open, std::set<int>{1});
+        b.close();
+        EXPECT_EQ(readList(), list);
+    }
     mci.unopenable.clear();  // the drive is back
     EXPECT_EQ(LooksOf(start(), 0), Assigned("/media/usb/gone.wav", "Gone", "K", 700, true, true, .5));
     EXPECT_FALSE(KeptRecord(0).has_value());
