@@ -1,17 +1,12 @@
-"""Pieces shared by the end-to-end test and the latency measurement: a private PulseAudio
-server with null sinks, a recorder of a sink that maps every recorded frame to the wall clock,
-tone analysis, the board process under X, and the two ways a desktop ends a program (the
-window manager's close request and a signal).
-
-Python standard library only; the X calls go through ctypes to libX11 and libXtst.
-"""
+"""What the end-to-end test, the latency measurement and scripts/play-demo.sh share: a private
+PulseAudio server, a recorder that dates every recorded frame, the ear that tells which tones
+sound, and the board under X. Standard library only; X calls go through ctypes."""
 
 import array
 import ctypes
 import ctypes.util
 import math
 import os
-import shutil
 import signal
 import subprocess
 import threading
@@ -20,12 +15,8 @@ import time
 RATE = 48000
 CHANNELS = 2
 FRAME_BYTES = 4 * CHANNELS  # float32 stereo
-
-TOOLS = ["pulseaudio", "pactl", "parec", "ffmpeg", "xdotool"]
-
-
-def missing_tools(extra=()):
-    return [t for t in list(TOOLS) + list(extra) if shutil.which(t) is None]
+ON_LEVEL = 0.02   # a tone at volume 500..800 measures 0.04..0.1
+OFF_LEVEL = 0.01  # a stopped tone leaves silence; a click in another tone leaks a little
 
 
 class Failure(Exception):
@@ -37,55 +28,37 @@ def check(condition, message):
         raise Failure(message)
 
 
-def run(cmd, env=None, timeout=15, **kwargs):
+def run(cmd, env=None, timeout=15):
     return subprocess.run(cmd, env=env, timeout=timeout, check=True,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs)
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
-
-# ---- sound files ------------------------------------------------------------------------
 
 def make_tone(path, freq, seconds, codec_args=()):
-    """A sine of `freq` Hz (amplitude 1/8 of full scale) for `seconds`, in the format the
-    file name's extension says."""
-    run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi",
-         "-i", f"sine=frequency={freq}:duration={seconds}:sample_rate={RATE}",
-         *codec_args, path], timeout=60)
+    """A sine of `freq` Hz at 1/8 of full scale, in the format the file name's extension says."""
+    run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+         f"sine=frequency={freq}:duration={seconds}:sample_rate={RATE}", *codec_args, path], timeout=60)
 
-
-# ---- the sound server -------------------------------------------------------------------
 
 class SoundServer:
-    """A PulseAudio server of our own: its socket lives in `runtime_dir`, so it collides
-    neither with a developer's server nor with another test. Every sink is a null sink at
-    48 kHz; nothing reaches a loudspeaker. As a safety net for a test that is killed
-    outright, the server also ends by itself once it has had no client for a while."""
+    """A PulseAudio server of our own (socket in `runtime_dir`, so it meets neither a developer's
+    server nor another test's) with null sinks; it ends by itself once idle, should we be killed."""
 
-    def __init__(self, runtime_dir, sinks=("cap",), log_path=None):
-        self.dir = runtime_dir
-        self.sinks = sinks
-        self.log_path = log_path or os.path.join(runtime_dir, "pulseaudio.log")
-        self.proc = None
-        os.makedirs(runtime_dir, mode=0o700, exist_ok=True)
+    def __init__(self, runtime_dir, sinks=("cap",)):
+        self.sinks, self.proc = sinks, None
+        pulse, home = os.path.join(runtime_dir, "pulse"), os.path.join(runtime_dir, "home")
+        for folder in (runtime_dir, pulse, home):
+            os.makedirs(folder, mode=0o700, exist_ok=True)
         os.chmod(runtime_dir, 0o700)  # Qt and PulseAudio want a private runtime folder
-        os.makedirs(os.path.join(runtime_dir, "pulse"), mode=0o700, exist_ok=True)
-        os.makedirs(os.path.join(runtime_dir, "home"), mode=0o700, exist_ok=True)
-        socket = os.path.join(runtime_dir, "pulse", "native")
-        self.env = dict(os.environ)
-        self.env.update({
-            "XDG_RUNTIME_DIR": runtime_dir,
-            "PULSE_RUNTIME_PATH": os.path.join(runtime_dir, "pulse"),
-            "PULSE_STATE_PATH": os.path.join(runtime_dir, "pulse"),
-            "PULSE_SERVER": "unix:" + socket,
-            "HOME": os.path.join(runtime_dir, "home"),
-        })
-        self.socket = socket
+        self.log_path = os.path.join(runtime_dir, "pulseaudio.log")
+        self.socket = os.path.join(pulse, "native")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime_dir, PULSE_RUNTIME_PATH=pulse,
+                        PULSE_STATE_PATH=pulse, PULSE_SERVER="unix:" + self.socket, HOME=home)
 
     def start(self):
-        # A desktop's server runs at raised and real-time priority (rtkit grants it); as
-        # root it can take that itself, so a busy machine does not break up the sound.
-        args = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30",
-                "--high-priority=yes", "--realtime=yes",
-                "--use-pid-file=no", "--disallow-module-loading=no", "--log-target=stderr",
+        # At a desktop's priority (rtkit grants it there), so a busy machine does not break up the sound.
+        args = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--high-priority=yes",
+                "--realtime=yes", "--use-pid-file=no", "--disallow-module-loading=no",
+                "--log-target=stderr",
                 "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]
         for sink in self.sinks:
             args += ["-L", f"module-null-sink sink_name={sink} rate={RATE} channels={CHANNELS}"]
@@ -94,8 +67,7 @@ class SoundServer:
                                      stdin=subprocess.DEVNULL, start_new_session=True)
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
-            if self.proc.poll() is not None:
-                raise Failure(f"pulseaudio exited at start (see {self.log_path})")
+            check(self.proc.poll() is None, f"pulseaudio exited at start (see {self.log_path})")
             if subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, timeout=5).returncode == 0:
                 run(["pactl", "set-default-sink", self.sinks[0]], env=self.env)
@@ -112,81 +84,55 @@ class SoundServer:
                 self.proc.kill()
                 self.proc.wait(5)
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
-
-
-# ---- recording a sink -------------------------------------------------------------------
 
 class Recorder:
-    """Records a sink's monitor as float32 stereo and knows, for every recorded frame, the
-    wall-clock (time.monotonic) moment it was played into the sink.
-
-    The sink runs on its own clock at exactly RATE frames a second, so frame n was played at
-    origin + n / RATE. Each chunk that arrives says "frame n had been played by now", so
-    arrival - n / RATE is an upper bound of the origin; the smallest over all chunks is the
-    tightest, since that chunk waited least in the buffers between sink and reader."""
+    """Records a sink's monitor and knows when (time.monotonic) each frame was played into it.
+    The sink's clock runs at exactly RATE, so frame n was played at origin + n / RATE. A chunk
+    arriving with n frames recorded bounds the origin by arrival - n / RATE; the smallest bound
+    is the tightest, since that chunk waited least in the buffers between sink and reader."""
 
     def __init__(self, server, sink="cap"):
         self.proc = subprocess.Popen(
             ["parec", "-d", f"{sink}.monitor", "--format=float32le", f"--rate={RATE}",
              f"--channels={CHANNELS}", "--raw", "--latency-msec=5", "--process-time-msec=2"],
-            env=server.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-            stdin=subprocess.DEVNULL)
-        self.data = bytearray()
-        self.origin = math.inf
-        self.lock = threading.Lock()
-        self.cond = threading.Condition(self.lock)
-        self.closed = False
+            env=server.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        self.data, self.origin, self.closed = bytearray(), math.inf, False
+        self.cond = threading.Condition()
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 
     def _read(self):
-        fd = self.proc.stdout.fileno()
         while True:
-            chunk = os.read(fd, 1 << 16)
+            chunk = os.read(self.proc.stdout.fileno(), 1 << 16)
             now = time.monotonic()
             with self.cond:
-                if not chunk:
-                    self.closed = True
-                    self.cond.notify_all()
-                    return
+                self.closed = not chunk
                 self.data += chunk
-                frames = len(self.data) // FRAME_BYTES
-                self.origin = min(self.origin, now - frames / RATE)
+                self.origin = min(self.origin, now - len(self.data) // FRAME_BYTES / RATE)
                 self.cond.notify_all()
+                if self.closed:
+                    return
 
-    def wait_started(self, timeout=10):
-        deadline = time.monotonic() + timeout
-        with self.cond:
-            while len(self.data) < RATE * FRAME_BYTES // 10:  # 100 ms recorded
-                left = deadline - time.monotonic()
-                check(left > 0 and not self.closed, "parec recorded nothing")
-                self.cond.wait(left)
+    def _wait(self, frames, deadline, what):
+        while len(self.data) // FRAME_BYTES < frames():
+            left = deadline - time.monotonic()
+            check(left > 0 and not self.closed, what)
+            self.cond.wait(min(left, 0.05))
 
     def frame_at(self, t):
-        return int(round((t - self.origin) * RATE))
+        return max(0, int(round((t - self.origin) * RATE)))
 
-    def time_of(self, frame):
-        return self.origin + frame / RATE
+    def wait_started(self, timeout=10):
+        with self.cond:
+            self._wait(lambda: RATE // 10, time.monotonic() + timeout, "parec recorded nothing")
 
     def channel(self, t0, t1, timeout=10):
         """The left channel between wall-clock moments t0 and t1, waiting until recorded."""
-        deadline = time.monotonic() + max(0.0, t1 - time.monotonic()) + timeout
         with self.cond:
-            while True:
-                f0, f1 = self.frame_at(t0), self.frame_at(t1)
-                if len(self.data) // FRAME_BYTES >= f1:
-                    break
-                left = deadline - time.monotonic()
-                check(left > 0 and not self.closed, "the recording stopped early")
-                self.cond.wait(min(left, 0.05))
-            f0 = max(f0, 0)
-            samples = array.array("f")
-            samples.frombytes(bytes(self.data[f0 * FRAME_BYTES:f1 * FRAME_BYTES]))
+            self._wait(lambda: self.frame_at(t1), max(t1, time.monotonic()) + timeout,
+                       "the recording stopped early")
+            f0, f1 = self.frame_at(t0), self.frame_at(t1)
+            samples = array.array("f", bytes(self.data[f0 * FRAME_BYTES:f1 * FRAME_BYTES]))
         return samples[0::2]
 
     def stop(self):
@@ -197,83 +143,124 @@ class Recorder:
 
 
 def tone_amplitude(samples, freq):
-    """Goertzel: the amplitude of the `freq` Hz component (a full-scale sine gives 1.0).
-    Windows that hold a whole number of periods of every test tone keep the tones apart."""
-    n = len(samples)
-    if n == 0:
-        return 0.0
+    """Goertzel: the amplitude of the `freq` Hz component (a full-scale sine gives 1.0)."""
     coeff = 2.0 * math.cos(2.0 * math.pi * freq / RATE)
     s1 = s2 = 0.0
     for x in samples:
         s1, s2 = x + coeff * s1 - s2, s1
-    power = s1 * s1 + s2 * s2 - coeff * s1 * s2
-    return 2.0 * math.sqrt(max(power, 0.0)) / n
+    return 2.0 * math.sqrt(max(s1 * s1 + s2 * s2 - coeff * s1 * s2, 0.0)) / max(len(samples), 1)
 
 
-def peak(samples):
-    return max((abs(x) for x in samples), default=0.0)
+def fmt(values):
+    return " ".join(f"{v:.4f}" for v in values)
 
 
-# ---- X: the window, keys and the window manager's close request -------------------------
+class Ear:
+    """Listens around the moments keys were typed; `expectations` map a tone's frequency to
+    True (sounds) or False (silent)."""
 
-class _ClientMessage(ctypes.Structure):
-    # XClientMessageEvent
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
-                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
-                ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("l", ctypes.c_long * 5)]
+    def __init__(self, recorder):
+        self.rec = recorder
+
+    def level(self, freq, t0, t1):
+        return tone_amplitude(self.rec.channel(t0, t1), freq)
+
+    def levels(self, freq, t0, t1, step=0.1):
+        return [self.level(freq, t0 + i * step, t0 + (i + 1) * step)
+                for i in range(int(round((t1 - t0) / step)))]
+
+    def expect_soon(self, what, expectations, since, timeout=2.5, hold=0.4):
+        """The state is reached within `timeout` (a busy machine may be late) and lasts `hold`
+        seconds: silent tones in every 100 ms window, sounding ones in most (a dropout is no stop)."""
+        def holds(t):
+            return all((self.level(f, t, t + 0.1) > ON_LEVEL) if on else
+                       (self.level(f, t, t + 0.1) < OFF_LEVEL) for f, on in expectations.items())
+        t = since
+        while not holds(t):
+            t += 0.1
+            if t > since + timeout:
+                seen = {f: fmt(self.levels(f, since, since + timeout)) for f in expectations}
+                raise Failure(f"{what}: not reached within {timeout} s; levels {seen}")
+        for freq, on in expectations.items():
+            seen = self.levels(freq, t, t + hold)
+            check(sorted(seen)[len(seen) // 2] > ON_LEVEL if on else max(seen) < OFF_LEVEL,
+                  f"{what}: {freq} Hz did not keep {'sounding' if on else 'silent'}, levels {fmt(seen)}")
+        return t
+
+    def press(self, board, key, expectations, what):
+        reached = self.expect_soon(what, expectations, board.key(key))
+        print(f"ok: {what}")
+        return reached
+
+    def fade(self, board, key, freq):
+        """Stop with fade-out from volume 800: a tenth less each 100 ms tick, stopped at the 44th,
+        about 4.4 s after the key. Each level is the loudest of three windows, so a dropout
+        cannot pass for the fall."""
+        def around(t):
+            return max(self.levels(freq, t - 0.15, t + 0.15))
+        now = time.monotonic()
+        before = max(self.levels(freq, now - 0.4, now - 0.1))
+        check(before > ON_LEVEL, f"fade: {freq} Hz was not sounding before the key ({before:.4f})")
+        k = board.key(key)
+        marks = [around(k + t) for t in (0.5, 1.5, 2.5, 3.5)]
+        check(marks[0] < 0.9 * before, f"fade: no fall 0.5 s after the key ({marks[0]:.4f} from {before:.4f})")
+        # 0.9 per tick is 0.35 per second; on a busy machine ticks come late or bunched, so
+        # only a clear fall each second is asked for.
+        check(all(b < 0.85 * a for a, b in zip(marks, marks[1:])), f"fade: no steady fall per second {fmt(marks)}")
+        ratio = around(k + 1.0) / before
+        check(0.2 < ratio < 0.6, f"fade: level after 1 s is {ratio:.2f} of the start, expected about 0.35")
+        check(marks[-1] > 1e-5, f"fade: silent already 3.5 s after the key {fmt(marks)}")
+        # The end of the last 100 ms window, every 50 ms, in which the tone is still audible: the
+        # last step is about 0.001, other tones leak below 0.0001, and a click in another tone
+        # (broadband) is as loud 50 Hz higher up, where no tone leaks.
+        heard = [t for t in (3.5 + i * 0.05 for i in range(60))
+                 if self.level(freq, k + t, k + t + 0.1) > max(2e-4, 4 * self.level(freq + 50, k + t, k + t + 0.1))]
+        check(heard, "fade: nothing audible 3.5 s after the key")
+        stopped = heard[-1] + 0.1
+        check(3.9 < stopped < 5.5, f"fade: the sound stopped {stopped:.2f} s after the key, expected about 4.4 s")
+        print(f"ok: the fade-out decays and stops {stopped:.2f} s after the key")
 
 
-class _XEvent(ctypes.Union):
-    # XEvent is a union padded to 24 longs
+class _ClientMessage(ctypes.Structure):  # XClientMessageEvent
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int), ("l", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):  # XEvent is a union padded to 24 longs
     _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
 
 
 class XDisplay:
-    """The few libX11/libXtst calls that xdotool does not offer the way we need them."""
 
     def __init__(self):
-        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
-        self.x11.XOpenDisplay.restype = ctypes.c_void_p
-        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        self.x11.XInternAtom.restype = ctypes.c_ulong
-        self.x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        self.x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
-                                        ctypes.c_long, ctypes.c_void_p]
-        self.x11.XFlush.argtypes = [ctypes.c_void_p]
-        self.x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x11.XKeysymToKeycode.restype = ctypes.c_ubyte
-        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        self.x11.XStringToKeysym.restype = ctypes.c_ulong
-        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.dpy = self.x11.XOpenDisplay(None)
+        x11 = self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        c = ctypes
+        for fn, restype, argtypes in [
+                (x11.XOpenDisplay, c.c_void_p, [c.c_char_p]),
+                (x11.XInternAtom, c.c_ulong, [c.c_void_p, c.c_char_p, c.c_int]),
+                (x11.XSendEvent, c.c_int, [c.c_void_p, c.c_ulong, c.c_int, c.c_long, c.c_void_p]),
+                (x11.XFlush, c.c_int, [c.c_void_p]), (x11.XCloseDisplay, c.c_int, [c.c_void_p]),
+                (x11.XSync, c.c_int, [c.c_void_p, c.c_int]),
+                (x11.XKeysymToKeycode, c.c_ubyte, [c.c_void_p, c.c_ulong]),
+                (x11.XStringToKeysym, c.c_ulong, [c.c_char_p]),
+                (self.xtst.XTestFakeKeyEvent, c.c_int, [c.c_void_p, c.c_uint, c.c_int, c.c_ulong])]:
+            fn.restype, fn.argtypes = restype, argtypes
+        self.dpy = x11.XOpenDisplay(None)
         check(self.dpy, "cannot open the X display")
-        self.xtst = None
 
     def request_close(self, window):
-        """What a window manager does when the user clicks the close button: a
-        WM_PROTOCOLS client message carrying WM_DELETE_WINDOW, sent to the window."""
+        """What a window manager does on the close button: WM_PROTOCOLS with WM_DELETE_WINDOW."""
         ev = _XEvent()
-        ev.client.type = 33  # ClientMessage
-        ev.client.send_event = 1
-        ev.client.window = window
+        ev.client.type, ev.client.send_event, ev.client.window, ev.client.format = 33, 1, window, 32
         ev.client.message_type = self.x11.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
-        ev.client.format = 32
-        ev.client.l[0] = self.x11.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
-        ev.client.l[1] = 0  # CurrentTime
-        check(self.x11.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(ev)) != 0,
-              "XSendEvent failed")
+        ev.client.l[0] = self.x11.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)  # at CurrentTime
+        check(self.x11.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(ev)) != 0, "XSendEvent failed")
         self.x11.XSync(self.dpy, 0)
 
     def press_key(self, keysym_name):
-        """A key press and release through XTEST, as xdotool does, but in this process, so
-        the moment the event leaves for the server is known to the millisecond. Returns the
-        monotonic time at which the press was flushed."""
-        if self.xtst is None:
-            self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
-            self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint,
-                                                    ctypes.c_int, ctypes.c_ulong]
+        """A key through XTEST, as xdotool does it, but timed here: returns when the press left."""
         code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(keysym_name.encode()))
         check(code != 0, f"no key code for {keysym_name}")
         self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
@@ -290,24 +277,15 @@ class XDisplay:
 class Board:
     """The real program, in `folder` as its current directory, playing to the server."""
 
-    TITLE = "Sorvane Ver"
-
     def __init__(self, exe, folder, server, log_path):
-        env = dict(server.env)
-        env.update({"SDL_AUDIODRIVER": "pulseaudio", "QT_QPA_PLATFORM": "xcb"})
+        self.env = dict(server.env, SDL_AUDIODRIVER="pulseaudio", QT_QPA_PLATFORM="xcb")
         self.log = open(log_path, "ab")
-        self.proc = subprocess.Popen([exe], cwd=folder, env=env, stdout=self.log,
+        self.proc = subprocess.Popen([exe], cwd=folder, env=self.env, stdout=self.log,
                                      stderr=self.log, stdin=subprocess.DEVNULL)
-        self.env = env
-        out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
-                              self.TITLE], env=env, stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL, timeout=20)
-        ids = out.stdout.split()
-        check(out.returncode == 0 and ids, "the board's window did not appear")
-        self.window = int(ids[0])
-        self.focus()
-
-    def focus(self):
+        out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Sorvane Ver"],
+                             env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=20)
+        check(out.returncode == 0 and out.stdout.split(), "the board's window did not appear")
+        self.window = int(out.stdout.split()[0])
         # No window manager under Xvfb: windowfocus sets the input focus directly.
         run(["xdotool", "windowfocus", "--sync", str(self.window)], env=self.env)
 
@@ -316,9 +294,6 @@ class Board:
         before = time.monotonic()
         run(["xdotool", "key", "--clearmodifiers", name], env=self.env)
         return before
-
-    def send_signal(self, signo):
-        self.proc.send_signal(signo)
 
     def wait_exit(self, timeout=15):
         try:
@@ -334,15 +309,11 @@ class Board:
 
 
 def stop_all(*things):
-    """Ends what the test started, in order, whatever failed before."""
+    """Ends what was started, in order, whatever failed before (None: never started)."""
     for thing in things:
-        if thing is None:
-            continue
         try:
-            for method in ("kill", "stop"):
-                if hasattr(thing, method):
-                    getattr(thing, method)()
-                    break
+            if thing is not None:
+                (getattr(thing, "kill", None) or getattr(thing, "stop", None) or thing.close)()
         except Exception:  # cleanup goes on with the rest
             pass
 

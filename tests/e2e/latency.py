@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""Key-to-sound latency of the board, next to the sound server's own floor.
-
-Under X and a private PulseAudio server with two null sinks, the board plays a short tone on
-sink "cap" when its key is typed, and at the same moment `paplay` starts the same file on
-sink "ref". Both sinks are recorded; every recorded frame is mapped to the wall clock (see
-Recorder), so the first audible sample of each try gives the time from the trigger to the
-sink. The key is sent as an XTEST event from this process, the request xdotool sends, so the
-moment it leaves for the X server is known without a process start in between; the paplay
-figure does include starting paplay, which is how a cue player would use it.
+"""Key-to-sound latency of the board, next to the sound server's own floor: the board plays a
+short tone on sink "cap" when its key is typed (an XTEST event sent from here, so no process
+start is counted), and at the same moment `paplay` starts the same file on sink "ref" (its
+start is counted: that is how a cue player would use it). Both sinks are recorded with dated
+frames, so each try's first audible sample gives the time from the trigger to the sink.
 
 Usage: latency.py PATH/TO/sorvane [--presses N] [--out RESULTS.md]   (under an X server)
 """
@@ -23,7 +19,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (Board, Failure, Recorder, SoundServer, XDisplay, check,  # noqa: E402
+from e2e_support import (RATE, Board, Failure, Recorder, SoundServer, XDisplay,  # noqa: E402
                          install_watchdog, make_tone, stop_all)
 
 TONE_SECONDS = 0.25
@@ -37,14 +33,12 @@ def onset_after(recorder, t):
     samples = recorder.channel(t - 0.002, t + SEARCH_SECONDS)
     for n, x in enumerate(samples):
         if abs(x) > AUDIBLE:
-            return n / 48000.0 - 0.002
+            return n / RATE - 0.002
     return None
 
 
-def percentile(values, p):
-    ordered = sorted(values)
-    rank = max(0, min(len(ordered) - 1, int(round(p / 100.0 * len(ordered) + 0.5)) - 1))
-    return ordered[rank]
+def percentile(values, p):  # nearest rank
+    return sorted(values)[max(0, min(len(values) - 1, int(round(p / 100.0 * len(values) + 0.5)) - 1))]
 
 
 def summary(name, values, tries):
@@ -61,8 +55,6 @@ def main():
     parser.add_argument("--presses", type=int, default=50)
     parser.add_argument("--out")
     args = parser.parse_args()
-    for tool in ("pulseaudio", "pactl", "parec", "paplay", "ffmpeg", "xdotool"):
-        check(shutil.which(tool), f"{tool} is not installed (make deps installs it)")
     install_watchdog(60 + args.presses * 2)
 
     top = tempfile.mkdtemp(prefix="sorvane-latency-")
@@ -75,10 +67,23 @@ def main():
 
     server = cap = ref = board = x = None
     board_ms, paplay_ms, alone_ms = [], [], []
+
+    def paplay(press_key):
+        """One try: the key (if asked) and paplay at the same moment; onsets into the lists."""
+        t_key = x.press_key("0") if press_key else None
+        t_paplay = time.monotonic()
+        player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(GAP_SECONDS)
+        player.wait(5)
+        for values, recorder, t in ((board_ms, cap, t_key), (paplay_ms if press_key else alone_ms, ref, t_paplay)):
+            onset = onset_after(recorder, t) if t is not None else None
+            if onset is not None:
+                values.append(onset)
+
     try:
         server = SoundServer(os.path.join(top, "run"), sinks=("cap", "ref")).start()
-        cap = Recorder(server, "cap")
-        ref = Recorder(server, "ref")
+        cap, ref = Recorder(server, "cap"), Recorder(server, "ref")
         cap.wait_started()
         ref.wait_started()
         board = Board(os.path.abspath(args.exe), folder, server, os.path.join(top, "board.log"))
@@ -93,44 +98,21 @@ def main():
         for _ in range(3):
             x.press_key("0")
             time.sleep(GAP_SECONDS)
-
         for _ in range(args.presses):
-            t_key = x.press_key("0")
-            t_paplay = time.monotonic()
-            player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(GAP_SECONDS)
-            player.wait(5)
-            a = onset_after(cap, t_key)
-            b = onset_after(ref, t_paplay)
-            if a is not None:
-                board_ms.append(a)
-            if b is not None:
-                paplay_ms.append(b)
-        # The floor again with nothing else going on at that moment.
-        for _ in range(args.presses):
-            t_paplay = time.monotonic()
-            player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(GAP_SECONDS)
-            player.wait(5)
-            b = onset_after(ref, t_paplay)
-            if b is not None:
-                alone_ms.append(b)
+            paplay(press_key=True)
+        for _ in range(args.presses):  # the floor again with nothing else going on
+            paplay(press_key=False)
     finally:
-        if x:
-            x.close()
-        stop_all(board, cap, ref, server)
+        stop_all(x, board, cap, ref, server)
         shutil.rmtree(top, ignore_errors=True)
 
-    lines = [
+    report = "\n".join([
         "| trigger → first audible sample at the sink | heard | median ms | 95th percentile ms | min ms | max ms |",
         "|---|---|---|---|---|---|",
         summary("board: key (XTEST) → slot plays", board_ms, args.presses),
         summary("paplay started at the same moment (server floor)", paplay_ms, args.presses),
         summary("paplay alone", alone_ms, args.presses),
-    ]
-    report = "\n".join(lines)
+    ])
     print(report)
     if args.out:
         with open(args.out, "w", encoding="utf-8") as f:
