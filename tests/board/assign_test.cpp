@@ -80,7 +80,8 @@ TEST_F(BoardTest, UnplayableFileIsRefusedAndTheSlotKeepsPlaying) {
         const SlotLooks before = LooksOf(*f, kSlot);
         DropFiles(*f, kSlot, {dropped});
         EXPECT_EQ(events, Commands{"box 16 " + std::string(stored) + "は扱えません"});
-        EXPECT_EQ(mci.commands(), (Commands{"open \"" + std::string(stored) + "\" alias A100 type mpegvideo", "close A100"}));
+        EXPECT_EQ(mci.commands(),
+                  (Commands{"open \"" + std::string(stored) + "\" alias A100 type mpegvideo", "close A100"}));
         EXPECT_EQ(LooksOf(*f, kSlot), before);
         EXPECT_TRUE(mci.playing.count(kSlot));
         EXPECT_TRUE(KeptRecord(kSlot).has_value());

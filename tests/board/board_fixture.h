@@ -51,7 +51,8 @@ struct SlotLooks {
     double start;
     bool operator==(const SlotLooks&) const = default;
     friend std::ostream& operator<<(std::ostream& os, const SlotLooks& l) {
-        return os << (QStringList() << l.file << l.name << l.caption << l.key).join('|').toStdString() << std::hex << " colors "
+        return os << (QStringList() << l.file << l.name << l.caption << l.key).join('|').toStdString() << std::hex
+                  << " colors "
                   << l.nameColor << "/" << l.keyColor << " enabled " << l.enabled << std::dec << " ticks "
                   << l.fadeTicked << l.exclusiveTicked << " bar " << l.barValue << " volume " << l.volume
                   << " start " << l.start;

@@ -75,7 +75,8 @@ TEST_F(EngineTest, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
         if (FadeActive(4)) EXPECT_NEAR(levels.back(), expected, 0.03 * expected + 1e-4) << "tick " << levels.size();
     }
     ASSERT_EQ(levels.size(), 44u) << "43 reductions from 800, the stop at the 44th tick";
-    EXPECT_EQ(std::adjacent_find(levels.begin(), levels.end() - 1, std::less_equal<>()), levels.end() - 1) << "falls each tick";
+    EXPECT_EQ(std::adjacent_find(levels.begin(), levels.end() - 1, std::less_equal<>()), levels.end() - 1)
+        << "the level falls at every tick";
     EXPECT_LT(levels.back(), 0.02 * full);
 
     // Stopped, silent, and the volume the user set is back on the bar and the channel.

@@ -12,7 +12,8 @@ TEST_F(BoardTest, ClosingStopsAndClosesEveryChannelOnceThenWritesTheList) {
     mci.clear();
     b.close();
     Commands expected;
-    for (int i = 0; i < kSlotCount; ++i) expected.push_back("stop A" + std::to_string(i)), expected.push_back("close A" + std::to_string(i));
+    for (int i = 0; i < kSlotCount; ++i)
+        expected.push_back("stop A" + std::to_string(i)), expected.push_back("close A" + std::to_string(i));
     EXPECT_EQ(mci.commands(), expected);
     EXPECT_FALSE(b.Timer1->isActive());  // no fade tick after the channels are gone
     EXPECT_EQ(readList(), EmptyLines(0));

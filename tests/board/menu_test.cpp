@@ -90,7 +90,8 @@ TEST_F(BoardTest, OpenFolderHandsTheProgramFolderToTheFileManager) {
     }
 }
 
-const QStringList kItems = {"サウンドの解除", "基本のフォルダを開く", "サウンドの詳細", "-", "すべてのサウンドを解除", "ホットキーの変更"};
+const QStringList kItems = {"サウンドの解除", "基本のフォルダを開く", "サウンドの詳細", "-",
+                            "すべてのサウンドを解除", "ホットキーの変更"};
 
 // Presses a mouse button on a widget of the board and gives the items of the pop-up menu that
 // opened, if any ("-" for the separator); the menu is answered (an action chosen, or closed)
@@ -119,7 +120,7 @@ TEST_F(BoardTest, OnlyARightClickOnKeyOrNameOpensTheMenuForThatSlot) {
     for (const int slot : {20, 21}) {  // assigned and empty alike
         for (QWidget* target : {static_cast<QWidget*>(f->Label4[slot]), static_cast<QWidget*>(f->Text1[slot])}) {
             for (const Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
-                SCOPED_TRACE(std::to_string(slot) + " " + target->metaObject()->className() + " " + std::to_string(button));
+                SCOPED_TRACE(std::to_string(slot) + target->metaObject()->className() + std::to_string(button));
                 SelectedSlot() = 0;
                 const bool right = button == Qt::RightButton;
                 EXPECT_EQ(PressAndAnswerPopup(target, button), right ? std::optional(kItems) : std::nullopt);

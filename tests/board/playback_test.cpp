@@ -103,7 +103,8 @@ TEST_F(BoardTest, EachTickLightsTheKeyLabelsBeforeItAdvancesTheFades) {
     f->StopSlot(0);
     mci.clear();
     f->FadeTick();
-    EXPECT_EQ(mci.commands(), (Commands{"status A0 mode", "status A2 mode", "status A0 mode", "setaudio A0 volume to  720"}));
+    EXPECT_EQ(mci.commands(),
+              (Commands{"status A0 mode", "status A2 mode", "status A0 mode", "setaudio A0 volume to  720"}));
     EXPECT_EQ((std::vector{KeyColor(0), KeyColor(1), KeyColor(2)}), (std::vector{kLit, kWhite, kLit}));
 
     // Slot 2's sound ends by itself: white at the next tick. Slot 0 falls below 10 while

@@ -65,7 +65,8 @@ QByteArray ReadAll(const QString& path) {
 TEST(SlotListFile, WritesTheExactBytesAndReadsThemBack) {
     QByteArray empty;
     for (int i = 0; i < 38; ++i)
-        empty += " " + QByteArray::number(i) + " ,\"" + kDefaultKeys.mid(i, 1).toLatin1() + "\",\"\",\"\", 0 , 0 , 0 , 0 \r\n";
+        empty += " " + QByteArray::number(i) + " ,\"" + kDefaultKeys.mid(i, 1).toLatin1() +
+                 "\",\"\",\"\", 0 , 0 , 0 , 0 \r\n";
     EXPECT_EQ(FormatSlotList(EmptyBoard()), empty);
 
     const QList<QByteArray> lines = FormatSlotList(FullBoard()).split('\n');
@@ -104,9 +105,11 @@ TEST(SlotListFile, ReadsFieldsInSequence) {
     } cases[] = {
         {"empty file", "", {}},
         {"only blank lines", "\r\n  \r\n", {}},
-        {"five lines", FormatSlotList(full).split('\n').mid(0, 5).join('\n') + '\n', Records(full.begin(), full.begin() + 5)},
+        {"five lines", FormatSlotList(full).split('\n').mid(0, 5).join('\n') + '\n',
+         Records(full.begin(), full.begin() + 5)},
         {"at most 38 records", FormatSlotList(EmptyBoard()) + FormatSlotList(EmptyBoard()), EmptyBoard()},
-        {"indexes out of order", " 3 ,\"3\",\"c\",\"c.wav\", 0 , 800 , 0 , 0 \r\n 0 ,\"0\",\"a\",\"a.wav\", 0 , 700 , 0 , 0 \r\n",
+        {"indexes out of order",
+         " 3 ,\"3\",\"c\",\"c.wav\", 0 , 800 , 0 , 0 \r\n 0 ,\"0\",\"a\",\"a.wav\", 0 , 700 , 0 , 0 \r\n",
          {Record(3, "3", "c", "c.wav", 0, 800), Record(0, "0", "a", "a.wav", 0, 700)}},
         {"no blanks, LF only, 0.5 and .5", "1,\"k\",\"n\",\"f\",0.5,800,1,0\n2,\"j\",\"m\",\"g\",.5,-3,0,1",
          {Record(1, "k", "n", "f", 0.5, 800, 1, 0), Record(2, "j", "m", "g", 0.5, -3, 0, 1)}},
@@ -126,7 +129,8 @@ TEST(SlotListFile, ReadsFieldsInSequence) {
          {Record(0, "k", "n", "f", 0, 0, 0, 0, 4)}},
         {"a number with trailing letters", "0,\"k\",\"n\",\"f\",0,800x,0,0", {Record(0, "k", "n", "f", 0, 0, 0, 0, 5)}},
         {"a volume beyond 16 bits", "0,\"k\",\"n\",\"f\",0,40000,0,0", {Record(0, "k", "n", "f", 0, 0, 0, 0, 5)}},
-        {"a quoted text without its end", "0,\"k\",\"never closed, 0 , 800 , 0 , 0 \r\n", {Record(0, "k", {}, {}, 0, 0, 0, 0, 2)}},
+        {"a quoted text without its end", "0,\"k\",\"never closed, 0 , 800 , 0 , 0 \r\n",
+         {Record(0, "k", {}, {}, 0, 0, 0, 0, 2)}},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseSlotList(c.bytes), c.expected) << c.what;
 }
@@ -141,7 +145,8 @@ TEST(SlotListFile, BoundsWhatItReads) {
               (Records{Record(1, "1", "a", "a.wav", 0, 800), Record(2, "1", {}, {}, 0, 0, 0, 0, 2)}));
 
     // Records of 60 KB each: the list passes 1 MiB in its 18th record.
-    const QByteArray big = " 1 ,\"1\",\"" + QByteArray(30000, 'n') + "\",\"" + QByteArray(30000, 'f') + "\", 0 , 800 , 0 , 0 \r\n";
+    const QByteArray big =
+        " 1 ,\"1\",\"" + QByteArray(30000, 'n') + "\",\"" + QByteArray(30000, 'f') + "\", 0 , 800 , 0 , 0 \r\n";
     const auto records = ParseSlotList(big.repeated(38));
     const int fitting = int((1024 * 1024) / big.size());
     ASSERT_EQ(int(records.size()), fitting + 1);

@@ -41,7 +41,8 @@ TEST_F(BoardTest, FiveRecordsFillTheirSlotsAndSurviveTwoRunsByteForByte) {
     for (int run = 0; run < 2; ++run) {
         Form1& b = start();
         const SlotLooks expected[] = {
-            Assigned("bell.wav", "Bell, loud", "Q", 800, true), Assigned("snd/horn.mp3", "  spaced", "1", 250, false, true, .5),
+            Assigned("bell.wav", "Bell, loud", "Q", 800, true),
+            Assigned("snd/horn.mp3", "  spaced", "1", 250, false, true, .5),
             Assigned("/abs/clap.ogg", "拍手　大", "Z", 1000, true, true, 12.25), EmptyAtStart(3),
             Assigned("q.wav", "quiet", "!", 0, false, false, 3)};
         for (int i = 0; i < 5; ++i) EXPECT_EQ(LooksOf(b, i), expected[i]) << i;
