@@ -2,20 +2,15 @@
 // on the null output, so the sounds keep their time and end when they would have, the key
 // labels keep telling which slots play, and the controls keep working. A private PulseAudio
 // server plays the part of the device; the test is skipped where there is none.
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
 #include "fault_fixture.h"
-#include "toolkit/colors.h"
 
 namespace faults {
 namespace {
-
-constexpr std::uint32_t kPlayingColor = 0xFF80FF;
-constexpr std::uint32_t kIdleColor = 0xFFFFFF;
 
 class DeviceLoss : public BoardOnRealService {
 protected:
@@ -46,8 +41,7 @@ protected:
         qputenv("SDL_AUDIODRIVER", "pulseaudio");
         qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());
         BoardOnRealService::SetUp();
-        if (std::string(service().engine().outputName()) != "device")
-            GTEST_SKIP() << "the service did not open the PulseAudio device";
+        if (outputName() != "device") GTEST_SKIP() << "the service did not open the PulseAudio device";
     }
 
     void TearDown() override {
@@ -60,6 +54,8 @@ protected:
         qunsetenv("PULSE_SERVER");
     }
 
+    std::string outputName() { return service().engine().outputName(); }
+
     // Lets real time pass with the board's timer ticking.
     void waitMs(int ms) {
         QElapsedTimer clock;
@@ -70,56 +66,47 @@ protected:
         }
     }
 
-    std::int64_t positionMs(int channel) {
-        char reply[32] = {};
-        mci::SendString(("status A" + std::to_string(channel) + " position").c_str(), reply, sizeof reply, nullptr);
-        return std::atoll(reply);
-    }
-
     QTemporaryDir runtime;
     QProcess pulse;
     QByteArray savedDriver;
 };
 
 TEST_F(DeviceLoss, SoundsCarryOnOnTheNullOutputAndTheLabelsTellTheTruth) {
-    WriteFile(pathOf("long.wav"), ToneWav(4.0));
-    WriteFile(pathOf("longer.wav"), ToneWav(30.0));
+    WriteTone(pathOf("long.wav"), 4.0);
+    WriteTone(pathOf("longer.wav"), 30.0);
     loadBoard();
     drop(0, pathOf("long.wav"));
     drop(1, pathOf("longer.wav"));
     board->PlaySlot(0);
     board->PlaySlot(1);
     waitMs(800);
-    ASSERT_TRUE(channels::MciIsPlaying(0));
-    ASSERT_EQ(toolkit::BackColor(board->Label4[0]), kPlayingColor);
+    ASSERT_EQ(state(0), kPlaying);
 
     pulse.kill();
     pulse.waitForFinished(3000);
     QElapsedTimer clock;
     clock.start();
-    while (std::string(service().engine().outputName()) != "null" && clock.elapsed() < 5000) waitMs(100);
-    ASSERT_EQ(std::string(service().engine().outputName()), "null") << "the lost device was not replaced";
+    while (outputName() != "null" && clock.elapsed() < 5000) waitMs(100);
+    ASSERT_EQ(outputName(), "null") << "the lost device was not replaced";
 
     // Both slots still play and their positions move on in real time.
-    EXPECT_TRUE(channels::MciIsPlaying(0));
-    EXPECT_TRUE(channels::MciIsPlaying(1));
+    EXPECT_EQ(state(0), kPlaying);
     const std::int64_t before = positionMs(1);
     waitMs(500);
     EXPECT_NEAR(double(positionMs(1) - before), 500.0, 250.0);
-    EXPECT_EQ(toolkit::BackColor(board->Label4[1]), kPlayingColor);
+    EXPECT_EQ(state(1), kPlaying);
 
     // Slot 0 ends when its four seconds are up, and its label turns back to white.
     waitMs(4000);
-    EXPECT_FALSE(channels::MciIsPlaying(0));
-    EXPECT_EQ(toolkit::BackColor(board->Label4[0]), kIdleColor);
+    EXPECT_EQ(state(0), kIdle);
 
     // The controls still act: stop one, start the other again.
     board->StopSlot(1);
     waitMs(200);
-    EXPECT_FALSE(channels::MciIsPlaying(1));
+    EXPECT_EQ(state(1), kIdle);
     board->PlaySlot(0);
     waitMs(200);
-    EXPECT_TRUE(channels::MciIsPlaying(0));
+    EXPECT_EQ(state(0), kPlaying);
     EXPECT_TRUE(messages.isEmpty());
 }
 

@@ -1,53 +1,28 @@
 #pragma once
-// Shared by the fault tests: a private working folder (the board's current directory and
-// program folder), sound files made on the spot, a board on the real media service, and
-// message boxes captured instead of shown.
-#include <QCheckBox>
+// Shared by the fault tests: a board on the real media service, run in a private folder that is
+// both the current directory and the program folder, with message boxes recorded and answered
+// OK. Drops and key colours are the board tests' own; sound files come from the test media.
 #include <QDir>
 #include <QFile>
-#include <QMimeData>
-#include <QPushButton>
-#include <QScrollBar>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "board/slot_table.h"
-#include "board/window/form1.h"
-#include "board/window/slot_label.h"
+#include "../board/board_fixture.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
-#include "toolkit/app_info.h"
-#include "toolkit/message_box.h"
+#include "test_media.h"
 
 namespace faults {
 
-// 16-bit stereo 48 kHz PCM, a steady tone at a quarter of full scale.
-inline QByteArray ToneWav(double seconds) {
-    const int frames = int(seconds * 48000);
-    QByteArray bytes;
-    const auto put16 = [&](int v) { bytes.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
-    const auto put32 = [&](unsigned v) { put16(int(v & 0xffff)); put16(int(v >> 16)); };
-    const unsigned dataBytes = unsigned(frames) * 4;
-    bytes.append("RIFF"); put32(36 + dataBytes); bytes.append("WAVEfmt ");
-    put32(16); put16(1); put16(2); put32(48000); put32(48000 * 4); put16(4); put16(16);
-    bytes.append("data"); put32(dataBytes);
-    for (int f = 0; f < frames; ++f) {
-        const int v = int(8192 * std::sin(f * 2 * M_PI * 440 / 48000));
-        put16(v); put16(v);
-    }
-    return bytes;
-}
-
-inline void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
+// 16-bit stereo 48 kHz, a steady 440 Hz tone at a quarter of full scale.
+inline void WriteTone(const QString& path, double seconds) {
+    testmedia::WriteWav(path.toStdString(), 48000, 2, std::int64_t(seconds * 48000),
+                        [](int, std::int64_t f) { return float(0.25 * std::sin(f * 2 * M_PI * 440 / 48000)); });
 }
 
 inline QByteArray ReadFile(const QString& path) {
@@ -55,22 +30,10 @@ inline QByteArray ReadFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Largest absolute sample in `frames` frames rendered from an offline service.
-inline float RenderPeak(mci::Service& service, int frames) {
-    std::vector<float> block(256 * 2);
-    float peak = 0;
-    for (int done = 0; done < frames; done += 256) {
-        service.renderOffline(block.data(), 256);
-        for (float x : block) {
-            EXPECT_TRUE(std::isfinite(x));
-            peak = std::max(peak, std::fabs(x));
-        }
-    }
-    return peak;
-}
+// Whether a slot's channel plays, next to the colour its key label shows: the two must agree.
+using SlotState = std::pair<bool, std::uint32_t>;
+inline const SlotState kPlaying{true, kLit}, kIdle{false, kWhite};
 
-// A board whose channels reach a real media service, run in a private folder that is both
-// the current directory and the program folder. Message boxes are recorded and answered OK.
 class BoardOnRealService : public ::testing::Test {
 protected:
     explicit BoardOnRealService(mci::Service::OutputChoice output = mci::Service::Offline) : output(output) {}
@@ -81,10 +44,7 @@ protected:
         previousDir = QDir::currentPath();
         QDir::setCurrent(folder.path());
         toolkit::SetProgramFolderForTests(folder.path());
-        toolkit::SetMsgBoxHook([this](const QString& text, int) {
-            messages << text;
-            return 1;  // OK
-        });
+        toolkit::SetMsgBoxHook([this](const QString& text, int) { messages << text; return 1; });
         toolkit::SetBeepHook([] {});
         mci::InstallService(servicePtr.get());
         channels::SetMciSendFunction(&mci::SendString);
@@ -97,34 +57,31 @@ protected:
         channels::SetMciSendFunction(nullptr);
         mci::InstallService(nullptr);
         servicePtr.reset();
-        toolkit::SetMsgBoxHook(nullptr);
-        toolkit::SetBeepHook(nullptr);
+        toolkit::SetMsgBoxHook(nullptr), toolkit::SetBeepHook(nullptr);
         toolkit::SetProgramFolderForTests(QString());
         QDir::setCurrent(previousDir);
     }
 
     QString pathOf(const QString& name) const { return folder.filePath(name); }
-
     Form1& loadBoard() {
         board = std::make_unique<Form1>();
         board->Form_Load();
         return *board;
     }
-
-    // Drops one file on slot i's name box, as a file manager does.
-    void drop(int i, const QString& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        board->DropOnNameBox(std::int16_t(i), &data);
-    }
-
+    void drop(int i, const QString& path) { DropFiles(*board, i, {path}); }
     bool assigned(int i) const { return !SlotFile(i).isEmpty() && board->Command1[i]->isEnabled(); }
+    SlotState state(int i) const { return {channels::MciIsPlaying(i), toolkit::BackColor(board->Label4[i])}; }
+    std::int64_t positionMs(int channel) const {
+        char reply[32] = {};
+        mci::SendString(("status A" + std::to_string(channel) + " position").c_str(), reply, sizeof reply, nullptr);
+        return std::atoll(reply);
+    }
+    mci::Service& service() { return *servicePtr; }
 
     QTemporaryDir folder;
     QString previousDir;
     const mci::Service::OutputChoice output;
     std::unique_ptr<mci::Service> servicePtr;  // made in SetUp, so a test can prepare the device first
-    mci::Service& service() { return *servicePtr; }
     std::unique_ptr<Form1> board;
     QStringList messages;
 };

@@ -15,35 +15,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
-
-std::vector<fs::path> InputsOf(const std::string& kind) {
-    std::vector<fs::path> inputs;
-    for (const char* set : {"regressions", "seeds"}) {
-        const fs::path folder = kFuzzFolder / set / kind;
-        if (!fs::is_directory(folder)) continue;
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') inputs.push_back(entry.path());
+// Every kept input of one fuzzer with its bytes, in name order; none is a failure in itself.
+std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> InputsOf(const std::string& kind) {
+    const fs::path fuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
+    std::vector<fs::path> paths;
+    for (const char* set : {"regressions", "seeds"})
+        if (fs::is_directory(fuzzFolder / set / kind))
+            for (const auto& entry : fs::directory_iterator(fuzzFolder / set / kind))
+                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') paths.push_back(entry);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_FALSE(paths.empty()) << kind << " has no inputs under " << fuzzFolder;
+    std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> inputs;
+    for (const fs::path& path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        inputs.emplace_back(path, std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}));
     }
-    std::sort(inputs.begin(), inputs.end());
     return inputs;
 }
 
-std::vector<std::uint8_t> Bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-TEST(FuzzRegressions, SeedsAreThere) {
-    for (const char* kind : {"slot_list", "command", "decoder"})
-        EXPECT_FALSE(InputsOf(kind).empty()) << kind << " has no inputs under " << kFuzzFolder;
-}
-
 TEST(FuzzRegressions, SlotListReader) {
-    for (const fs::path& input : InputsOf("slot_list")) {
-        const auto bytes = Bytes(input);
-        EXPECT_EQ(fuzzing::CheckSlotList(bytes.data(), bytes.size()), "") << input;
-    }
+    for (const auto& [path, bytes] : InputsOf("slot_list"))
+        EXPECT_EQ(fuzzing::CheckSlotList(bytes.data(), bytes.size()), "") << path;
 }
 
 TEST(FuzzRegressions, CommandScripts) {
@@ -52,9 +44,8 @@ TEST(FuzzRegressions, CommandScripts) {
     QDir::setCurrent(folder.path());
     fuzzing::WriteShortWav("a.wav", 4800);
     mci::Service service(mci::Service::Offline);
-    for (const fs::path& input : InputsOf("command")) {
-        const auto bytes = Bytes(input);
-        EXPECT_EQ(fuzzing::CheckCommandScript(service, bytes.data(), bytes.size()), "") << input;
+    for (const auto& [path, bytes] : InputsOf("command")) {
+        EXPECT_EQ(fuzzing::CheckCommandScript(service, bytes.data(), bytes.size()), "") << path;
         fuzzing::ResetService(service);
     }
     QDir::setCurrent(previous);
@@ -64,11 +55,10 @@ TEST(FuzzRegressions, CommandScripts) {
 // seconds freezes the board, since sounds open on its thread.
 TEST(FuzzRegressions, Decoder) {
     QTemporaryDir folder;
-    for (const fs::path& input : InputsOf("decoder")) {
-        const auto bytes = Bytes(input);
+    for (const auto& [path, bytes] : InputsOf("decoder")) {
         const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size()), "") << input;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << input;
+        EXPECT_EQ(fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size()), "") << path;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << path;
     }
 }
 

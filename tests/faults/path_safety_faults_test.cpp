@@ -3,13 +3,10 @@
 // writer cannot hold up start-up. A real file whose name merely looks like a protocol opens.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <thread>
 #if defined(__unix__)
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,90 +19,57 @@
 namespace faults {
 namespace {
 
-// Fails the whole test binary if `work` has not finished in time, so a hang is reported as a
+// Runs `work`, ending the whole test program if it takes over 20 s: a hang is reported as a
 // failure instead of stalling the run.
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit) : m_thread([this, limit] {
-        std::unique_lock lock(m_mutex);
-        if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
-            std::fprintf(stderr, "watchdog: the board hung\n");
-            std::_Exit(3);
-        }
-    }) {}
-    ~Watchdog() {
-        { std::lock_guard lock(m_mutex); m_finished = true; }
-        m_done.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_finished = false;
-    std::thread m_thread;
-};
-
-#if defined(__unix__)
-// A local listener that would see any connection the board's service tried to make.
-class Listener {
-public:
-    Listener() {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(m_fd, 4) != 0 ||
-            getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-    }
-    ~Listener() { if (m_fd >= 0) close(m_fd); }
-    int port() const { return m_port; }
-    bool someoneConnected() const {
-        const int client = accept(m_fd, nullptr, nullptr);
-        if (client >= 0) close(client);
-        return client >= 0;
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
-#endif
+template <class Work> void WithoutHanging(Work work) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([done] {
+        for (int tenths = 0; tenths < 200; ++tenths, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+            if (*done) return;
+        std::fprintf(stderr, "watchdog: the board hung\n");
+        std::_Exit(3);
+    }).detach();
+    work();
+    *done = true;
+}
 
 class PathSafety : public BoardOnRealService {
 protected:
     void SetUp() override {
         BoardOnRealService::SetUp();
-        WriteFile(pathOf("a.wav"), ToneWav(0.2));
-        WriteFile(pathOf("live: take 1.wav"), ToneWav(0.2));
-        WriteFile(pathOf("playlist.mp3"), "ffconcat version 1.0\nfile 'a.wav'\nfile 'a.wav'\n");
+        WriteTone(pathOf("a.wav"), 0.2);
+        WriteTone(pathOf("live: take 1.wav"), 0.2);
+        testmedia::WriteText(pathOf("playlist.mp3").toStdString(), "ffconcat version 1.0\nfile 'a.wav'\nfile 'a.wav'\n");
         QDir().mkpath(pathOf("folder.wav"));
 #if defined(__unix__)
         ASSERT_EQ(mkfifo(pathOf("pipe.wav").toLocal8Bit().constData(), 0600), 0);
+        // A local listener that would see any connection the service tried to make.
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_TRUE(listener >= 0 && bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                    listen(listener, 4) == 0 &&
+                    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0);
+        port = ntohs(address.sin_port);
 #endif
+    }
+    void TearDown() override {
+#if defined(__unix__)
+        if (listener >= 0) close(listener);
+#endif
+        BoardOnRealService::TearDown();
     }
 
     // Names that must never open, as they would appear in a list or a drop.
     QStringList hostileNames() const {
-        QStringList names = {
-            "concat:a.wav|a.wav",
-            "subfile,,start,0,end,0,,:a.wav",
-            "file:a.wav",
-            "pipe:0",
-            "/dev/zero",
-            "/dev/urandom",
-            "folder.wav",
-            "playlist.mp3",
-            "a.wav; touch pwned",
-            "$(touch pwned).wav",
-            "`touch pwned`.wav",
-        };
+        QStringList names = {"concat:a.wav|a.wav", "subfile,,start,0,end,0,,:a.wav", "file:a.wav", "pipe:0",
+                             "/dev/zero", "/dev/urandom", "folder.wav", "playlist.mp3", "a.wav; touch pwned",
+                             "$(touch pwned).wav", "`touch pwned`.wav"};
 #if defined(__unix__)
-        names << "pipe.wav" << QStringLiteral("http://127.0.0.1:%1/a.mp3").arg(listener.port())
-              << QStringLiteral("tcp://127.0.0.1:%1").arg(listener.port());
+        names << "pipe.wav" << QStringLiteral("http://127.0.0.1:%1/a.mp3").arg(port)
+              << QStringLiteral("tcp://127.0.0.1:%1").arg(port);
 #endif
         return names;
     }
@@ -113,35 +77,28 @@ protected:
     void expectNothingReachedOutside() {
         EXPECT_FALSE(QFileInfo::exists(pathOf("pwned"))) << "a shell ran";
 #if defined(__unix__)
-        EXPECT_FALSE(listener.someoneConnected()) << "a network connection was made";
+        const int client = accept(listener, nullptr, nullptr);
+        EXPECT_LT(client, 0) << "a network connection was made";
+        if (client >= 0) close(client);
 #endif
     }
 
-#if defined(__unix__)
-    Listener listener;
-#endif
+    int listener = -1;
+    int port = 0;
 };
 
 TEST_F(PathSafety, StartUpOpensOnlyFilesAndNeverHangs) {
-    const QStringList names = hostileNames();
-    std::vector<board::SlotRecord> records;
-    for (const QString& name : names) {
-        board::SlotRecord r;
-        r.key = "K", r.name = name, r.file = name, r.volume = 800, r.fieldsRead = 8;
-        records.push_back(r);
+    const QStringList names = QStringList(hostileNames()) << "live: take 1.wav";
+    std::vector<board::SlotRecord> records(names.size());
+    for (int i = 0; i < names.size(); ++i) {
+        board::SlotRecord& r = records[std::size_t(i)];
+        r.key = "K", r.name = r.file = names[i], r.volume = 800, r.fieldsRead = 8;
     }
-    board::SlotRecord real;
-    real.key = "L", real.name = "live", real.file = "live: take 1.wav", real.volume = 800, real.fieldsRead = 8;
-    records.push_back(real);
-    WriteFile(pathOf("SoundList.csv"), board::FormatSlotList(records));
+    testmedia::WriteText(pathOf("SoundList.csv").toStdString(), board::FormatSlotList(records).toStdString());
 
-    {
-        Watchdog watchdog(std::chrono::seconds(20));
-        loadBoard();
-    }
-    for (int i = 0; i < names.size(); ++i)
-        EXPECT_FALSE(assigned(i)) << names[i].toStdString() << " was opened";
-    EXPECT_TRUE(assigned(int(names.size()))) << "a file whose name holds a colon is still a file";
+    WithoutHanging([&] { loadBoard(); });
+    for (int i = 0; i + 1 < names.size(); ++i) EXPECT_FALSE(assigned(i)) << names[i].toStdString() << " was opened";
+    EXPECT_TRUE(assigned(int(names.size()) - 1)) << "a file whose name holds a colon is still a file";
     EXPECT_TRUE(messages.isEmpty()) << "start-up shows no message";
     expectNothingReachedOutside();
 }
@@ -150,17 +107,13 @@ TEST_F(PathSafety, DroppedDevicesPipesFoldersAndPlaylistsAreRefused) {
     loadBoard();
     drop(0, pathOf("a.wav"));
     ASSERT_TRUE(assigned(0));
-    const QStringList dropped = {"/dev/zero", "/dev/urandom", pathOf("folder.wav"), pathOf("playlist.mp3")
+    QStringList dropped = {"/dev/zero", "/dev/urandom", pathOf("folder.wav"), pathOf("playlist.mp3")};
 #if defined(__unix__)
-                                 , pathOf("pipe.wav")
+    dropped << pathOf("pipe.wav");
 #endif
-    };
     for (const QString& path : dropped) {
         messages.clear();
-        {
-            Watchdog watchdog(std::chrono::seconds(20));
-            drop(0, path);
-        }
+        WithoutHanging([&] { drop(0, path); });
         ASSERT_EQ(messages.size(), 1) << path.toStdString();
         EXPECT_TRUE(messages[0].endsWith(QStringLiteral("は扱えません"))) << messages[0].toStdString();
         EXPECT_EQ(SlotFile(0), "a.wav") << "the slot keeps the sound it held";
