@@ -1,14 +1,8 @@
 #pragma once
-// Shared by the fault tests: a board on the real media service, run in a private folder that is
-// both the current directory and the program folder, with message boxes recorded and answered
-// OK. Drops and key colours are the board tests' own; sound files come from the test media.
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
+// A board on the real media service, run in a private folder that is both the current directory
+// and the program folder, with message boxes recorded and answered OK. Drops and key colours are
+// the board tests' own; sound files come from the shared test media.
 #include <cmath>
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -17,14 +11,14 @@
 #include "mci/mci_service.h"
 #include "test_media.h"
 
-namespace faults {
-
 // 16-bit stereo 48 kHz, a steady 440 Hz tone at a quarter of full scale.
 inline void WriteTone(const QString& path, double seconds) {
     testmedia::WriteWav(path.toStdString(), 48000, 2, std::int64_t(seconds * 48000),
                         [](int, std::int64_t f) { return float(0.25 * std::sin(f * 2 * M_PI * 440 / 48000)); });
 }
-
+inline void WriteBytes(const QString& path, const QByteArray& bytes) {
+    testmedia::WriteText(path.toStdString(), bytes.toStdString());
+}
 inline QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -50,23 +44,18 @@ protected:
         channels::SetMciSendFunction(&mci::SendString);
         ResetSlotTable();
     }
-
     void TearDown() override {
         board.reset();
         mci::SendString("close all", nullptr, 0, nullptr);
-        channels::SetMciSendFunction(nullptr);
-        mci::InstallService(nullptr);
-        servicePtr.reset();
-        toolkit::SetMsgBoxHook(nullptr), toolkit::SetBeepHook(nullptr);
-        toolkit::SetProgramFolderForTests(QString());
+        channels::SetMciSendFunction(nullptr), mci::InstallService(nullptr), servicePtr.reset();
+        toolkit::SetMsgBoxHook(nullptr), toolkit::SetBeepHook(nullptr), toolkit::SetProgramFolderForTests({});
         QDir::setCurrent(previousDir);
     }
 
     QString pathOf(const QString& name) const { return folder.filePath(name); }
-    Form1& loadBoard() {
+    void loadBoard() {
         board = std::make_unique<Form1>();
         board->Form_Load();
-        return *board;
     }
     void drop(int i, const QString& path) { DropFiles(*board, i, {path}); }
     bool assigned(int i) const { return !SlotFile(i).isEmpty() && board->Command1[i]->isEnabled(); }
@@ -85,5 +74,3 @@ protected:
     std::unique_ptr<Form1> board;
     QStringList messages;
 };
-
-}  // namespace faults

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "../../fuzz/fuzz_targets.h"
@@ -14,52 +15,45 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Check = std::function<std::string(const std::vector<std::uint8_t>&)>;
 
-// Every kept input of one fuzzer with its bytes, in name order; none is a failure in itself.
-std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> InputsOf(const std::string& kind) {
-    const fs::path fuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
-    std::vector<fs::path> paths;
-    for (const char* set : {"regressions", "seeds"})
-        if (fs::is_directory(fuzzFolder / set / kind))
-            for (const auto& entry : fs::directory_iterator(fuzzFolder / set / kind))
-                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') paths.push_back(entry);
-    std::sort(paths.begin(), paths.end());
-    EXPECT_FALSE(paths.empty()) << kind << " has no inputs under " << fuzzFolder;
-    std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> inputs;
-    for (const fs::path& path : paths) {
-        std::ifstream in(path, std::ios::binary);
-        inputs.emplace_back(path, std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}));
-    }
-    return inputs;
-}
-
-TEST(FuzzRegressions, SlotListReader) {
-    for (const auto& [path, bytes] : InputsOf("slot_list"))
-        EXPECT_EQ(fuzzing::CheckSlotList(bytes.data(), bytes.size()), "") << path;
-}
-
-TEST(FuzzRegressions, CommandScripts) {
+TEST(FuzzRegressions, KeptInputsPassTheFuzzersChecks) {
     QTemporaryDir folder;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    fuzzing::WriteShortWav("a.wav", 4800);
+    fuzzing::WriteShortWav("a.wav", 4800);  // the sound the command seeds open
     mci::Service service(mci::Service::Offline);
-    for (const auto& [path, bytes] : InputsOf("command")) {
-        EXPECT_EQ(fuzzing::CheckCommandScript(service, bytes.data(), bytes.size()), "") << path;
-        fuzzing::ResetService(service);
+    const std::pair<const char*, Check> checks[] = {
+        {"slot_list", [](const auto& bytes) { return fuzzing::CheckSlotList(bytes.data(), bytes.size()); }},
+        {"command",
+         [&](const auto& bytes) {
+             const std::string problem = fuzzing::CheckCommandScript(service, bytes.data(), bytes.size());
+             fuzzing::ResetService(service);
+             return problem;
+         }},
+        {"decoder",
+         [&](const auto& bytes) { return fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size()); }},
+    };
+    const fs::path fuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
+    for (const auto& [kind, check] : checks) {
+        std::vector<fs::path> inputs;
+        for (const char* set : {"regressions", "seeds"})
+            if (fs::is_directory(fuzzFolder / set / kind))
+                for (const auto& entry : fs::directory_iterator(fuzzFolder / set / kind))
+                    if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') inputs.push_back(entry);
+        EXPECT_FALSE(inputs.empty()) << kind << " has no inputs under " << fuzzFolder;
+        std::sort(inputs.begin(), inputs.end());
+        for (const fs::path& input : inputs) {
+            std::ifstream in(input, std::ios::binary);
+            const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+            // Each input is a matter of milliseconds; one that takes seconds (a header that makes
+            // opening a sound slow) would freeze the board, since sounds open on its thread.
+            const auto started = std::chrono::steady_clock::now();
+            EXPECT_EQ(check(bytes), "") << input;
+            EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << input;
+        }
     }
     QDir::setCurrent(previous);
-}
-
-// Opening and playing a small file is a matter of milliseconds; a header that makes it take
-// seconds freezes the board, since sounds open on its thread.
-TEST(FuzzRegressions, Decoder) {
-    QTemporaryDir folder;
-    for (const auto& [path, bytes] : InputsOf("decoder")) {
-        const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size()), "") << path;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << path;
-    }
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "board/slot_list_file.h"
 #include "fault_fixture.h"
 
-namespace faults {
 namespace {
 
 enum class Obstacle { ReadOnlyFolder, FullDisk, ListIsDirectory, ListCannotBeReplaced };
@@ -26,24 +25,6 @@ protected:
         if (mounted) RunTool("umount", {"-l", listFolder});
     }
 
-    // A list folder of its own: a small memory file system when this system lets us mount one
-    // (the only way to make a folder read-only or full for root), else a plain folder.
-    void mountSmallFileSystem() {
-        listFolder = pathOf("list");
-        QDir().mkpath(listFolder);
-#if defined(__linux__)
-        mounted = RunTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", listFolder});
-#endif
-    }
-
-    // Fills the list's file system up to the last byte.
-    void fillUp() {
-        QFile filler(listFolder + "/filler");
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        for (const QByteArray& chunk : {QByteArray(512, 'x'), QByteArray(1, 'x')})
-            while (filler.write(chunk) == chunk.size()) {}
-    }
-
     QString listFolder;
     QString lockedList;  // made immutable: the new list is written but cannot be renamed over it
     bool mounted = false;
@@ -51,23 +32,26 @@ protected:
 
 TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
     const Obstacle obstacle = GetParam();
-    mountSmallFileSystem();
+    // A list folder of its own: a small memory file system when this system lets us mount one
+    // (the only way to make a folder read-only or full for root), else a plain folder.
+    listFolder = pathOf("list");
+    QDir().mkpath(listFolder);
+#if defined(__linux__)
+    mounted = RunTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", listFolder});
+#endif
     if (!mounted && obstacle == Obstacle::FullDisk) GTEST_SKIP() << "no small file system to fill up";
     if (!mounted && obstacle == Obstacle::ReadOnlyFolder && geteuid() == 0)
         GTEST_SKIP() << "no small file system to make read-only, and permissions do not stop root";
 
-    // The board the old list describes; the board runs from the list folder, and the sound
-    // dropped to change it lies outside, stored by its full path.
+    // The old list, or a file inside the folder standing in its place; the board runs from the
+    // list folder, and the sound dropped to change it lies outside, stored by its full path.
     board::SlotRecord old;
     old.index = 0, old.key = "Q", old.name = "old", old.file = "old.wav", old.volume = 700, old.fieldsRead = 8;
     const QByteArray oldList = board::FormatSlotList({old});
     const QString listPath = listFolder + "/SoundList.csv";
-    if (obstacle == Obstacle::ListIsDirectory) {
-        QDir().mkpath(listPath);
-        testmedia::WriteText((listPath + "/inside.txt").toStdString(), "kept");
-    } else {
-        testmedia::WriteText(listPath.toStdString(), oldList.toStdString());
-    }
+    const QString kept = obstacle == Obstacle::ListIsDirectory ? listPath + "/inside.txt" : listPath;
+    QDir().mkpath(QFileInfo(kept).path());
+    WriteBytes(kept, oldList);
     WriteTone(pathOf("new.wav"), 0.2);
     QDir::setCurrent(listFolder);
     toolkit::SetProgramFolderForTests(listFolder);
@@ -81,14 +65,22 @@ TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
         if (mounted) ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", listFolder}));
         else QFile::setPermissions(listFolder, QFile::ReadOwner | QFile::ExeOwner);
         break;
-    case Obstacle::FullDisk: fillUp(); break;
+    case Obstacle::FullDisk: {
+        QFile filler(listFolder + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        for (const QByteArray& chunk : {QByteArray(512, 'x'), QByteArray(1, 'x')})  // up to the last byte
+            while (filler.write(chunk) == chunk.size()) {}
+        break;
+    }
     case Obstacle::ListIsDirectory: break;
     case Obstacle::ListCannotBeReplaced:
         if (!RunTool("chattr", {"+i", listPath})) GTEST_SKIP() << "files cannot be made immutable here";
         lockedList = listPath;
         break;
     }
-    const auto entries = [&] { return QDir(listFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
+    const auto entries = [&] {
+        return QDir(listFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
     const QStringList before = entries();
 
     board->Form_Unload();
@@ -96,12 +88,7 @@ TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("を保存できません"))) << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains(QStringLiteral("SoundList.csv"))) << messages[0].toStdString();
-    if (obstacle == Obstacle::ListIsDirectory) {
-        EXPECT_TRUE(QFileInfo(listPath).isDir());
-        EXPECT_EQ(ReadFile(listPath + "/inside.txt"), "kept");
-    } else {
-        EXPECT_EQ(ReadFile(listPath), oldList);
-    }
+    EXPECT_EQ(ReadFile(kept), oldList);
     EXPECT_EQ(entries(), before) << "a temporary file was left in the list folder";
 }
 
@@ -111,4 +98,3 @@ INSTANTIATE_TEST_SUITE_P(Exit, ListWriteFault,
                          [](const auto& info) { return std::string(kObstacleNames[int(info.param)]); });
 
 }  // namespace
-}  // namespace faults

@@ -2,13 +2,10 @@
 // can and stops, nothing crashes, and the slot next to it plays on untouched. The engine runs
 // offline, so the test renders the audio itself.
 #include <QStandardPaths>
-#include <cstdio>
 #include <random>
-#include <vector>
 
 #include "fault_fixture.h"
 
-namespace faults {
 namespace {
 
 struct Damage {
@@ -28,8 +25,7 @@ const Damage kDamages[] = {
          QFile file(path);
          ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(noise) == noise.size());
      }},
-    {"ReplacedByRename",
-     [](const QString& path) {
+    {"ReplacedByRename", [](const QString& path) {
          WriteTone(path + ".new", 0.1);
          ASSERT_EQ(std::rename(qPrintable(path + ".new"), qPrintable(path)), 0);
      }},
@@ -61,11 +57,9 @@ TEST_P(SoundFileFault, TheSlotStopsOrPlaysWhatItCanAndTheBoardCarriesOn) {
         ASSERT_TRUE(testmedia::Convert(pathOf("victim.wav").toStdString(), "", victim.toStdString()));
     }
     loadBoard();
-    drop(0, victim);
-    drop(1, pathOf("neighbour.wav"));
+    drop(0, victim), drop(1, pathOf("neighbour.wav"));
     ASSERT_TRUE(assigned(0) && assigned(1));
-    board->PlaySlot(0);
-    board->PlaySlot(1);
+    board->PlaySlot(0), board->PlaySlot(1);
     playFor(500);
     ASSERT_EQ(state(0), kPlaying);
 
@@ -96,4 +90,3 @@ INSTANTIATE_TEST_SUITE_P(WhilePlaying, SoundFileFault,
                          });
 
 }  // namespace
-}  // namespace faults
