@@ -17,7 +17,6 @@ protected:
     void SetUp() override {
         const QString server = QStandardPaths::findExecutable("pulseaudio");
         if (server.isEmpty()) GTEST_SKIP() << "no PulseAudio server to lose";
-        ASSERT_TRUE(runtime.isValid());
         const QString socket = runtime.filePath("native");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH"}) env.insert(name, runtime.path());

@@ -3,8 +3,6 @@
 // and the program folder, with message boxes recorded and answered OK. Drops and key colours are
 // the board tests' own; sound files come from the shared test media.
 #include <cmath>
-#include <string>
-#include <utility>
 
 #include "../board/board_fixture.h"
 #include "channels/mci_channels.h"

@@ -32,7 +32,9 @@ TEST(FuzzRegressions, KeptInputsPassTheFuzzersChecks) {
              return problem;
          }},
         {"decoder",
-         [&](const auto& bytes) { return fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size()); }},
+         [&](const auto& bytes) {
+             return fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size());
+         }},
     };
     const fs::path fuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
     for (const auto& [kind, check] : checks) {

@@ -8,10 +8,7 @@
 
 namespace {
 
-struct Damage {
-    const char* name;
-    void (*apply)(const QString& path);
-};
+struct Damage { const char* name; void (*apply)(const QString& path); };
 const Damage kDamages[] = {
     {"Deleted", [](const QString& path) { ASSERT_TRUE(QFile::remove(path)); }},
     {"CutToHeader", [](const QString& path) { ASSERT_TRUE(QFile::resize(path, 44 + 100)); }},
@@ -22,8 +19,7 @@ const Damage kDamages[] = {
          QByteArray noise(int(QFileInfo(path).size()), '\0');
          std::mt19937 random(7);
          for (char& c : noise) c = char(random());
-         QFile file(path);
-         ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(noise) == noise.size());
+         WriteBytes(path, noise);
      }},
     {"ReplacedByRename", [](const QString& path) {
          WriteTone(path + ".new", 0.1);

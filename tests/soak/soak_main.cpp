@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -35,6 +36,7 @@
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
+#include "test_media.h"
 #include "toolkit/app_info.h"
 #include "toolkit/fonts.h"
 #include "toolkit/message_box.h"
@@ -55,22 +57,6 @@ long ResidentKiB() {
 #else
     return 0;
 #endif
-}
-
-QByteArray ToneWav(double seconds, double frequency) {
-    const int frames = int(seconds * 48000);
-    QByteArray bytes;
-    const auto put16 = [&](int v) { bytes.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
-    const auto put32 = [&](unsigned v) { put16(int(v & 0xffff)); put16(int(v >> 16)); };
-    const unsigned dataBytes = unsigned(frames) * 4;
-    bytes.append("RIFF"); put32(36 + dataBytes); bytes.append("WAVEfmt ");
-    put32(16); put16(1); put16(2); put32(48000); put32(48000 * 4); put16(4); put16(16);
-    bytes.append("data"); put32(dataBytes);
-    for (int f = 0; f < frames; ++f) {
-        const int v = int(6000 * std::sin(f * 2 * M_PI * frequency / 48000));
-        put16(v); put16(v);
-    }
-    return bytes;
 }
 
 class Soak {
@@ -234,8 +220,10 @@ int main(int argc, char** argv) {
     const double lengths[] = {0.3, 0.8, 1.5, 2.5, 4.0, 7.0, 12.0};
     for (int n = 0; n < int(std::size(lengths)); ++n) {
         const QString path = folder.filePath(QStringLiteral("sound%1.wav").arg(n));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(ToneWav(lengths[n], 220.0 + 110 * n)) < 0) return 2;
+        const double step = 2 * M_PI * (220.0 + 110 * n) / 48000;
+        testmedia::WriteWav(path.toStdString(), 48000, 2, std::int64_t(lengths[n] * 48000),
+                            [step](int, std::int64_t f) { return float(0.18 * std::sin(f * step)); });
+        if (!QFileInfo::exists(path)) return 2;
         sounds << path;
     }
     QFile notes(folder.filePath("notes.txt.wav"));
