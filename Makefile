@@ -33,7 +33,7 @@ bench: build
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && ctest --output-on-failure -j $(JOBS) -LE e2e
+	cd build-asan && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS) -LE e2e
 
 # Engine and service tests under ThreadSanitizer.
 test-tsan: deps
