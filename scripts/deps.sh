@@ -15,6 +15,8 @@ packages=(
   # test fixtures and end-to-end checks
   ffmpeg xvfb xauth xdotool x11-utils imagemagick
   pulseaudio pulseaudio-utils python3
+  # fault tests: chattr makes a list that cannot be replaced
+  e2fsprogs
 )
 
 missing=()
