@@ -9,8 +9,6 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QMenu>
-#include <QPushButton>
-#include <QScrollBar>
 
 #include "board/window/form1.h"
 #include "board/window/slot_label.h"
@@ -26,7 +24,6 @@ namespace {
 
 constexpr std::int16_t kScratchChannel = 100;  // only ever open for the trial of a drop
 constexpr std::int16_t kFreshVolume = 800;
-constexpr std::uint32_t kAssignedNameColor = 0x00FFFF;  // yellow
 constexpr std::uint32_t kEmptyNameColor = 0xFFFFFF;
 constexpr std::uint32_t kKeyLabelIdleColor = 0xFFFFFF;
 
@@ -86,19 +83,10 @@ void Form1::DropOnNameBox(std::int16_t i, const QMimeData* data) {
     SlotVolume(i) = kFreshVolume;
     SlotStart(i) = 0.0;
 
-    Text1[i]->setText(name);
-    toolkit::SetBackColor(Text1[i], kAssignedNameColor);
-    Command1[i]->setEnabled(true);
-    Command2[i]->setEnabled(true);
-    Check1[i]->setEnabled(true);
-    Check2[i]->setEnabled(true);
-    HScroll1[i]->setEnabled(true);
-    // The channel was opened afresh at full level. The bar reports only a real change, so
-    // when it already stands at the fresh volume the level is sent here instead.
-    if (HScroll1[i]->value() == kFreshVolume)
-        ApplySlotVolume(i);
-    else
-        HScroll1[i]->setValue(kFreshVolume);
+    // The assigned look, as start-up gives it, keeping the slot's two ticks. It also sends
+    // the fresh volume to the new channel even when the bar already shows 800.
+    AssignedSetUp(i, Check1[i]->checkState() != Qt::Unchecked ? 1 : 0,
+                  Check2[i]->checkState() != Qt::Unchecked ? 1 : 0);
     // The old sound was silenced above; the indicator must not go on showing it.
     toolkit::SetBackColor(Label4[i], kKeyLabelIdleColor);
 }

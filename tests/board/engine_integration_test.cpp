@@ -72,7 +72,9 @@ TEST_F(EngineTest, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
         f->FadeTick();
         const double expected = full * Bar(4) / 800.0;
         levels.push_back(RenderTick());
-        if (FadeActive(4)) EXPECT_NEAR(levels.back(), expected, 0.03 * expected + 1e-4) << "tick " << levels.size();
+        if (FadeActive(4)) {
+            EXPECT_NEAR(levels.back(), expected, 0.03 * expected + 1e-4) << "tick " << levels.size();
+        }
     }
     ASSERT_EQ(levels.size(), 44u) << "43 reductions from 800, the stop at the 44th tick";
     EXPECT_EQ(std::adjacent_find(levels.begin(), levels.end() - 1, std::less_equal<>()), levels.end() - 1)

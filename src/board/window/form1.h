@@ -65,6 +65,7 @@ public:
 
     // --- Start-up and exit (board/startup.cpp, board/exit.cpp) ---
     void Form_Load();
+    // The assigned and the empty look of a slot; a drop and a release use them too.
     void AssignedSetUp(int i, int fadeValue, int exclusiveValue);
     void EmptySetUp(int i);
     // Stops and closes every channel, then writes the list; tells the user when it cannot.
