@@ -51,11 +51,9 @@ QByteArray Encode(const QString& text) {
     QStringEncoder encoder(kCodePage);
     if (encoder.isValid()) {
         QByteArray bytes = encoder.encode(text);
-        if (!encoder.hasError()) {
-            QStringDecoder decoder(kCodePage);
-            const QString back = decoder.decode(bytes);
-            if (!decoder.hasError() && back == text && Decode(bytes) == text) return bytes;
-        }
+        // Read back exactly as the reader will read it: this catches characters Shift-JIS only
+        // approximates as well as bytes the reader would take for UTF-8.
+        if (!encoder.hasError() && Decode(bytes) == text) return bytes;
     }
     return text.toUtf8();
 }
