@@ -8,10 +8,7 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <optional>
-#include <string>
 
 #include "toolkit/number_text.h"
 
@@ -141,7 +138,7 @@ public:
         while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
         const QString field = m_text.mid(begin, m_pos - begin).trimmed();
         if (!finishField()) return std::nullopt;
-        return ParseDecimal(field);
+        return toolkit::ReadWholeNumber(field);
     }
 
     std::optional<int> readInteger16() {
@@ -183,36 +180,6 @@ private:
             return false;
         }
         return true;
-    }
-
-    // Sign, digits, optional point and digits, optional exponent; the whole field or nothing.
-    static std::optional<double> ParseDecimal(const QString& field) {
-        const QByteArray ascii = field.toLatin1();
-        const char* p = ascii.constData();
-        const char* end = p + ascii.size();
-        const char* start = p;
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        int digits = 0;
-        while (p < end && *p >= '0' && *p <= '9') ++p, ++digits;
-        if (p < end && *p == '.') {
-            ++p;
-            while (p < end && *p >= '0' && *p <= '9') ++p, ++digits;
-        }
-        if (digits == 0) return std::nullopt;
-        if (p < end && (*p == 'e' || *p == 'E')) {
-            ++p;
-            if (p < end && (*p == '+' || *p == '-')) ++p;
-            const char* exponentBegin = p;
-            while (p < end && *p >= '0' && *p <= '9') ++p;
-            if (p == exponentBegin) return std::nullopt;
-        }
-        if (p != end) return std::nullopt;  // non-ASCII became "?" and fails here too
-
-        std::string number(*start == '+' ? start + 1 : start, end);  // from_chars takes no "+"
-        double value = 0;
-        const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-        if (result.ec != std::errc()) return std::nullopt;  // beyond what a double holds
-        return value;
     }
 
     QString m_text;

@@ -28,15 +28,24 @@ QString NumberText(double value) {
     return text;
 }
 
-double ReadNumber(const QString& text) {
-    // Collect the longest prefix that is still a number, leaving out blanks, tabs and line
-    // feeds wherever they stand, then convert it without the locale's help.
-    std::string number;
+namespace {
+
+// The longest prefix of text that is a number, blanks, tabs and line feeds left out wherever
+// they stand. `whole` tells whether the number ran to the end of the text.
+struct ScannedNumber {
+    std::string number;  // as from_chars takes it, exponent cut when it had no digits
+    bool haveDigits = false;
+    bool whole = false;
+};
+
+ScannedNumber Scan(const QString& text) {
+    ScannedNumber scanned;
+    std::string& number = scanned.number;
     enum class Stage { Sign, Integer, Fraction, ExponentSign, Exponent };
     Stage stage = Stage::Sign;
-    bool haveDigits = false;
     std::size_t beforeExponent = 0;  // length of `number` when "E" was taken
     bool exponentDigits = false;
+    bool stopped = false;
 
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
@@ -47,15 +56,15 @@ double ReadNumber(const QString& text) {
             stage = Stage::Integer;
         } else if ((stage == Stage::Sign || stage == Stage::Integer) && digit) {
             number += char(c);
-            haveDigits = true;
+            scanned.haveDigits = true;
             stage = Stage::Integer;
         } else if ((stage == Stage::Sign || stage == Stage::Integer) && c == u'.') {
             number += '.';
             stage = Stage::Fraction;
         } else if (stage == Stage::Fraction && digit) {
             number += char(c);
-            haveDigits = true;
-        } else if ((stage == Stage::Integer || stage == Stage::Fraction) && haveDigits &&
+            scanned.haveDigits = true;
+        } else if ((stage == Stage::Integer || stage == Stage::Fraction) && scanned.haveDigits &&
                    (c == u'E' || c == u'e')) {
             beforeExponent = number.size();
             number += 'e';
@@ -68,13 +77,17 @@ double ReadNumber(const QString& text) {
             exponentDigits = true;
             stage = Stage::Exponent;
         } else {
+            stopped = true;
             break;
         }
     }
-    if (!haveDigits) return 0;
-    if ((stage == Stage::ExponentSign || stage == Stage::Exponent) && !exponentDigits)
-        number.resize(beforeExponent);  // "2E" and "2E+" read as 2
+    const bool cutExponent = (stage == Stage::ExponentSign || stage == Stage::Exponent) && !exponentDigits;
+    if (cutExponent) number.resize(beforeExponent);  // "2E" and "2E+" read as 2
+    scanned.whole = !stopped && !cutExponent;
+    return scanned;
+}
 
+double Convert(const std::string& number) {
     const char* first = number.data();
     if (*first == '+') ++first;
     double value = 0;
@@ -88,6 +101,19 @@ double ReadNumber(const QString& text) {
         if (negative) value = -value;
     }
     return value;
+}
+
+}  // namespace
+
+double ReadNumber(const QString& text) {
+    const ScannedNumber scanned = Scan(text);
+    return scanned.haveDigits ? Convert(scanned.number) : 0.0;
+}
+
+std::optional<double> ReadWholeNumber(const QString& text) {
+    const ScannedNumber scanned = Scan(text);
+    if (!scanned.haveDigits || !scanned.whole) return std::nullopt;
+    return Convert(scanned.number);
 }
 
 double RoundHalfEven(double value) {

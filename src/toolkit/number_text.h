@@ -2,6 +2,7 @@
 // How numbers are shown and read everywhere on the board, whatever the locale:
 // "." as the decimal point, a leading blank for numbers that are not negative.
 #include <QString>
+#include <optional>
 
 namespace toolkit {
 
@@ -15,6 +16,10 @@ QString NumberText(double value);
 // reading stops at the first character that cannot continue the number; text that does
 // not begin with a number reads as 0. "12abc" -> 12, "abc" -> 0, ".25" -> 0.25.
 double ReadNumber(const QString& text);
+
+// The same reading, for stored text that must be one number and nothing else ("800", " .5 ",
+// "-2.5"): empty when the text does not begin with a number or goes on after it ("800x").
+std::optional<double> ReadWholeNumber(const QString& text);
 
 // Nearest integer, an exact half going to the even one (2.5 -> 2, 3.5 -> 4).
 double RoundHalfEven(double value);
