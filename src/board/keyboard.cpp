@@ -44,7 +44,7 @@ void Form1::KeyOperationOn() {
     toolkit::SetBackColor(Label3, kKeyOperationOnColor);
     if (!m_keyPreview) {
         // The board only listens: the character still reaches the focused control.
-        m_keyPreview = std::make_unique<toolkit::KeyPreview>(this, [this](QChar typed) {
+        m_keyPreview = new toolkit::KeyPreview(this, [this](QChar typed) {
             BoardKeyPress(typed.unicode());
             return false;
         });

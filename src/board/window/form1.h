@@ -9,7 +9,6 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <memory>
 
 #include "board/slot_table.h"
 
@@ -104,6 +103,6 @@ private:
     void buildLayout();      // board/window/form1.cpp
     void connectHandlers();  // board/window/form1.cpp
 
-    std::unique_ptr<toolkit::KeyPreview> m_keyPreview;
+    toolkit::KeyPreview* m_keyPreview = nullptr;  // a child of the window, which owns it
     bool m_unloaded = false;
 };
