@@ -48,6 +48,7 @@ void BM_Mix39Voices(benchmark::State& state) {
       }
       const auto t0 = Clock::now();
       engine.render(block.data(), audio::kBlockFrames);
+      engine.commit(engine.position());  // as an output that never renders a stretch again
       mixMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
   }

@@ -1,28 +1,49 @@
 #pragma once
-// Where mixed audio goes. An output calls the render callback on its own audio thread with a
-// buffer to fill (interleaved float stereo at kSampleRate); it never runs two callbacks at once.
+// Where mixed audio goes. An output pulls interleaved float stereo at kSampleRate from a
+// RenderSource on its own audio thread; it never renders from two threads at once.
+#include <cstdint>
 #include <memory>
 
 namespace audio {
 
-using RenderCallback = void (*)(void* context, float* out, int frames);
+// What an output pulls from (the engine). Every call comes from the output's audio thread.
+class RenderSource {
+ public:
+  virtual ~RenderSource() = default;
+  // Renders the next `frames` frames into `out` (overwrites it).
+  virtual void render(float* out, int frames) = 0;
+  // Frames rendered so far: the stream position of the next frame render() gives.
+  virtual std::int64_t position() const = 0;
+  // Goes back to render again from the latest block start at or before `frame` (never before
+  // the committed position, nor further back than the source remembers); commands that came
+  // meanwhile are heard from there. Returns the position rendering continues from.
+  virtual std::int64_t rewind(std::int64_t frame) = 0;
+  // Frames before `frame` will never be rendered again. An output that never rewinds commits
+  // everything it renders.
+  virtual void commit(std::int64_t frame) = 0;
+};
 
 class AudioOutput {
  public:
   virtual ~AudioOutput() = default;
   // Called once from the thread that owns the engine, before and after all rendering.
-  virtual void start(RenderCallback render, void* context) = 0;
+  virtual void start(RenderSource& source) = 0;
   virtual void stop() = 0;
-  // Which output is consuming audio right now ("device" or "null"); for logs and tests.
+  // Which output is consuming audio right now ("pipewire", "pulseaudio", "sdl" or "null"); for
+  // logs and tests.
   virtual const char* currentName() const = 0;
+  // Any thread: a command changed what is to be heard. An output that keeps audio queued at its
+  // sound server renders it again so the change is heard at once.
+  virtual void changed() {}
 };
 
 // Consumes audio in real time on its own thread and discards it: used when no sound device can
 // be opened, so playing, status and the end of a sound behave exactly as with a device.
 std::unique_ptr<AudioOutput> MakeNullOutput();
 
-// The default sound device through SDL. Falls back to the null output when no device opens, and
-// when the device disappears while running it reopens the default device or falls back.
+// The desktop's sound server: PipeWire, else PulseAudio (or PipeWire's PulseAudio service),
+// else SDL's own drivers, else the null output. It moves to a better one, or back to a server
+// that returns, within a second.
 std::unique_ptr<AudioOutput> MakeDeviceOutput();
 
 }  // namespace audio

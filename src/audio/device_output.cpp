@@ -1,32 +1,41 @@
-#include <SDL.h>
-
+// The device output: the best way to the desktop's sound that opens, watched.
+//
+// Preference: a native PipeWire stream (latency set by the quantum we ask for), then a native
+// PulseAudio stream (also PipeWire's PulseAudio service), then SDL's drivers. While none plays,
+// the null output keeps time, so sounds end when they would have. A watcher thread notices a
+// server that went away (the stream fails) and moves to the next best or to the null output,
+// and within a second of a server coming back, or a better one appearing, moves there. The
+// voices only advance as they are rendered and a connection that goes leaves the engine at what
+// was heard, so after a server restart they play on from where they were.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
-#include "audio/audio_format.h"
 #include "audio/audio_output.h"
+#include "audio/server_connection.h"
 
 namespace audio {
 namespace {
 
-// How often the watcher looks whether the device is still there.
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
+// How often a better server than the current one is looked for.
+constexpr int kProbeEveryTicks = 2;
 
 class DeviceOutput final : public AudioOutput {
  public:
+  DeviceOutput() : m_connections{MakePipeWireConnection(), MakePulseConnection(), MakeSdlConnection()} {}
   ~DeviceOutput() override { stop(); }
 
-  void start(RenderCallback render, void* context) override {
+  void start(RenderSource& source) override {
     stop();
-    m_render = render;
-    m_context = context;
-    m_sdlReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    m_source = &source;
+    connectBest(kConnectionCount);
     {
       std::lock_guard lock(m_mutex);
-      if (!openDevice()) useNull();
       m_watching = true;
     }
     m_watcher = std::thread([this] { watch(); });
@@ -40,79 +49,101 @@ class DeviceOutput final : public AudioOutput {
     }
     m_wake.notify_all();
     m_watcher.join();
-    std::lock_guard lock(m_mutex);
-    closeDevice();
-    if (m_null) m_null->stop();
-    m_null.reset();
-    if (m_sdlReady) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    m_sdlReady = false;
+    if (ServerConnection* current = m_current.exchange(nullptr)) current->close();
+    stopNull();
   }
 
   const char* currentName() const override {
-    return m_usingDevice.load(std::memory_order_relaxed) ? "device" : "null";
+    const ServerConnection* current = m_current.load(std::memory_order_acquire);
+    return current ? current->name() : "null";
+  }
+
+  void changed() override {
+    // The connections live as long as the output; one being closed ignores the call.
+    if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->changed();
   }
 
  private:
-  static void Callback(void* self, Uint8* stream, int bytes) {
-    auto* output = static_cast<DeviceOutput*>(self);
-    output->m_render(output->m_context, reinterpret_cast<float*>(stream),
-                     bytes / static_cast<int>(sizeof(float) * kChannels));
+  static constexpr int kConnectionCount = 3;
+  static constexpr int kSdl = 2;
+
+  int currentIndex() const {
+    const ServerConnection* current = m_current.load(std::memory_order_acquire);
+    for (int i = 0; i < kConnectionCount; ++i) {
+      if (m_connections[static_cast<std::size_t>(i)].get() == current) return i;
+    }
+    return kConnectionCount;
   }
 
-  // Under m_mutex.
-  bool openDevice() {
-    if (!m_sdlReady) return false;
-    SDL_AudioSpec want{};
-    want.freq = kSampleRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = kChannels;
-    want.samples = kBlockFrames;
-    want.callback = &DeviceOutput::Callback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the hardware wants, so the mixer's format and
-    // block size stay fixed.
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (m_device == 0) return false;
-    SDL_PauseAudioDevice(m_device, 0);
-    m_usingDevice.store(true, std::memory_order_relaxed);
-    return true;
+  // Tries the connections better than `worseThan` in order; the first that opens plays. Nothing
+  // renders while it tries: the null output is stopped first and started again if none opens.
+  // Watcher (or start) thread only.
+  bool connectBest(int worseThan) {
+    for (int i = 0; i < worseThan; ++i) {
+      ServerConnection& connection = *m_connections[static_cast<std::size_t>(i)];
+      // SDL cannot be asked without opening, and with no device it complains loudly on every
+      // try: after the first start it is tried again only if it once played.
+      if (i == kSdl && m_started && !m_sdlPlayed) continue;
+      if (!connection.reachable()) continue;
+      ServerConnection* previous = m_current.exchange(nullptr);
+      if (previous) previous->close();
+      stopNull();
+      if (connection.open(*m_source)) {
+        m_sdlPlayed = m_sdlPlayed || i == kSdl;
+        m_current.store(&connection, std::memory_order_release);
+        m_started = true;
+        return true;
+      }
+      if (previous && previous->open(*m_source)) {  // the better one refused: keep the one we had
+        m_current.store(previous, std::memory_order_release);
+        m_started = true;
+        return false;
+      }
+    }
+    m_started = true;
+    if (!m_current.load() && !m_null) {
+      m_null = MakeNullOutput();
+      m_null->start(*m_source);
+    }
+    return false;
   }
 
-  void closeDevice() {
-    if (m_device != 0) SDL_CloseAudioDevice(m_device);  // waits for a running callback
-    m_device = 0;
-    m_usingDevice.store(false, std::memory_order_relaxed);
-  }
-
-  void useNull() {
-    m_null = MakeNullOutput();
-    m_null->start(m_render, m_context);
+  void stopNull() {
+    if (!m_null) return;
+    m_null->stop();
+    m_null.reset();
   }
 
   void watch() {
     std::unique_lock lock(m_mutex);
-    while (m_watching) {
+    for (int tick = 1; m_watching; ++tick) {
       m_wake.wait_for(lock, kWatchInterval);
       if (!m_watching) break;
-      if (m_device != 0 && SDL_GetAudioDeviceStatus(m_device) != SDL_AUDIO_PLAYING) {
-        // The device went away (unplugged, sound server restarted). Voices keep their positions
-        // because they only advance when rendered.
-        closeDevice();
-        if (!openDevice()) useNull();
+      lock.unlock();
+      ServerConnection* current = m_current.load(std::memory_order_acquire);
+      if (current && !current->healthy()) {
+        // The server went away: silence keeps time until one answers again.
+        m_current.store(nullptr, std::memory_order_release);
+        current->close();
+        connectBest(kConnectionCount);
+      } else if (!current || tick % kProbeEveryTicks == 0) {
+        const int index = currentIndex();
+        if (index > 0) connectBest(index);
       }
+      lock.lock();
     }
   }
 
-  RenderCallback m_render = nullptr;  // set in start() before any audio thread exists
-  void* m_context = nullptr;
-  bool m_sdlReady = false;            // start/stop thread only
-  std::mutex m_mutex;                 // guards the members below against the watcher
+  const std::array<std::unique_ptr<ServerConnection>, kConnectionCount> m_connections;
+  RenderSource* m_source = nullptr;
+  std::atomic<ServerConnection*> m_current{nullptr};  // written by the watcher, read by any thread
+  // Watcher (or start/stop) thread only.
+  std::unique_ptr<AudioOutput> m_null;
+  bool m_started = false;
+  bool m_sdlPlayed = false;
+  std::mutex m_mutex;  // guards m_watching
   std::condition_variable m_wake;
   bool m_watching = false;
-  SDL_AudioDeviceID m_device = 0;
-  std::unique_ptr<AudioOutput> m_null;
-  std::atomic<bool> m_usingDevice{false};
   std::thread m_watcher;
 };
 

@@ -7,6 +7,7 @@
 
 #include "audio/audio_format.h"
 #include "audio/decoder.h"
+#include "audio/thread_priority.h"
 #include "audio/voice.h"
 
 #if defined(__SSE__) || defined(_M_X64)
@@ -33,8 +34,9 @@ Engine::Engine(OutputKind output) : m_outputKind(output) {
   m_closing.reserve(kMaxVoices);
   if (output == OutputKind::Offline) return;
   m_decoderThread = std::thread([this] { decodeLoop(); });
+  if (output == OutputKind::Caller) return;
   m_output = output == OutputKind::Device ? MakeDeviceOutput() : MakeNullOutput();
-  m_output->start(&Engine::RenderThunk, this);
+  m_output->start(*this);
 }
 
 Engine::~Engine() {
@@ -85,6 +87,7 @@ void Engine::close(VoiceId id) {
     voice = std::move(m_owned[id]);
   }
   voice->requestClose();
+  changed();
   if (m_outputKind == OutputKind::Offline) {
     m_live[id].store(nullptr, std::memory_order_release);  // no audio thread to wait for
   } else {
@@ -105,7 +108,9 @@ bool Engine::seek(VoiceId id, std::int64_t ms) {
   Voice* voice = voiceFor(id);
   if (voice == nullptr) return false;
   const std::int64_t frame = ms <= 0 ? 0 : FramesFromMs(std::min<std::int64_t>(ms, INT64_MAX / kSampleRate));
-  return voice->seek(frame, m_outputKind == OutputKind::Offline);
+  const bool moved = voice->seek(frame, m_outputKind == OutputKind::Offline);
+  changed();
+  return moved;
 }
 
 void Engine::play(VoiceId id) {
@@ -113,12 +118,16 @@ void Engine::play(VoiceId id) {
   if (Voice* voice = voiceFor(id)) {
     voice->play();
     m_decodeWake.notify_one();  // top the ring up beyond its primed start without delay
+    changed();
   }
 }
 
 void Engine::stop(VoiceId id) {
   std::lock_guard command(m_commandMutex);
-  if (Voice* voice = voiceFor(id)) voice->stop();
+  if (Voice* voice = voiceFor(id)) {
+    voice->stop();
+    changed();
+  }
 }
 
 bool Engine::isPlaying(VoiceId id) const {
@@ -143,7 +152,14 @@ std::int64_t Engine::positionMs(VoiceId id) const {
 
 void Engine::setVolume(VoiceId id, int level) {
   std::lock_guard command(m_commandMutex);
-  if (Voice* voice = voiceFor(id)) voice->setVolume(std::clamp(level, 0, 1000));
+  if (Voice* voice = voiceFor(id)) {
+    voice->setVolume(std::clamp(level, 0, 1000));
+    changed();
+  }
+}
+
+void Engine::changed() {
+  if (m_output) m_output->changed();
 }
 
 int Engine::volume(VoiceId id) const {
@@ -153,6 +169,7 @@ int Engine::volume(VoiceId id) const {
 }
 
 void Engine::decodeLoop() {
+  RaiseThisThreadPriority();
   std::vector<std::shared_ptr<Voice>> voices;
   voices.reserve(kMaxVoices);
   std::unique_lock wakeLock(m_decodeWakeMutex);
@@ -188,6 +205,7 @@ void Engine::renderOffline(float* out, std::size_t frames) {
       }
     }
     mixBlock(out, block);
+    commit(m_position);
     out += static_cast<std::size_t>(block) * kChannels;
     frames -= static_cast<std::size_t>(block);
   }
@@ -201,8 +219,6 @@ void Engine::prefetchOffline() {
   }
 }
 
-void Engine::RenderThunk(void* engine, float* out, int frames) { static_cast<Engine*>(engine)->render(out, frames); }
-
 void Engine::render(float* out, int frames) {
   FlushDenormalsToZero();
   while (frames > 0) {
@@ -215,19 +231,53 @@ void Engine::render(float* out, int frames) {
 
 void Engine::mixBlock(float* out, int frames) {
   std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames) * kChannels);
+  const std::uint64_t block = m_nextBlock;
+  m_blockStarts[block % Voice::kHistory] = m_position;
   std::uint64_t underruns = 0;
   for (auto& slot : m_live) {
     Voice* voice = slot.load(std::memory_order_acquire);
     if (voice == nullptr) continue;
-    underruns += static_cast<std::uint64_t>(voice->mix(out, frames));
     if (voice->closeRequested() && voice->silent()) {
       slot.store(nullptr, std::memory_order_release);  // the command thread frees it later
+      continue;
     }
+    voice->saveCursors(block);
+    underruns += static_cast<std::uint64_t>(voice->mix(out, frames, block));
   }
   if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
   for (int i = 0; i < frames * kChannels; ++i) {
     const float x = out[i];
     out[i] = std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
+  }
+  m_position += frames;
+  ++m_nextBlock;
+}
+
+std::int64_t Engine::blockStart(std::uint64_t block) const {
+  return block == m_nextBlock ? m_position : m_blockStarts[block % Voice::kHistory];
+}
+
+std::int64_t Engine::rewind(std::int64_t frame) {
+  // The oldest block whose starting cursors every voice still holds, and never one already heard.
+  const std::uint64_t remembered = m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0;
+  std::uint64_t block = m_nextBlock;
+  const std::uint64_t oldest = std::max(remembered, m_committedBlock);
+  while (block > oldest && blockStart(block) > frame) --block;
+  if (block == m_nextBlock) return m_position;
+  for (auto& slot : m_live) {
+    if (Voice* voice = slot.load(std::memory_order_acquire)) voice->restoreCursors(block);
+  }
+  m_position = blockStart(block);
+  m_nextBlock = block;
+  return m_position;
+}
+
+void Engine::commit(std::int64_t frame) {
+  std::uint64_t block = std::max(m_committedBlock, m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0);
+  while (block < m_nextBlock && blockStart(block) < frame) ++block;
+  m_committedBlock = block;
+  for (auto& slot : m_live) {
+    if (Voice* voice = slot.load(std::memory_order_acquire)) voice->commit(block, block == m_nextBlock);
   }
 }
 

@@ -3,12 +3,20 @@
 // mixer that the output's audio thread calls once per block.
 //
 // Threads:
-//  - command thread(s): every public call except render(); they are serialised by
+//  - command thread(s): every public call except the RenderSource ones; they are serialised by
 //    m_commandMutex and may block briefly (file I/O, decoding the first block of a seek);
 //  - decoder thread: tops up the rings of playing voices (not started for offline engines);
-//  - audio thread: render(), called by the output. It reads voices through an array of atomic
-//    pointers, never locks, allocates, touches files or logs. A closed voice is dropped from
-//    that array by the audio thread once it is silent, and freed later on a command thread.
+//  - audio thread: render(), position(), rewind() and commit(), called by the output. It reads
+//    voices through an array of atomic pointers, never locks, allocates, touches files or logs.
+//    A closed voice is dropped from that array by the audio thread once it is silent, and freed
+//    later on a command thread.
+//
+// Rendering again: the audio thread notes where every block started and each voice keeps its
+// cursors at the start of its recent blocks, so an output that keeps audio queued at a sound
+// server can go back to just ahead of what is being heard and render from there; a command that
+// came meanwhile is then heard at once instead of behind the queue. Commit says what has been
+// heard: nothing before it is rendered again, so its frames and the ends of sounds in it become
+// final.
 //
 // Offline engines have no output and no threads: renderOffline() decodes and mixes on the
 // caller's thread, so a test gets exactly the same samples on every run. Commands and
@@ -24,25 +32,25 @@
 #include <vector>
 
 #include "audio/audio_output.h"
+#include "audio/voice.h"
 
 namespace audio {
 
-class Voice;
-
 enum class OpenResult { Ok, FileNotFound, Unplayable, TooManyVoices };
 
-class Engine {
+class Engine final : public RenderSource {
  public:
   enum class OutputKind {
-    Device,   // SDL device, or the null output when none opens
+    Device,   // the desktop's sound server (device_output.cpp), or the null output when none opens
     Null,     // real-time null output, no device
     Offline,  // no output and no threads: the caller renders with renderOffline()
+    Caller,   // no output: a thread of the caller's pulls through RenderSource; the decoder runs
   };
   static constexpr int kMaxVoices = 128;
   using VoiceId = int;  // valid from a successful open() until close()
 
   explicit Engine(OutputKind output);
-  ~Engine();
+  ~Engine() override;
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
@@ -63,7 +71,7 @@ class Engine {
 
   // Any thread: blocks in which a playing voice had no decoded audio ready (silence was played).
   std::uint64_t underrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
-  // Which output consumes audio now: "device", "null" or "offline".
+  // Which output consumes audio now: "pipewire", "pulseaudio", "sdl", "null" or "offline".
   const char* outputName() const;
 
   // Offline engines only: renders `frames` frames of interleaved stereo into `out`.
@@ -72,15 +80,19 @@ class Engine {
   // render() can then be called alone (measuring the mixer apart from decoding).
   void prefetchOffline();
 
-  // Audio thread: mixes `frames` frames into `out` (overwrites it).
-  void render(float* out, int frames);
+  // RenderSource, audio thread: see audio_output.h.
+  void render(float* out, int frames) override;
+  std::int64_t position() const override { return m_position; }
+  std::int64_t rewind(std::int64_t frame) override;
+  void commit(std::int64_t frame) override;
 
  private:
-  static void RenderThunk(void* engine, float* out, int frames);
   Voice* voiceFor(VoiceId id) const;  // command thread
   void reapClosedVoices();            // command thread, under m_commandMutex
   void decodeLoop();
   void mixBlock(float* out, int frames);
+  std::int64_t blockStart(std::uint64_t block) const;  // audio thread; block ≤ m_nextBlock
+  void changed();  // command thread: tell the output something is to be heard differently
 
   const OutputKind m_outputKind;
   mutable std::mutex m_commandMutex;  // serialises commands
@@ -92,6 +104,12 @@ class Engine {
   // (removal of a silent closed voice).
   std::array<std::atomic<Voice*>, kMaxVoices> m_live{};
   std::atomic<std::uint64_t> m_underruns{0};
+  // Audio thread only: the stream position, the number of the next block, where recent blocks
+  // started, and the first block that may still be rendered again.
+  std::int64_t m_position = 0;
+  std::uint64_t m_nextBlock = 0;
+  std::array<std::int64_t, Voice::kHistory> m_blockStarts{};
+  std::uint64_t m_committedBlock = 0;
 
   std::mutex m_decodeWakeMutex;
   std::condition_variable m_decodeWake;

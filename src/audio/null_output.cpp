@@ -13,10 +13,10 @@ class NullOutput final : public AudioOutput {
  public:
   ~NullOutput() override { stop(); }
 
-  void start(RenderCallback render, void* context) override {
+  void start(RenderSource& source) override {
     stop();
     m_running.store(true, std::memory_order_relaxed);
-    m_thread = std::thread([this, render, context] { run(render, context); });
+    m_thread = std::thread([this, &source] { run(source); });
   }
 
   void stop() override {
@@ -27,13 +27,14 @@ class NullOutput final : public AudioOutput {
   const char* currentName() const override { return "null"; }
 
  private:
-  void run(RenderCallback render, void* context) {
+  void run(RenderSource& source) {
     using Clock = std::chrono::steady_clock;
     const auto blockDuration = std::chrono::nanoseconds(1'000'000'000LL * kBlockFrames / kSampleRate);
     std::vector<float> buffer(kBlockFrames * kChannels);
     auto next = Clock::now();
     while (m_running.load(std::memory_order_relaxed)) {
-      render(context, buffer.data(), kBlockFrames);
+      source.render(buffer.data(), kBlockFrames);
+      source.commit(source.position());
       next += blockDuration;
       const auto now = Clock::now();
       // After a long stall (machine suspended, debugger) resume from now instead of racing.

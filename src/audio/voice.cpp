@@ -48,8 +48,7 @@ int Voice::findFreeTake(bool synchronous) {
       const int index = (current + 1) % kTakes;
       Take& take = m_takes[index];
       take.state.store(TakeState::Idle, std::memory_order_relaxed);
-      take.active = false;
-      take.gain = 0.0f;
+      take.cursor = Cursor{};
       return index;
     }
     if (std::chrono::steady_clock::now() > deadline) return -1;
@@ -72,6 +71,8 @@ bool Voice::seek(std::int64_t frame, bool synchronous) {
   take.sourceEnded.store(false, std::memory_order_relaxed);
   take.framesPlayed.store(0, std::memory_order_relaxed);
   take.startFrame = frame;
+  // New contents: whatever cursor the audio thread kept or saved for this take is void.
+  take.generation.fetch_add(1, std::memory_order_relaxed);
   take.state.store(TakeState::Idle, std::memory_order_release);
   if (m_decoder->seek(frame)) {
     fillLocked(take, kPrimeFrames);
@@ -151,30 +152,107 @@ std::size_t Voice::fillLocked(Take& take, std::size_t target) {
   return decoded;
 }
 
-int Voice::mix(float* out, int frames) {
+void Voice::saveCursors(std::uint64_t block) {
+  const std::size_t slot = block % kHistory;
+  for (Take& take : m_takes) {
+    take.history[slot] = take.cursor;
+    take.historyBlock[slot] = block;
+  }
+}
+
+void Voice::restoreCursors(std::uint64_t block) {
+  const std::size_t slot = block % kHistory;
+  for (Take& take : m_takes) {
+    // An idle or finished take belongs to the command thread, which may be refilling it.
+    if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
+    const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
+    // Contents refilled since that block, or a voice opened after it, had not been heard yet.
+    const bool saved = take.historyBlock[slot] == block && take.history[slot].generation == generation;
+    take.cursor = saved ? take.history[slot] : Cursor{};
+    take.cursor.generation = generation;
+    if (take.published && take.publishedGeneration == generation && take.cursor.ending != TakeState::Playing &&
+        take.cursor.endBlock <= take.publishedEndBlock) {
+      // Saved before its ending was published (and the take played again since): settled as then.
+      take.cursor.ending = TakeState::Playing;
+      take.cursor.active = false;
+    }
+    take.ring.setReadHint(take.cursor.read);
+    take.framesPlayed.store(take.cursor.framesPlayed, std::memory_order_relaxed);
+  }
+}
+
+void Voice::publishEnding(Take& take) {
+  Cursor& cursor = take.cursor;
+  take.ring.release(cursor.read);  // while the take is still ours
+  const TakeState ending = cursor.ending;
+  const std::uint64_t endBlock = cursor.endBlock;
+  cursor.ending = TakeState::Playing;
+  TakeState expected = ending == TakeState::Finished ? TakeState::Playing : TakeState::Stopping;
+  if (take.state.compare_exchange_strong(expected, ending, std::memory_order_acq_rel) ||
+      // Stopped after it had run out: an exhausted take that was stopping returns to idle.
+      (expected == TakeState::Stopping &&
+       take.state.compare_exchange_strong(expected, TakeState::Idle, std::memory_order_acq_rel))) {
+    cursor.active = false;  // played again later, it starts at its level
+    take.published = true;
+    take.publishedGeneration = cursor.generation;
+    take.publishedEndBlock = endBlock;
+  }
+  // Otherwise a play came in after the fade: the take carries on, ramping up from silence.
+}
+
+void Voice::commit(std::uint64_t block, bool current) {
+  const std::size_t slot = block % kHistory;
+  for (Take& take : m_takes) {
+    if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
+    const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
+    if (take.cursor.generation != generation) continue;  // new contents, not heard yet
+    if (current) {
+      take.ring.release(take.cursor.read);
+    } else if (take.historyBlock[slot] == block && take.history[slot].generation == generation) {
+      take.ring.release(take.history[slot].read);
+    }
+    if (take.cursor.ending != TakeState::Playing && take.cursor.endBlock < block) publishEnding(take);
+  }
+}
+
+int Voice::mix(float* out, int frames, std::uint64_t block) {
   const float volume = static_cast<float>(m_volume.load(std::memory_order_relaxed)) / 1000.0f;
   int underruns = 0;
   for (Take& take : m_takes) {
+    const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
     const TakeState state = take.state.load(std::memory_order_acquire);
+    if (take.cursor.generation != generation) {
+      if (OwnedByCommandThread(state)) continue;  // being refilled: not ours to touch yet
+      take.cursor = Cursor{};  // new contents, heard from their first frame
+      take.cursor.generation = generation;
+    }
     if (state != TakeState::Playing && state != TakeState::Stopping) continue;
+    Cursor& cursor = take.cursor;
+    if (cursor.ending == TakeState::Finished) continue;  // run out; waits to be published
     const bool stopping = state == TakeState::Stopping;
-    if (!mixTake(take, out, frames, stopping ? 0.0f : volume, stopping)) ++underruns;
+    if (cursor.ending == TakeState::Idle) {
+      if (stopping) continue;          // faded; waits to be published
+      cursor.ending = TakeState::Playing;  // play came in after the fade: ramp up from silence
+    }
+    if (!mixTake(take, out, frames, stopping ? 0.0f : volume, stopping, block)) ++underruns;
   }
   return underruns;
 }
 
 // Returns false on an underrun (the ring ran dry before the end of the sound).
-bool Voice::mixTake(Take& take, float* out, int frames, float target, bool stopping) {
-  if (!take.active) {
+bool Voice::mixTake(Take& take, float* out, int frames, float target, bool stopping, std::uint64_t block) {
+  Cursor& cursor = take.cursor;
+  if (!cursor.active) {
     // A take that starts playing starts at its level, so its first frame is heard in full.
-    take.active = true;
-    take.gain = target;
+    cursor.active = true;
+    cursor.gain = target;
   }
   const float* first = nullptr;
   const float* second = nullptr;
   std::size_t firstCount = 0;
-  const std::size_t available = take.ring.peek(static_cast<std::size_t>(frames), first, firstCount, second);
-  float gain = take.gain;
+  const std::size_t available =
+      take.ring.peek(cursor.read, static_cast<std::size_t>(frames), first, firstCount, second);
+  float gain = cursor.gain;
   std::size_t used = 0;
   for (; used < available; ++used) {
     if (stopping && gain == 0.0f) break;  // the fade-out is complete: keep the rest for later
@@ -183,23 +261,16 @@ bool Voice::mixTake(Take& take, float* out, int frames, float target, bool stopp
     out[used * 2] += frame[0] * gain;
     out[used * 2 + 1] += frame[1] * gain;
   }
-  take.gain = gain;
-  take.ring.consume(used);
-  take.framesPlayed.store(take.framesPlayed.load(std::memory_order_relaxed) + static_cast<std::int64_t>(used),
-                          std::memory_order_relaxed);
+  cursor.gain = gain;
+  cursor.read += used;
+  cursor.framesPlayed += static_cast<std::int64_t>(used);
+  take.ring.setReadHint(cursor.read);
+  take.framesPlayed.store(cursor.framesPlayed, std::memory_order_relaxed);
 
-  const bool ended = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readable() == 0;
+  const bool ended = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readableFrom(cursor.read) == 0;
   if (ended || (stopping && gain == 0.0f)) {
-    TakeState expected = TakeState::Playing;
-    const TakeState next = ended ? TakeState::Finished : TakeState::Idle;
-    take.active = false;
-    if (!take.state.compare_exchange_strong(expected, next, std::memory_order_acq_rel)) {
-      // Stopping (or a play that raced in): a faded or exhausted take returns to idle.
-      expected = TakeState::Stopping;
-      if (!take.state.compare_exchange_strong(expected, TakeState::Idle, std::memory_order_acq_rel)) {
-        take.active = true;  // play raced in during the fade: carry on next block
-      }
-    }
+    cursor.ending = ended ? TakeState::Finished : TakeState::Idle;
+    cursor.endBlock = block;
     return true;
   }
   return used == static_cast<std::size_t>(frames) || stopping;

@@ -1,17 +1,25 @@
 #pragma once
-// One open sound: its decoder, its level and up to three "takes" (continuous stretches of
+// One open sound: its decoder, its level and up to four "takes" (continuous stretches of
 // playback, each with its own ring).
 //
 // Why takes: a seek must start the new position at once, while the audio thread may still be
 // fading the old one out and reading its ring. Rather than wait for the fade, the seek fills a
 // different take that the audio thread is not touching; the old take finishes its fade alone.
 //
+// Why cursors and history: an output may keep tens of milliseconds queued at the sound server
+// and, when a command arrives, render that stretch again from just ahead of what is being heard.
+// So everything the audio thread changes while it mixes a take (read position, gain, whether it
+// has run out) lives in a small cursor, saved at the start of every block; going back to a block
+// restores the saved cursors. A take's run-out or end of fade is only *noted* in its cursor and
+// published to the command thread (state Finished or Idle) once the block is committed, i.e.
+// will never be rendered again; until then the take's frames and state stay as they were.
+//
 // Who touches what:
 //  - command thread (under the engine's command mutex): seek/play/stop/close/setVolume, and it
 //    may reset a take only while that take is Idle or Finished (the audio thread then ignores it);
 //  - decoder thread: fill(), under m_decodeMutex, which seek() also takes;
-//  - audio thread: mix(), which reads the rings, moves takes from Playing/Stopping to
-//    Finished/Idle and never locks, allocates or blocks.
+//  - audio thread: mix(), saveCursors(), restoreCursors(), commit(); it moves takes from
+//    Playing/Stopping to Finished/Idle and never locks, allocates or blocks.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -37,7 +45,9 @@ class Voice {
   static constexpr std::size_t kRingFrames = 16384;  // ~340 ms
   static constexpr std::size_t kFillTarget = 12288;  // ~256 ms of cover against a busy machine
   static constexpr std::size_t kPrimeFrames = 4096;  // ~85 ms, decoded before seek/open return
-  static constexpr int kTakes = 3;
+  static constexpr int kTakes = 4;
+  // Blocks whose starting cursors are kept: how far back a stretch can be rendered again.
+  static constexpr int kHistory = 128;
 
   explicit Voice(std::unique_ptr<Decoder> decoder);
 
@@ -55,34 +65,56 @@ class Voice {
   // Close: stop and let the audio thread drop the voice once it is silent.
   void requestClose();
   bool closeRequested() const { return m_closing.load(std::memory_order_acquire); }
-  // True once the audio thread no longer sounds any take of a closing voice.
+  // True once no take of a closing voice sounds or can sound again.
   bool silent() const;
 
   // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
-  // frames. Returns the frames decoded.
+  // frames ahead of rendering. Returns the frames decoded.
   std::size_t fill(std::size_t target);
 
-  // Audio thread: adds `frames` frames (≤ kBlockFrames) of this voice into `out`. Returns the
-  // number of underruns (0 or 1).
-  int mix(float* out, int frames);
+  // Audio thread. `block` numbers the engine's blocks; mix() adds `frames` frames (≤ the engine's
+  // block) of this voice into `out` and returns the number of underruns (0 or more).
+  void saveCursors(std::uint64_t block);
+  void restoreCursors(std::uint64_t block);
+  int mix(float* out, int frames, std::uint64_t block);
+  // Blocks before `block` will never be rendered again: their frames are given back to the
+  // decoder and the runs-out and fades they hold are published. `current` says `block` is the
+  // one about to be rendered (its cursors are the live ones, not saved yet).
+  void commit(std::uint64_t block, bool current);
 
  private:
+  // What the audio thread knows of a take. Audio thread only.
+  struct Cursor {
+    std::uint64_t generation = 0;  // of the take's contents this cursor belongs to
+    std::uint64_t read = 0;        // ring position of the next frame
+    std::int64_t framesPlayed = 0;
+    float gain = 0.0f;
+    bool active = false;  // false until the take is heard: it then starts at its level
+    TakeState ending = TakeState::Playing;  // Finished/Idle once run out/faded, until published
+    std::uint64_t endBlock = 0;
+  };
   struct Take {
     Take() : ring(kRingFrames) {}
     FrameRing ring;                            // producer: decode-mutex holder; consumer: audio thread
     std::atomic<TakeState> state{TakeState::Idle};
     std::atomic<bool> sourceEnded{false};      // set by the producer after the last frame
-    std::atomic<std::int64_t> framesPlayed{0};  // written by the audio thread
+    std::atomic<std::int64_t> framesPlayed{0};  // published by the audio thread
+    std::atomic<std::uint64_t> generation{0};  // bumped by the command thread when it refills the take
     std::int64_t startFrame = 0;               // command thread, only while the take is idle
-    // Audio thread only.
-    float gain = 0.0f;
-    bool active = false;  // false until the audio thread has seen this take play
+    Cursor cursor;                             // audio thread
+    // Audio thread: the last ending published, so a cursor saved before it can be settled alike.
+    std::uint64_t publishedGeneration = 0;
+    std::uint64_t publishedEndBlock = 0;
+    bool published = false;
+    std::array<Cursor, kHistory> history{};    // audio thread: cursor at the start of a block
+    std::array<std::uint64_t, kHistory> historyBlock{};
   };
 
   bool takeIsFree(const Take& take) const;
   int findFreeTake(bool synchronous);
   std::size_t fillLocked(Take& take, std::size_t target);
-  bool mixTake(Take& take, float* out, int frames, float targetGain, bool stopping);
+  bool mixTake(Take& take, float* out, int frames, float targetGain, bool stopping, std::uint64_t block);
+  void publishEnding(Take& take);
 
   std::mutex m_decodeMutex;           // decoder, scratch and which take is fed
   std::unique_ptr<Decoder> m_decoder;  // guarded by m_decodeMutex

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -138,7 +139,7 @@ TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEnd) {
     Engine::OutputKind kind;
     const char* driver;  // SDL_AUDIODRIVER while the engine starts
     const char* output;
-  } cases[] = {{Engine::OutputKind::Null, "dummy", "null"}, {Engine::OutputKind::Device, "dummy", "device"},
+  } cases[] = {{Engine::OutputKind::Null, "dummy", "null"}, {Engine::OutputKind::Device, "dummy", "sdl"},
                {Engine::OutputKind::Device, "no-such-driver", "null"}};  // no usable device: null takes over
   for (const auto& c : cases) {
     SCOPED_TRACE(c.driver);
@@ -188,6 +189,104 @@ TEST_F(EngineTest, CommandsInAnyOrderWhileTheAudioAndDecoderThreadsRun) {
     if (step % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(3));
   }
   for (auto id : ids) engine.close(id);
+}
+
+// An output that keeps audio queued renders it again when a command comes. Whatever the commands,
+// what it finally sends must be exactly what an engine rendering block by block sends when each
+// command lands at the block the output went back to.
+TEST_F(EngineTest, RenderingAgainFromAnyBlockEqualsHearingTheCommandsThere) {
+  constexpr int kBlock = 64;
+  std::mt19937 random(11);
+  for (int script = 0; script < 40; ++script) {
+    SCOPED_TRACE(script);
+    Engine reference(Engine::OutputKind::Offline), queued(Engine::OutputKind::Offline);
+    const int ahead = kBlock * static_cast<int>(1 + random() % 8);  // what the output keeps queued
+    std::vector<float> expected, sent(ahead * 2 * 400);
+    std::vector<std::pair<Engine::VoiceId, Engine::VoiceId>> ids;
+    std::vector<float> block(kBlock * 2);
+    std::int64_t heard = 0;  // frames sent for good
+    const auto renderQueued = [&](std::int64_t upTo) {
+      while (queued.position() < upTo) {
+        queued.prefetchOffline();
+        queued.render(&sent[static_cast<std::size_t>(queued.position()) * 2], kBlock);
+      }
+    };
+    for (int step = 0; step < 60; ++step) {
+      const int action = static_cast<int>(random() % 7);
+      const std::size_t which = ids.empty() ? 0 : random() % ids.size();
+      const std::int64_t ms = static_cast<std::int64_t>(random() % 2100);
+      const int level = static_cast<int>(random() % 1001);
+      const auto both = [&](auto command) {
+        command(reference, ids[which].first);
+        command(queued, ids[which].second);
+      };
+      if (ids.empty() || action == 0) {
+        if (ids.size() < 4) ids.emplace_back(Open(step % 2 ? "sweep.wav" : "short.wav", reference),
+                                             Open(step % 2 ? "sweep.wav" : "short.wav", queued));
+      } else if (action == 1) {
+        both([&](Engine& e, Engine::VoiceId id) { e.seek(id, ms); });
+      } else if (action <= 3) {
+        both([](Engine& e, Engine::VoiceId id) { e.play(id); });
+      } else if (action == 4) {
+        both([](Engine& e, Engine::VoiceId id) { e.stop(id); });
+      } else if (action == 5) {
+        both([&](Engine& e, Engine::VoiceId id) { e.setVolume(id, level); });
+      } else if (random() % 4 == 0) {
+        both([](Engine& e, Engine::VoiceId id) { e.close(id); });
+        ids.erase(ids.begin() + static_cast<std::ptrdiff_t>(which));
+      }
+      // The command is heard from `heard` on: the queued output goes back there.
+      ASSERT_EQ(queued.rewind(heard), heard);
+      const int blocks = static_cast<int>(1 + random() % 6);
+      for (int b = 0; b < blocks; ++b) {
+        reference.renderOffline(block.data(), kBlock);
+        expected.insert(expected.end(), block.begin(), block.end());
+      }
+      heard += blocks * kBlock;
+      renderQueued(heard + ahead);
+      queued.commit(heard);
+    }
+    sent.resize(static_cast<std::size_t>(heard) * 2);
+    ASSERT_EQ(sent, expected);
+  }
+}
+
+// Commands, rendering ahead, going back and committing all at once across the command, decoder
+// and audio threads: under ThreadSanitizer this is the data race check of rendering again.
+TEST_F(EngineTest, RenderingAgainWhileCommandsComeFromAnotherThread) {
+  Engine engine(Engine::OutputKind::Caller);
+  std::atomic<bool> done{false};
+  std::thread audio([&] {
+    std::mt19937 random(3);
+    std::vector<float> block(64 * 2);
+    std::int64_t heard = 0;
+    while (!done.load()) {
+      while (engine.position() < heard + 1920) engine.render(block.data(), 64);
+      heard += 64;
+      engine.commit(heard);
+      if (random() % 3 == 0) engine.rewind(heard + static_cast<std::int64_t>(random() % 1920));
+      std::this_thread::sleep_for(std::chrono::microseconds(1333));
+    }
+  });
+  std::mt19937 random(5);
+  std::vector<Engine::VoiceId> ids;
+  for (int step = 0; step < 400; ++step) {
+    if (ids.size() < 6 && random() % 5 == 0) ids.push_back(Open(random() % 2 ? "sweep.wav" : "sweep.mp3", engine));
+    if (ids.empty()) continue;
+    const Engine::VoiceId id = ids[random() % ids.size()];
+    switch (random() % 5) {
+      case 0: engine.seek(id, static_cast<std::int64_t>(random() % 1500)); break;
+      case 1: engine.play(id); break;
+      case 2: engine.stop(id); break;
+      case 3: engine.setVolume(id, static_cast<int>(random() % 1001)); break;
+      default: (void)engine.isPlaying(id); break;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+  }
+  for (auto id : ids) engine.close(id);
+  done.store(true);
+  audio.join();
+  EXPECT_EQ(engine.underrunCount(), 0u);
 }
 
 }  // namespace

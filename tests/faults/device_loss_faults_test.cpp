@@ -1,6 +1,7 @@
 // The sound device goes away while slots play (the sound server dies): the service carries on
 // on the null output, so the sounds keep their time, the key labels keep telling which slots
-// play, and the controls keep working. A private PulseAudio server plays the device.
+// play, and the controls keep working; when the server comes back the sound moves back to it
+// and plays on from where it was. A private PulseAudio server plays the device.
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -15,34 +16,36 @@ protected:
     DeviceLoss() : BoardOnRealService(mci::Service::Device) {}
 
     void SetUp() override {
-        const QString server = QStandardPaths::findExecutable("pulseaudio");
-        if (server.isEmpty()) GTEST_SKIP() << "no PulseAudio server to lose";
-        const QString socket = runtime.filePath("native");
+        if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) GTEST_SKIP() << "no PulseAudio server to lose";
+        if (!startServer()) GTEST_SKIP() << "PulseAudio does not start here";
+        savedServer = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", ("unix:" + socket()).toLocal8Bit());
+        BoardOnRealService::SetUp();
+        if (outputName() != "pulseaudio") GTEST_SKIP() << "the service did not open the PulseAudio server";
+    }
+
+    QString socket() const { return runtime.filePath("native"); }
+
+    bool startServer() {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH"}) env.insert(name, runtime.path());
         pulse.setProcessEnvironment(env);
         pulse.setStandardErrorFile(QProcess::nullDevice());
-        pulse.start(server, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
-                             "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
-                             "--load=module-null-sink sink_name=lost"});
-        if (!pulse.waitForStarted(5000)) GTEST_SKIP() << "PulseAudio does not start here";
-        for (int waited = 0; !QFileInfo::exists(socket) && waited < 5000; waited += 20) QThread::msleep(20);
-        if (!QFileInfo::exists(socket)) GTEST_SKIP() << "PulseAudio did not open its socket";
-        QThread::msleep(200);
-
-        savedDriver = qgetenv("SDL_AUDIODRIVER");
-        qputenv("SDL_AUDIODRIVER", "pulseaudio");
-        qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());
-        BoardOnRealService::SetUp();
-        if (outputName() != "device") GTEST_SKIP() << "the service did not open the PulseAudio device";
+        QFile::remove(socket());
+        pulse.start(QStandardPaths::findExecutable("pulseaudio"),
+                    {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket(),
+                     "--load=module-null-sink sink_name=lost"});
+        if (!pulse.waitForStarted(5000)) return false;
+        for (int waited = 0; !QFileInfo::exists(socket()) && waited < 5000; waited += 20) QThread::msleep(20);
+        return QFileInfo::exists(socket());
     }
 
     void TearDown() override {
         if (servicePtr) BoardOnRealService::TearDown();
         pulse.kill();
         pulse.waitForFinished(3000);
-        qputenv("SDL_AUDIODRIVER", savedDriver);
-        qunsetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", savedServer);
     }
 
     std::string outputName() { return service().engine().outputName(); }
@@ -59,7 +62,7 @@ protected:
 
     QTemporaryDir runtime;
     QProcess pulse;
-    QByteArray savedDriver;
+    QByteArray savedServer;
 };
 
 TEST_F(DeviceLoss, SoundsCarryOnOnTheNullOutputAndTheLabelsTellTheTruth) {
@@ -93,6 +96,18 @@ TEST_F(DeviceLoss, SoundsCarryOnOnTheNullOutputAndTheLabelsTellTheTruth) {
     board->PlaySlot(0);
     waitMs(200);
     EXPECT_EQ(state(0), kPlaying);
+
+    // The server comes back: within a second the sound is there again, from where it was.
+    ASSERT_TRUE(startServer());
+    QElapsedTimer back;
+    back.start();
+    const std::int64_t beforeReturn = positionMs(0);
+    while (outputName() != "pulseaudio" && back.elapsed() < 3000) waitMs(50);
+    EXPECT_EQ(outputName(), "pulseaudio");
+    EXPECT_LT(back.elapsed(), 1000);
+    waitMs(300);
+    EXPECT_EQ(state(0), kPlaying);
+    EXPECT_NEAR(double(positionMs(0) - beforeReturn), double(back.elapsed()), 250.0);
     EXPECT_TRUE(messages.isEmpty());
 }
 

@@ -1,0 +1,300 @@
+// A PulseAudio stream that keeps tens of milliseconds queued at the server, so a busy machine
+// never empties it, and still makes a command heard within a few milliseconds: when one arrives
+// it renders again from just ahead of what is being heard and writes over the queue there. The
+// server then rewinds its sink and mixes the new audio in at once, as it does for a stream that
+// has just started.
+//
+// PipeWire's PulseAudio service cannot rewind a sink. There the stream keeps a small queue on
+// the real-time thread instead and never writes over it.
+//
+// Stream positions: the stream is written at absolute frame indexes counted from its start, so
+// the index of every frame is known without asking the server; `m_offset` maps them to the
+// engine's positions.
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/audio_format.h"
+#include "audio/server_connection.h"
+#include "audio/thread_priority.h"
+
+namespace audio {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kConnectTimeout = std::chrono::seconds(2);
+constexpr auto kProbeTimeout = std::chrono::milliseconds(500);
+constexpr int kFrameBytes = static_cast<int>(sizeof(float)) * kChannels;
+// Rewinding server: what stays queued, how often it asks for more, and how far ahead of what is
+// being heard a command lands (the server needs that long to take the new audio in).
+constexpr int kQueueFrames = kSampleRate * 40 / 1000;
+constexpr int kRequestFrames = kSampleRate * 10 / 1000;
+constexpr int kMarginFrames = kSampleRate * 2 / 1000;
+// A server that cannot rewind: a small queue, refilled in quanta of PipeWire's smallest size.
+constexpr int kSmallQueueFrames = 512;
+constexpr int kSmallRequestFrames = 256;
+// The engine's blocks are rendered this short: a command lands at most this much beyond the margin.
+constexpr int kChunkFrames = 64;
+constexpr int kLoopTimeoutUs = 4000;
+
+pa_proplist* Identity() {
+  pa_proplist* props = pa_proplist_new();
+  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, kApplicationName);
+  pa_proplist_sets(props, PA_PROP_APPLICATION_ID, kApplicationIcon);
+  pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kApplicationIcon);
+  pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, kMediaRole);
+  return props;
+}
+
+// A main loop and a context, connected or not. Owned by one thread.
+class Session {
+ public:
+  Session() : m_loop(pa_mainloop_new()) {
+    pa_proplist* props = Identity();
+    m_context = pa_context_new_with_proplist(pa_mainloop_get_api(m_loop), kApplicationName, props);
+    pa_proplist_free(props);
+  }
+  ~Session() {
+    if (m_stream) {
+      pa_stream_disconnect(m_stream);
+      pa_stream_unref(m_stream);
+    }
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    pa_mainloop_free(m_loop);
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  pa_mainloop* loop() const { return m_loop; }
+  pa_context* context() const { return m_context; }
+  pa_stream*& stream() { return m_stream; }
+
+  // Runs the loop until `done` or the deadline; false on timeout or a failed server.
+  template <typename Done>
+  bool iterateUntil(Done done, Clock::duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+      if (failed() || Clock::now() > deadline) return false;
+      pa_mainloop_prepare(m_loop, 10000);
+      pa_mainloop_poll(m_loop);
+      pa_mainloop_dispatch(m_loop);
+    }
+    return true;
+  }
+
+  bool connect(Clock::duration timeout) {
+    // Never start a server of our own: the desktop's is the one users route and control.
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    return iterateUntil([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; }, timeout);
+  }
+
+  bool failed() const {
+    const pa_context_state_t state = pa_context_get_state(m_context);
+    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) return true;
+    if (!m_stream) return false;
+    const pa_stream_state_t streamState = pa_stream_get_state(m_stream);
+    return streamState == PA_STREAM_FAILED || streamState == PA_STREAM_TERMINATED;
+  }
+
+  // Whether the server rewinds its sinks: PulseAudio does, PipeWire's PulseAudio service not.
+  bool serverRewinds() {
+    struct Answer {
+      bool done = false;
+      bool pipewire = false;
+    } answer;
+    pa_operation* op = pa_context_get_server_info(
+        m_context,
+        [](pa_context*, const pa_server_info* info, void* data) {
+          auto* a = static_cast<Answer*>(data);
+          a->pipewire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
+          a->done = true;
+        },
+        &answer);
+    if (op) pa_operation_unref(op);
+    return iterateUntil([&] { return answer.done; }, kConnectTimeout) && !answer.pipewire;
+  }
+
+ private:
+  pa_mainloop* m_loop;
+  pa_context* m_context;
+  pa_stream* m_stream = nullptr;
+};
+
+class PulseConnection final : public ServerConnection {
+ public:
+  ~PulseConnection() override { close(); }
+
+  const char* name() const override { return "pulseaudio"; }
+
+  bool reachable() override {
+    Session session;
+    return session.connect(kProbeTimeout);
+  }
+
+  bool open(RenderSource& source) override {
+    close();
+    m_source = &source;
+    m_quit.store(false);
+    m_healthy.store(true);
+    std::promise<bool> opened;
+    std::future<bool> result = opened.get_future();
+    m_thread = std::thread([this, &opened] { run(opened); });
+    if (result.get()) return true;
+    m_thread.join();
+    return false;
+  }
+
+  bool healthy() const override { return m_healthy.load(std::memory_order_relaxed); }
+
+  void close() override {
+    if (!m_thread.joinable()) return;
+    m_quit.store(true);
+    wake();
+    m_thread.join();
+  }
+
+  void changed() override {
+    m_changed.store(true, std::memory_order_release);
+    wake();
+  }
+
+ private:
+  void wake() {
+    std::lock_guard lock(m_loopMutex);
+    if (m_loop) pa_mainloop_wakeup(m_loop);
+  }
+
+  void run(std::promise<bool>& opened) {
+    MakeThisThreadRealTime();
+    Session session;
+    if (!session.connect(kConnectTimeout) || !startStream(session)) {
+      m_healthy.store(false);
+      opened.set_value(false);
+      return;
+    }
+    {
+      std::lock_guard lock(m_loopMutex);
+      m_loop = session.loop();
+    }
+    opened.set_value(true);
+
+    while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
+      if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
+      feed(session.stream());
+      pa_mainloop_prepare(session.loop(), kLoopTimeoutUs);
+      pa_mainloop_poll(session.loop());
+      pa_mainloop_dispatch(session.loop());
+    }
+    m_healthy.store(false);
+    // What was queued but not heard yet is gone with the stream: play on from what was heard.
+    m_source->rewind(playedFrames(session.stream()) + m_offset);
+    std::lock_guard lock(m_loopMutex);
+    m_loop = nullptr;
+  }
+
+  bool startStream(Session& session) {
+    m_rewinds = session.serverRewinds();
+    const int queue = m_rewinds ? kQueueFrames : kSmallQueueFrames;
+    m_queueFrames = queue;
+    m_buffer.assign(static_cast<std::size_t>(queue + kSampleRate / 2) * kChannels, 0.0f);
+
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
+                              static_cast<std::uint8_t>(kChannels)};
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    pa_proplist* props = Identity();
+    pa_proplist_sets(props, PA_PROP_MEDIA_NAME, kStreamName);
+    session.stream() = pa_stream_new_with_proplist(session.context(), kStreamName, &spec, &map, props);
+    pa_proplist_free(props);
+    if (!session.stream()) return false;
+
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(queue * kFrameBytes);
+    // Play from the first request on and never pause on a late write: the writes carry their
+    // own positions, and what comes late is simply not heard.
+    attr.prebuf = 0;
+    attr.minreq = static_cast<std::uint32_t>((m_rewinds ? kRequestFrames : kSmallRequestFrames) * kFrameBytes);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                      PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(session.stream(), nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
+    pa_stream* stream = session.stream();
+    if (!session.iterateUntil([stream] { return pa_stream_get_state(stream) == PA_STREAM_READY; }, kConnectTimeout)) {
+      return false;
+    }
+    m_offset = m_source->position();
+    m_written = 0;
+    return true;
+  }
+
+  // Stream frames heard so far (the server's clock, interpolated between its reports).
+  std::int64_t playedFrames(pa_stream* stream) const {
+    pa_usec_t usec = 0;
+    if (pa_stream_get_time(stream, &usec) < 0) return 0;
+    return static_cast<std::int64_t>(usec * static_cast<pa_usec_t>(kSampleRate) / PA_USEC_PER_SEC);
+  }
+
+  // Renders from stream frame `from` up to `to` and writes it there.
+  void renderAndWrite(pa_stream* stream, std::int64_t from, std::int64_t to) {
+    const std::int64_t limit = static_cast<std::int64_t>(m_buffer.size() / kChannels);
+    while (from < to) {
+      const int frames = static_cast<int>(std::min(to - from, limit));
+      for (int done = 0; done < frames; done += kChunkFrames) {
+        m_source->render(m_buffer.data() + static_cast<std::size_t>(done) * kChannels, std::min(kChunkFrames, frames - done));
+      }
+      pa_stream_write(stream, m_buffer.data(), static_cast<std::size_t>(frames) * kFrameBytes, nullptr,
+                      from * kFrameBytes, PA_SEEK_ABSOLUTE);
+      from += frames;
+    }
+    m_written = std::max(m_written, to);
+  }
+
+  void feed(pa_stream* stream) {
+    const std::int64_t played = playedFrames(stream);
+    m_source->commit(played + m_offset);
+    const std::int64_t target = played + m_queueFrames;
+    if (target > m_written) renderAndWrite(stream, m_written, target);
+  }
+
+  // A command came: render again from just ahead of what is being heard.
+  void renderAgain(pa_stream* stream) {
+    // Rendering restarts at a block start at or before the point asked for, so ask one block on.
+    const std::int64_t from = playedFrames(stream) + kMarginFrames + kChunkFrames - 1;
+    if (from >= m_written) return;
+    const std::int64_t restart = m_source->rewind(from + m_offset) - m_offset;
+    if (restart >= m_written) return;
+    const std::int64_t end = m_written;
+    renderAndWrite(stream, restart, end);
+  }
+
+  RenderSource* m_source = nullptr;
+  std::thread m_thread;
+  std::atomic<bool> m_quit{false};
+  std::atomic<bool> m_healthy{false};
+  std::atomic<bool> m_changed{false};
+  std::mutex m_loopMutex;           // guards m_loop against wake() from other threads
+  pa_mainloop* m_loop = nullptr;
+  // Audio thread only.
+  bool m_rewinds = false;
+  int m_queueFrames = 0;
+  std::int64_t m_offset = 0;        // engine position of stream frame 0
+  std::int64_t m_written = 0;       // stream frames written
+  std::vector<float> m_buffer;
+};
+
+}  // namespace
+
+std::unique_ptr<ServerConnection> MakePulseConnection() { return std::make_unique<PulseConnection>(); }
+
+}  // namespace audio

@@ -1,0 +1,42 @@
+#pragma once
+// One way of reaching the desktop's sound: a PipeWire stream, a PulseAudio stream, or SDL's
+// own drivers. The device output (device_output.cpp) picks the best one that opens, watches it,
+// and moves when it goes away or a better one comes back.
+//
+// Every connection pulls from the RenderSource on a real-time thread of its own (or the sound
+// server's), and identifies itself to the server the same way, so users find the board in their
+// mixer and can route it: application "Sorvane", icon "sorvane", a stream named for what it
+// plays, the media role of a production tool.
+#include <memory>
+
+#include "audio/audio_output.h"
+
+namespace audio {
+
+inline constexpr const char* kApplicationName = "Sorvane";
+inline constexpr const char* kApplicationIcon = "sorvane";
+inline constexpr const char* kStreamName = "Sound board";
+inline constexpr const char* kMediaRole = "production";
+
+class ServerConnection {
+ public:
+  virtual ~ServerConnection() = default;
+  virtual const char* name() const = 0;
+  // Whether the server answers at all, without playing anything: a connection attempt.
+  virtual bool reachable() = 0;
+  // Connects and starts pulling from `source`. False when it cannot; nothing pulls then.
+  virtual bool open(RenderSource& source) = 0;
+  // False once the server has gone away; it pulls no more then.
+  virtual bool healthy() const = 0;
+  // Stops pulling. A connection that kept audio queued leaves `source` at what was last heard,
+  // so whatever takes over plays on from there.
+  virtual void close() = 0;
+  // Any thread: see AudioOutput::changed().
+  virtual void changed() {}
+};
+
+std::unique_ptr<ServerConnection> MakePipeWireConnection();
+std::unique_ptr<ServerConnection> MakePulseConnection();
+std::unique_ptr<ServerConnection> MakeSdlConnection();
+
+}  // namespace audio
