@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(":/icon.png"));
     toolkit::InstallFontSubstitutes();
     channels::SetMciSendFunction(&mci::SendString);
+    channels::SetMciErrorTextFunction(&mci::GetErrorString);
 
     Form1 board;
     // Ctrl+C in a terminal or the end of the session closes the board like its close button,

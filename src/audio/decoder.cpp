@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <numeric>
 #include <string_view>
@@ -59,6 +60,29 @@ void QuietLibraryLogs() {
   (void)once;
 }
 
+std::string ErrorText(int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(error, text, sizeof text);
+  return text;
+}
+
+// The container a file looks like to the prober, named even when we refuse it ("ffconcat").
+std::string SeenFormat(const std::filesystem::path& path) {
+  std::array<unsigned char, 4096 + AVPROBE_PADDING_SIZE> head{};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return "unreadable";
+  const std::size_t size = std::fread(head.data(), 1, 4096, file);
+  std::fclose(file);
+  if (size == 0) return "empty file";
+  const std::string name = path.filename().string();
+  AVProbeData probe{};
+  probe.filename = name.c_str();
+  probe.buf = head.data();
+  probe.buf_size = static_cast<int>(size);
+  const AVInputFormat* format = av_probe_input_format(&probe, 1);
+  return format ? format->name : "no known format";
+}
+
 bool HeaderIsComplete(const AVFormatContext* format) {
   bool complete = false;
   for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -74,7 +98,7 @@ bool HeaderIsComplete(const AVFormatContext* format) {
 
 }  // namespace
 
-std::unique_ptr<Decoder> Decoder::Open(const std::string& path, DecoderOpenError& error) {
+std::unique_ptr<Decoder> Decoder::Open(const std::string& path, DecoderOpenError& error, std::string* why) {
   namespace fs = std::filesystem;
   QuietLibraryLogs();
   error = DecoderOpenError::None;
@@ -83,14 +107,21 @@ std::unique_ptr<Decoder> Decoder::Open(const std::string& path, DecoderOpenError
   const fs::path absolute = fs::absolute(fs::path(utf8Path), ec);
   if (path.empty() || ec || !fs::is_regular_file(absolute, ec)) {
     error = DecoderOpenError::FileNotFound;
+    if (why) *why = fs::exists(absolute, ec) ? "not a regular file" : "no such file";
     return nullptr;
   }
+  std::string reason;
+  const auto fail = [&](DecoderOpenError kind) -> std::unique_ptr<Decoder> {
+    error = kind;
+    if (why) *why = reason + " (looks like: " + SeenFormat(absolute) + ")";
+    return nullptr;
+  };
   const std::u8string absoluteUtf8 = absolute.u8string();
   // The "file:" prefix makes the demuxer take every character after it as part of the name.
   const std::string url = "file:" + std::string(absoluteUtf8.begin(), absoluteUtf8.end());
 
   std::unique_ptr<Decoder> decoder(new Decoder());
-  if (!decoder->openStream(url, error)) return nullptr;
+  if (!decoder->openStream(url, reason)) return fail(DecoderOpenError::Unplayable);
   if (decoder->m_codec->codec_id == AV_CODEC_ID_MP3) {
     if (const auto samples = ExactMp3LengthSamples(absolute)) {
       decoder->m_lengthFrames = av_rescale(*samples, kSampleRate, decoder->m_sourceRate);
@@ -100,14 +131,13 @@ std::unique_ptr<Decoder> Decoder::Open(const std::string& path, DecoderOpenError
   // Decode the first chunk now: it proves the file holds playable audio and fixes the
   // timestamp of the first audible sample, which every later seek is measured from.
   if (!decoder->refill()) {
-    error = DecoderOpenError::Unplayable;
-    return nullptr;
+    reason = "no audio could be decoded";
+    return fail(DecoderOpenError::Unplayable);
   }
   return decoder;
 }
 
-bool Decoder::openStream(const std::string& url, DecoderOpenError& error) {
-  error = DecoderOpenError::Unplayable;
+bool Decoder::openStream(const std::string& url, std::string& why) {
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   av_dict_set(&options, "format_whitelist", kAcceptedFormats, 0);
@@ -120,28 +150,42 @@ bool Decoder::openStream(const std::string& url, DecoderOpenError& error) {
   av_dict_free(&options);
   if (opened < 0) {
     m_format = nullptr;
+    why = "not opened as a sound file: " + ErrorText(opened);
     return false;
   }
+  const std::string container = m_format->iformat->name;
   // Probing decodes ahead to fill in what a header left out. Most of our containers say all we
   // need (rate, channels, duration) in their header; skipping the probe keeps open fast.
-  if (!HeaderIsComplete(m_format) && avformat_find_stream_info(m_format, nullptr) < 0) return false;
+  if (!HeaderIsComplete(m_format)) {
+    if (const int found = avformat_find_stream_info(m_format, nullptr); found < 0) {
+      why = container + ": " + ErrorText(found);
+      return false;
+    }
+  }
 
   const AVCodec* codec = nullptr;
   m_streamIndex = av_find_best_stream(m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-  if (m_streamIndex < 0 || codec == nullptr) return false;
+  if (m_streamIndex < 0 || codec == nullptr) {
+    why = container + ": " + (m_streamIndex == AVERROR_DECODER_NOT_FOUND ? "no decoder for its audio" : "no audio stream");
+    return false;
+  }
   for (unsigned i = 0; i < m_format->nb_streams; ++i) {
     if (static_cast<int>(i) != m_streamIndex) m_format->streams[i]->discard = AVDISCARD_ALL;
   }
   AVStream* stream = m_format->streams[m_streamIndex];
 
   m_codec = avcodec_alloc_context3(codec);
+  why = container + "/" + codec->name + ": the decoder does not start";
   if (m_codec == nullptr || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0) return false;
   m_codec->pkt_timebase = stream->time_base;
   m_codec->thread_count = 1;  // many devices decode at once; one thread each keeps memory small
   if (avcodec_open2(m_codec, codec, nullptr) < 0) return false;
   m_sourceRate = m_codec->sample_rate;
   const int channels = m_codec->ch_layout.nb_channels;
-  if (m_sourceRate <= 0 || m_sourceRate > kMaxSourceRate || channels <= 0 || channels > kMaxSourceChannels) return false;
+  if (m_sourceRate <= 0 || m_sourceRate > kMaxSourceRate || channels <= 0 || channels > kMaxSourceChannels) {
+    why = container + "/" + codec->name + ": " + std::to_string(channels) + " channels at " + std::to_string(m_sourceRate) + " Hz";
+    return false;
+  }
   m_mono = channels == 1;
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
   // Lossy audio codecs are flagged intra-only yet overlap their transforms (and mp3 borrows bits
@@ -157,12 +201,11 @@ bool Decoder::openStream(const std::string& url, DecoderOpenError& error) {
   // rates) and the Ogg demuxer dates its first page from a guessed block size. Both date packets
   // exactly when read from the start, so for them we note every packet's time once, on the first
   // seek, and date packets from that table afterwards.
-  const std::string_view container = m_format->iformat->name;
   m_needsPacketTable = container == "mp3" || container == "ogg";
   m_packet = av_packet_alloc();
   m_frame = av_frame_alloc();
   if (m_packet == nullptr || m_frame == nullptr) return false;
-  error = DecoderOpenError::None;
+  why.clear();
   return true;
 }
 

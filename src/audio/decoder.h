@@ -31,8 +31,10 @@ enum class DecoderOpenError { None, FileNotFound, Unplayable };
 
 class Decoder {
  public:
-  // `path` is UTF-8; a relative path resolves against the current directory.
-  static std::unique_ptr<Decoder> Open(const std::string& path, DecoderOpenError& error);
+  // `path` is UTF-8; a relative path resolves against the current directory. On failure `why`
+  // (when given) says what went wrong in the demuxer's or decoder's words, with the container
+  // format the file looked like.
+  static std::unique_ptr<Decoder> Open(const std::string& path, DecoderOpenError& error, std::string* why = nullptr);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
@@ -50,7 +52,7 @@ class Decoder {
  private:
   enum class Stage { Decoding, DrainingDecoder, Done };
   Decoder() = default;
-  bool openStream(const std::string& url, DecoderOpenError& error);
+  bool openStream(const std::string& url, std::string& why);
   bool seekDemuxer(std::int64_t sourceSample);
   std::int64_t readFirstPacketStart();  // leaves that packet in m_packet
   int readPacket();                     // av_read_frame, dated from m_packets when there is one

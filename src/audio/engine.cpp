@@ -57,12 +57,12 @@ Voice* Engine::voiceFor(VoiceId id) const {
   return m_owned[id].get();
 }
 
-OpenResult Engine::open(const std::string& path, VoiceId& id) {
+OpenResult Engine::open(const std::string& path, VoiceId& id, std::string* why) {
   std::lock_guard command(m_commandMutex);
   reapClosedVoices();
   id = -1;
   DecoderOpenError error = DecoderOpenError::None;
-  std::unique_ptr<Decoder> decoder = Decoder::Open(path, error);
+  std::unique_ptr<Decoder> decoder = Decoder::Open(path, error, why);
   if (!decoder) {
     return error == DecoderOpenError::FileNotFound ? OpenResult::FileNotFound : OpenResult::Unplayable;
   }
@@ -75,6 +75,7 @@ OpenResult Engine::open(const std::string& path, VoiceId& id) {
     id = slot;
     return OpenResult::Ok;
   }
+  if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
   return OpenResult::TooManyVoices;
 }
 

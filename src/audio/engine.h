@@ -55,8 +55,9 @@ class Engine final : public RenderSource {
   Engine& operator=(const Engine&) = delete;
 
   // Command thread. `path` is UTF-8, relative paths resolve against the current directory.
-  // On Ok the voice stands at 0 with its first block decoded and its length known.
-  OpenResult open(const std::string& path, VoiceId& id);
+  // On Ok the voice stands at 0 with its first block decoded and its length known; otherwise
+  // `why` (when given) says why it could not be opened.
+  OpenResult open(const std::string& path, VoiceId& id, std::string* why = nullptr);
   void close(VoiceId id);
   // Stops the voice if it plays and moves it to `ms` (clamped to 0..length); the first block
   // at the new position is decoded before it returns.

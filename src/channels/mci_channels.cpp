@@ -5,19 +5,19 @@
 #include <cstring>
 #include <limits>
 
+#include "mci/mci_errors.h"
+#include "mci/mci_errors.h"
 #include "toolkit/number_text.h"
 
 namespace channels {
 
 namespace {
 MciSendFunction g_send = nullptr;
-
-// What the service answers for an alias that is not open; without a service every
-// command fails that way.
-constexpr std::uint32_t kInvalidDeviceName = 263;
+MciErrorTextFunction g_errorText = nullptr;
 
 std::uint32_t Send(const QString& command, char* reply = nullptr, std::uint32_t replySize = 0) {
-    if (!g_send) return kInvalidDeviceName;
+    // Without a service every command fails as one sent to an alias that is not open.
+    if (!g_send) return mci::kErrInvalidDeviceName;
     // The whole command, path included, goes as UTF-8: the file names of this platform.
     const QByteArray bytes = command.toUtf8();
     return g_send(bytes.constData(), reply, replySize, nullptr);
@@ -50,9 +50,20 @@ MciSendFunction CurrentMciSendFunction() {
     return g_send;
 }
 
-bool MciOpenSound(std::int16_t channel, const QString& path) {
-    return Send(QStringLiteral("open \"") + path + QStringLiteral("\" alias ") + Alias(channel) +
-                QStringLiteral(" type mpegvideo")) == 0;
+void SetMciErrorTextFunction(MciErrorTextFunction errorText) {
+    g_errorText = errorText;
+}
+
+bool MciOpenSound(std::int16_t channel, const QString& path, QString* whyNot) {
+    const std::uint32_t rc = Send(QStringLiteral("open \"") + path + QStringLiteral("\" alias ") +
+                                  Alias(channel) + QStringLiteral(" type mpegvideo"));
+    if (rc == 0) return true;
+    if (whyNot) {
+        char text[512] = {};
+        *whyNot = g_errorText && g_errorText(rc, text, sizeof text) ? QString::fromUtf8(text)
+                                                                   : QStringLiteral("error %1").arg(rc);
+    }
+    return false;
 }
 
 void MciPlayFrom(std::int16_t channel, double startSeconds) {

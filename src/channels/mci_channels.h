@@ -16,8 +16,13 @@ using MciSendFunction = std::uint32_t (*)(const char* command, char* reply,
                                           std::uint32_t replySize, void* callback);
 void SetMciSendFunction(MciSendFunction send);  // nullptr: no service
 MciSendFunction CurrentMciSendFunction();
+// Shaped like the platform's mciGetErrorString: why a command failed, for the board's log. Set
+// with the send function; none set means no reason is known.
+using MciErrorTextFunction = bool (*)(std::uint32_t code, char* text, std::uint32_t size);
+void SetMciErrorTextFunction(MciErrorTextFunction errorText);
 
-bool MciOpenSound(std::int16_t channel, const QString& path);
+// True when the sound opened. Otherwise `whyNot` (when given) receives the service's reason.
+bool MciOpenSound(std::int16_t channel, const QString& path, QString* whyNot = nullptr);
 void MciPlayFrom(std::int16_t channel, double startSeconds);
 void MciStopSound(std::int16_t channel);
 void MciCloseSound(std::int16_t channel);

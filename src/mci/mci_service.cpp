@@ -44,6 +44,27 @@ bool HasKnownExtension(const std::string& path) {
 
 std::atomic<Service*> g_installed{nullptr};
 
+const char* ErrorMeaning(std::uint32_t code) {
+  switch (code) {
+    case kOk: return "The command succeeded";
+    case kErrUnrecognizedKeyword: return "A word of the command is not understood";
+    case kErrUnrecognizedCommand: return "The command is not understood";
+    case kErrInvalidDeviceName: return "No device is open under that name, or the device type is unknown";
+    case kErrMissingCommandString: return "No command was given";
+    case kErrBadInteger: return "A number of the command is not a whole number";
+    case kErrMissingParameter: return "The command lacks a value";
+    case kErrFileNotFound: return "The file was not found";
+    case kErrInternal: return "The file holds no sound that can be played";
+    case kErrExtensionNotFound: return "The file name's extension says no known type";
+    case kErrOutOfRange: return "A value of the command is out of range";
+    case kErrDuplicateAlias: return "A device is already open under that name";
+    case kErrMissingDeviceName: return "The command names no device";
+    case kErrNoClosingQuote: return "A quoted name has no closing quotation mark";
+    case kErrExtraCharacters: return "The command goes on after its end";
+    default: return nullptr;
+  }
+}
+
 Service& DefaultService() {
   static Service service(Service::Device);
   return service;
@@ -101,6 +122,16 @@ std::uint32_t Service::send(const char* command, char* reply, std::uint32_t repl
 }
 
 std::uint32_t Service::open(const std::vector<Word>& words) {
+  std::string why;
+  const std::uint32_t rc = openDevice(words, why);
+  if (rc != kOk) {
+    m_lastOpenError = rc;
+    m_lastOpenReason = why;
+  }
+  return rc;
+}
+
+std::uint32_t Service::openDevice(const std::vector<Word>& words, std::string& why) {
   const std::string& path = words[1].text;
   std::string alias;
   bool typed = false;
@@ -123,7 +154,7 @@ std::uint32_t Service::open(const std::vector<Word>& words) {
   if (!typed && !HasKnownExtension(path)) return kErrExtensionNotFound;
 
   Engine::VoiceId id = -1;
-  switch (m_engine->open(path, id)) {
+  switch (m_engine->open(path, id, &why)) {
     case audio::OpenResult::Ok: m_aliases.emplace(key, id); return kOk;
     case audio::OpenResult::FileNotFound: return kErrFileNotFound;
     case audio::OpenResult::Unplayable:
@@ -191,11 +222,27 @@ std::uint32_t Service::closeOrStopAll(bool close) {
   return kOk;
 }
 
+bool Service::errorText(std::uint32_t code, char* text, std::uint32_t size) {
+  const char* meaning = ErrorMeaning(code);
+  if (meaning == nullptr) return false;
+  std::string reply = meaning;
+  std::lock_guard lock(m_mutex);
+  if (code == m_lastOpenError && !m_lastOpenReason.empty()) reply += ": " + m_lastOpenReason;
+  WriteReply(reply, text, size);
+  return true;
+}
+
 std::uint32_t SendString(const char* command, char* reply, std::uint32_t replySize, void* callback) {
   (void)callback;  // completion notification is never asked for
   Service* service = g_installed.load(std::memory_order_acquire);
   if (service == nullptr) service = &DefaultService();
   return service->send(command, reply, replySize);
+}
+
+bool GetErrorString(std::uint32_t code, char* text, std::uint32_t size) {
+  Service* service = g_installed.load(std::memory_order_acquire);
+  if (service == nullptr) service = &DefaultService();
+  return service->errorText(code, text, size);
 }
 
 void InstallService(Service* service) { g_installed.store(service, std::memory_order_release); }

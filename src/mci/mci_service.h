@@ -1,6 +1,8 @@
 #pragma once
-// The media command service: the only way the board touches audio. A command is one line of
-// text such as `open "bell.wav" alias A3 type mpegvideo`, `seek A3 to 250`, `play A3`,
+// The media command service ("mci", after the Media Control Interface whose command strings the
+// board speaks): the only way the board touches audio. The board was made for a desktop whose
+// operating system offers such a service; here we provide our own, in front of our audio engine,
+// and accept exactly the commands the board sends. A command is one line of text such as `open "bell.wav" alias A3 type mpegvideo`, `seek A3 to 250`, `play A3`,
 // `status A3 mode`; the answer is a 32-bit code (0 for success, the numbers in mci_errors.h
 // otherwise) and, for status, a reply text.
 //
@@ -35,6 +37,10 @@ namespace mci {
 // Created lazily on first use with the default output (SDL device, null output when none opens).
 // Any thread; calls are serialised. The callback is accepted and ignored.
 std::uint32_t SendString(const char* command, char* reply, std::uint32_t replySize, void* callback);
+// Shaped like the platform's mciGetErrorString: the text for a return code, cut to fit `size`
+// with its terminator. For the code of the last failed open it also says why that file could not
+// be opened. False for a code the service never returns.
+bool GetErrorString(std::uint32_t code, char* text, std::uint32_t size);
 
 struct Word;
 
@@ -54,11 +60,14 @@ class Service {
   audio::Engine& engine() { return *m_engine; }
   // Offline services only: `frames` frames of interleaved stereo float.
   void renderOffline(float* out, std::size_t frames) { m_engine->renderOffline(out, frames); }
+  // See GetErrorString.
+  bool errorText(std::uint32_t code, char* text, std::uint32_t size);
   // Blocks in which a playing sound had no audio ready; stays 0 on a healthy system.
   std::uint64_t underrunCount() const { return m_engine->underrunCount(); }
 
  private:
   std::uint32_t open(const std::vector<Word>& words);
+  std::uint32_t openDevice(const std::vector<Word>& words, std::string& why);
   std::uint32_t seek(audio::Engine::VoiceId id, const std::vector<Word>& words);
   std::uint32_t status(audio::Engine::VoiceId id, const std::vector<Word>& words, std::string& reply);
   std::uint32_t setAudio(audio::Engine::VoiceId id, const std::vector<Word>& words);
@@ -67,6 +76,8 @@ class Service {
   std::mutex m_mutex;  // serialises commands
   std::unique_ptr<audio::Engine> m_engine;
   std::map<std::string, audio::Engine::VoiceId> m_aliases;  // case-folded alias -> voice
+  std::uint32_t m_lastOpenError = 0;  // the code and reason of the last failed open
+  std::string m_lastOpenReason;
 };
 
 // Makes SendString use `service` (not owned; must outlive its installation). nullptr restores

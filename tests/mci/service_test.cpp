@@ -87,6 +87,9 @@ TEST_F(ServiceTest, OpenChecksTheAliasBeforeTheFileAndReportsWhyAFileCannotPlay)
   };
   for (const CommandCase& c : cases) EXPECT_EQ(Send(c.command), c.expected) << c.command;
   EXPECT_EQ(Send(Open("notes.mp3", "A1")), 277u);  // an ffconcat list renamed .mp3
+  char why[256];
+  ASSERT_TRUE(m_service.errorText(277, why, sizeof why));  // the reason names what the file looked like
+  EXPECT_NE(std::string(why).find("looks like: concat"), std::string::npos) << why;
   EXPECT_EQ(Send("status A1 mode"), 263u);         // a failed open leaves no device behind
   EXPECT_EQ(Status("status A0 length"), "2000");   // nor disturbs the existing one
 }
