@@ -57,7 +57,8 @@ inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, 
     std::vector<board::SlotRecord> list;
     for (int i = 0; i < 38; ++i) {
         const QString n = QString::number(i);
-        list.push_back({i, n, QStringLiteral("name ") + n, QStringLiteral("snd/") + n + QStringLiteral(".wav"), .5, 800, 1, 0, 8});
+        const QString file = QStringLiteral("snd/") + n + QStringLiteral(".wav");
+        list.push_back({i, n, QStringLiteral("name ") + n, file, .5, 800, 1, 0, 8});
     }
     board::SlotRecord& own = list[std::size_t(slot)];
     own.key = key, own.name = name, own.file = file;
