@@ -18,6 +18,7 @@
 #include "toolkit/app_info.h"
 #include "toolkit/colors.h"
 #include "toolkit/number_text.h"
+#include "toolkit/show_painted.h"
 
 namespace {
 
@@ -81,9 +82,8 @@ void Form1::Form_Load() {
         recordOf[i] = record;
     }
 
-    // 4. Show the window before the channels open, which can take a while.
-    if (!isVisible()) show();
-    update();
+    // 4. Show the window, painted, before the channels open, which can take a while.
+    toolkit::ShowPainted(this);
 
     // 5. One channel per recorded sound. A sound that cannot be opened now (a drive not
     // plugged in, a share down) leaves the slot empty, but its record is kept and written

@@ -54,6 +54,29 @@ TEST_F(BoardTest, FiveRecordsFillTheirSlotsAndSurviveTwoRunsByteForByte) {
     }
 }
 
+// The window is shown and painted, its status box reading "初期化中", before the first channel
+// opens, so a board of long sounds is seen starting.
+TEST_F(BoardTest, TheWindowIsPaintedBeforeTheFirstChannelOpens) {
+    struct PaintSpy : QObject {
+        QStringList painted;  // the status box's text at each of its paints
+        bool eventFilter(QObject* label, QEvent* e) override {
+            if (e->type() == QEvent::Paint) painted << static_cast<QLabel*>(label)->text();
+            return false;
+        }
+    } spy;
+    writeList(ListLine(0, "0", "x", "x.wav", "0", "800", "0", "0"));
+    Restart();
+    f = std::make_unique<Form1>();
+    f->Label3->installEventFilter(&spy);
+    std::optional<QStringList> paintedAtOpen;
+    mci.onCommand = [&](const std::string& command) {
+        if (command.rfind("open ", 0) == 0 && !paintedAtOpen) paintedAtOpen = spy.painted;
+    };
+    f->Form_Load();
+    mci.onCommand = nullptr;
+    EXPECT_EQ(paintedAtOpen, QStringList{QStringLiteral("初期化中")});
+}
+
 // A record cut short by the end of the file gives the fields read before the cut, not its key.
 TEST_F(BoardTest, RecordCutShortUsesTheFieldsReadBeforeTheCut) {
     writeList(" 0 ,\"Z\",\"Half\",\"half.wav\", 2 ");
