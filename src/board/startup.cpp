@@ -19,6 +19,7 @@
 #include "toolkit/colors.h"
 #include "toolkit/number_text.h"
 #include "toolkit/show_painted.h"
+#include "toolkit/tool_tip.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ void Form1::Form_Load() {
             kept.file = SlotFile(i);
             EmptySetUp(i);
             KeptRecord(i) = kept;
+            toolkit::SetPlainToolTip(Text1[i], kept.file + QStringLiteral("が見つかりません"));
         }
     }
 
@@ -113,6 +115,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::AssignedSetUp(int i, int fadeValue, int exclusiveValue) {
+    toolkit::SetPlainToolTip(Text1[i], {});  // no longer a kept record
     Text1[i]->setText(SlotName(i));
     toolkit::SetBackColor(Text1[i], kAssignedColor);
     Command1[i]->setEnabled(true);
@@ -139,6 +142,7 @@ void Form1::EmptySetUp(int i) {
     SlotVolume(i) = 0;
     SlotStart(i) = 0;
     Text1[i]->clear();  // the name box keeps its colour
+    toolkit::SetPlainToolTip(Text1[i], {});
     Command1[i]->setEnabled(false);
     Command2[i]->setEnabled(false);
     Check1[i]->setChecked(false);

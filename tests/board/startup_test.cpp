@@ -2,6 +2,7 @@
 // has been read.
 #include <QLabel>
 #include <QStringEncoder>
+#include <QTextDocumentFragment>
 #include <QTimer>
 
 #include "board_fixture.h"
@@ -117,23 +118,36 @@ TEST_F(BoardTest, RecordValuesBecomeControlStatesAndTheVolumeFollowsTheOpen) {
 }
 
 // A drive that is not plugged in must not erase the board: the slot looks empty for this
-// run, but its record goes back to the list unchanged and comes back once the file is there.
+// run, tells by its tooltip which file is missing, and its record goes back to the list
+// unchanged and comes back once the file is there; or the user lets it go.
 TEST_F(BoardTest, UnopenableSoundKeepsItsRecordForTheNextRun) {
-    const QByteArray list = ListLine(0, "K", "Gone", "/media/usb/gone.wav", ".5", "700", "1", "1") +
+    const char* gone = "/media/<b>usb</b>/gone.wav";
+    const QByteArray list = ListLine(0, "K", "Gone", gone, ".5", "700", "1", "1") +
                             ListLine(1, "L", "Here", "here.wav", "0", "300", "0", "0") + EmptyLines(2);
     writeList(list);
-    mci.unopenable.insert("/media/usb/gone.wav");
+    mci.unopenable.insert(gone);
     for (int run = 0; run < 2; ++run) {  // still missing at the second run: written back the same again
         Form1& b = start();
         EXPECT_EQ(LooksOf(b, 0), Empty("K", toolkit::kWindowBackground));
+        EXPECT_EQ(QTextDocumentFragment::fromHtml(b.Text1[0]->toolTip()).toPlainText(), QString(gone) + "が見つかりません");
         EXPECT_EQ(b.HotKey.at(0), u'K');
         EXPECT_EQ(mci.open, std::set<int>{1});
         b.close();
         EXPECT_EQ(readList(), list);
     }
     mci.unopenable.clear();  // the drive is back
-    EXPECT_EQ(LooksOf(start(), 0), Assigned("/media/usb/gone.wav", "Gone", "K", 700, true, true, .5));
+    EXPECT_EQ(LooksOf(start(), 0), Assigned(gone, "Gone", "K", 700, true, true, .5));
     EXPECT_FALSE(KeptRecord(0).has_value());
+    EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
+
+    mci.unopenable.insert(gone);  // missing again, and released
+    start();
+    SelectedSlot() = 0, answers = {toolkit::kAnswerOk};
+    f->mnuDelSoundFile_Click();
+    EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
+    EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
+    f->close();
+    EXPECT_EQ(readList(), ListLine(0, "K", "", "", "0", "0", "0", "0") + list.mid(list.indexOf('\n') + 1));
 }
 
 }  // namespace
