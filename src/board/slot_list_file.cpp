@@ -322,7 +322,11 @@ std::vector<SlotRecord> ReadSlotList(const QString& folder) {
 // Writes over the list that was found (whatever the case of its name) so that the folder
 // keeps one list; a new list is called "SoundList.csv".
 bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records, QString* error) {
-    QSaveFile file(FindSlotListFile(folder));
+    return WriteSlotListFile(FindSlotListFile(folder), records, error);
+}
+
+bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& records, QString* error) {
+    QSaveFile file(path);
     const QByteArray bytes = FormatSlotList(records);
     const auto fail = [&] {
         if (error) *error = file.errorString();

@@ -48,5 +48,6 @@ std::vector<SlotRecord> ReadSlotList(const QString& folder);
 // Writes the list safely (a temporary file in the same folder, flushed, renamed over the
 // old list). On failure the old list is left whole and `error` holds the system's reason.
 bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records, QString* error);
+bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& records, QString* error);
 
 }  // namespace board

@@ -45,15 +45,28 @@ TEST_F(BoardTest, ChangesOfTheRunAreWrittenAndAFadeKeepsItsRememberedVolume) {
     EXPECT_TRUE(readList().startsWith(ListLine(0, "Z", "renamed", "x.wav", ".5", "400", "1", "1")));
 }
 
-TEST_F(BoardTest, UnwritableListIsToldToTheUser) {
+// A list that cannot be written is told, and the board is kept elsewhere: here in the
+// temporary folder, since the state folder cannot be made either.
+TEST_F(BoardTest, UnwritableListIsToldToTheUserAndTheBoardKeptElsewhere) {
     // A folder where the list should be: opening it fails both for reading and writing.
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("SoundList.csv")));
+    QFile(QDir::current().filePath("state")).open(QIODevice::WriteOnly);  // a file where that folder should be
+    const QString temp = QDir::current().filePath("temp");
+    QDir().mkpath(temp);
+    qputenv("TMPDIR", temp.toLocal8Bit());
     start().close();
+    qunsetenv("TMPDIR");
     ASSERT_EQ(events.size(), 1u);
+    const QStringList files = QDir(temp).entryList({"SoundList-*.csv"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
     const std::string prefix = "box 16 " + QDir::toNativeSeparators(QFileInfo(listPath()).absoluteFilePath()).toStdString() +
-                               "を保存できません\n";
+                               "を保存できません\n",
+                      end = "\n代わりに" + QDir::toNativeSeparators(temp + "/" + files[0]).toStdString() + "に保存しました";
     EXPECT_EQ(events[0].rfind(prefix, 0), 0u) << events[0];
-    EXPECT_GT(events[0].size(), prefix.size()) << "the system's reason is missing";
+    EXPECT_GT(events[0].size(), prefix.size() + end.size()) << "the system's reason is missing";
+    EXPECT_EQ(events[0].substr(events[0].size() - end.size()), end);
+    QFile file(temp + "/" + files[0]);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == EmptyLines(0));
     EXPECT_TRUE(QFileInfo(listPath()).isDir());
 }
 
