@@ -78,8 +78,8 @@ void Form1::Form_Unload() {
     }
 
     const QString folder = QDir::currentPath();
-    QString reason;
-    if (board::WriteSlotList(folder, records, &reason)) return;
+    QString reason = m_listWriteBlocked;
+    if (reason.isEmpty() && board::WriteSlotList(folder, records, &reason)) return;
     const QString rescued = KeepElsewhere(records);
     const QString where = rescued.isEmpty() ? QStringLiteral("ほかの場所にも保存できません")
                                             : QStringLiteral("代わりに") + Shown(rescued) + QStringLiteral("に保存しました");

@@ -357,4 +357,14 @@ bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& recor
     return true;
 }
 
+QString KeepCopyOfList(const QString& path, QString* error) {
+    QString copy = path + QStringLiteral(".bak");
+    for (int n = 1; QFileInfo::exists(copy) || QFileInfo(copy).isSymLink(); ++n)
+        copy = path + QStringLiteral(".bak.") + QString::number(n);
+    QFile list(path);
+    if (list.copy(copy)) return copy;
+    if (error) *error = list.errorString();
+    return {};
+}
+
 }  // namespace board

@@ -50,4 +50,9 @@ std::vector<SlotRecord> ReadSlotList(const QString& folder);
 bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records, QString* error);
 bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& records, QString* error);
 
+// Copies the list at `path` beside it as "<name>.bak", or ".bak.1", ".bak.2" and so on when
+// that name is taken: an earlier copy is never overwritten. Returns the copy's path, or an
+// empty text with `error` set.
+QString KeepCopyOfList(const QString& path, QString* error);
+
 }  // namespace board

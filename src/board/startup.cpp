@@ -3,6 +3,7 @@
 // opens one channel per recorded sound and gives every slot its assigned or empty look.
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,6 +18,7 @@
 #include "channels/mci_channels.h"
 #include "toolkit/app_info.h"
 #include "toolkit/colors.h"
+#include "toolkit/message_box.h"
 #include "toolkit/number_text.h"
 #include "toolkit/show_painted.h"
 #include "toolkit/tool_tip.h"
@@ -45,6 +47,8 @@ board::SlotRecord KeptForm(board::SlotRecord record) {
     return record;
 }
 
+QString Shown(const QString& path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
+
 }  // namespace
 
 void Form1::Form_Load() {
@@ -62,6 +66,7 @@ void Form1::Form_Load() {
 
     // 3. The slot list. A record that failed part-way gives the fields read before the
     // failure but not its key, which is only taken from a whole record.
+    const QString listPath = board::FindSlotListFile(QDir::currentPath());
     const std::vector<board::SlotRecord> records = board::ReadSlotList(QDir::currentPath());
     std::array<int, kSlotCount> fadeValue{};
     std::array<int, kSlotCount> exclusiveValue{};
@@ -81,6 +86,22 @@ void Form1::Form_Load() {
             if (!record.key.isEmpty()) HotKey[i] = record.key.at(0);
         }
         recordOf[i] = record;
+    }
+
+    // A list that could not be read to its end would lose the records after the damage when
+    // the exit writes over it, so it is kept as it was found; the user is told after start-up.
+    QString damageMessage;
+    if (!records.empty() && records.back().fieldsRead < 8) {
+        QString error;
+        const QString copy = board::KeepCopyOfList(listPath, &error);
+        damageMessage = Shown(listPath) + QStringLiteral("のスロット") + QString::number(records.size() - 1) +
+                        QStringLiteral("を読めません\n");
+        if (copy.isEmpty()) {
+            m_listWriteBlocked = QStringLiteral("元のリストの写しを残せません: ") + error;
+            damageMessage += m_listWriteBlocked;
+        } else {
+            damageMessage += QStringLiteral("元のリストを") + Shown(copy) + QStringLiteral("に残しました");
+        }
     }
 
     // 4. Show the window, painted, before the channels open, which can take a while.
@@ -112,6 +133,8 @@ void Form1::Form_Load() {
     KeyOperationOn();
     for (int i = 0; i < kSlotCount; ++i) FadeActive(i) = false;
     Timer1->start();
+
+    if (!damageMessage.isEmpty()) toolkit::MsgBox(this, damageMessage, toolkit::kStyleStop);
 }
 
 void Form1::AssignedSetUp(int i, int fadeValue, int exclusiveValue) {

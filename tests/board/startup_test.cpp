@@ -7,6 +7,11 @@
 
 #include "board_fixture.h"
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace {
 
 SlotLooks EmptyAtStart(int i) { return Empty(QString(QChar::fromLatin1(kDefaultKeys[i])), toolkit::kWindowBackground); }
@@ -76,6 +81,45 @@ TEST_F(BoardTest, TheWindowIsPaintedBeforeTheFirstChannelOpens) {
     f->Form_Load();
     mci.onCommand = nullptr;
     EXPECT_EQ(paintedAtOpen, QStringList{QStringLiteral("初期化中")});
+}
+
+// A list damaged in a record is kept beside it as it was found, never over an earlier copy,
+// before the exit writes over it; the user is told once, after start-up, where it is.
+TEST_F(BoardTest, ADamagedListIsKeptBesideItAndTheUserToldOnce) {
+    QByteArray damaged[2];
+    for (int run = 0; run < 2; ++run) {
+        damaged[run] = ListLine(0, "Q", "a", "a.wav", "0", "800", "0", "0") + ListLine(1, "1", "b", "b.wav", "0", "800", "0", "0") +
+                       " 2 ,\"2\",\"c\",\"c.wav\", x" + QByteArray::number(run) + " , 800 , 0 , 0 \r\n" + EmptyLines(3);
+        writeList(damaged[run]);
+        Form1& b = start();
+        const QString copy = listPath() + (run == 0 ? ".bak" : ".bak.1");
+        EXPECT_EQ(events, Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット2を読めません\n元のリストを" +
+                                                QDir::toNativeSeparators(copy) + "に残しました").toStdString()});
+        EXPECT_EQ(LooksOf(b, 1), Assigned("b.wav", "b", "1", 800));
+        b.close();
+        EXPECT_NE(readList(), damaged[run]);
+    }
+    for (const int run : {0, 1}) {
+        QFile copy(listPath() + (run == 0 ? ".bak" : ".bak.1"));
+        EXPECT_TRUE(copy.open(QIODevice::ReadOnly) && copy.readAll() == damaged[run]) << run;
+    }
+#ifdef Q_OS_UNIX
+    // No copy can be made (here a file size limit, which stops even root): the exit leaves the
+    // damaged list alone and keeps the board in the state folder.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{}, small{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = saved, small.rlim_cur = 100;
+    writeList(damaged[0]);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Form1& b = start();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].find("のスロット2を読めません\n元のリストの写しを残せません"), std::string::npos) << events[0];
+    b.close();
+    EXPECT_EQ(readList(), damaged[0]);
+    EXPECT_EQ(QDir("state/sorvane").entryList(QDir::Files).size(), 1);
+#endif
 }
 
 // A record cut short by the end of the file gives the fields read before the cut, not its key.
