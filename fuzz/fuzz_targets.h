@@ -6,6 +6,7 @@
 // Each check returns an empty string when everything held, or what went wrong.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
