@@ -16,8 +16,9 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# From the program's own folder: the list is kept there, and sounds dropped from it are found.
 run: build
-	$(BUILD)/sorvane
+	cd $(BUILD) && ./sorvane
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -6,6 +6,7 @@
 // Each check returns an empty string when everything held, or what went wrong.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -26,24 +27,21 @@ namespace fuzzing {
 
 // ---- Slot list reader -------------------------------------------------------------------
 
-// Whole records the reader produced, written by the board and read again, come back the same
-// (the index is renumbered on writing, the start position keeps 15 significant digits). A text
-// holding a double quote cannot survive the unescaped field and is left out, as is a list
-// that would outgrow the reader's size bound.
+// Whole records, written by the board and read again, come back the same (the index is
+// renumbered on writing, the start position keeps 15 significant digits), each in its own
+// slot, and a full board reads back as 38 records.
 inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& records) {
     std::vector<board::SlotRecord> whole;
     for (const board::SlotRecord& r : records) {
         if (r.fieldsRead != 8) break;
-        for (const QString* text : {&r.key, &r.name, &r.file})
-            if (text->contains(QLatin1Char('"'))) return {};
         whole.push_back(r);
     }
     const QByteArray written = board::FormatSlotList(whole);
-    if (written.size() > 1024 * 1024) return {};
+    if (written.size() > board::kMaxListBytes) return {};
     const std::vector<board::SlotRecord> back = board::ParseSlotList(written);
     if (back.size() != 38) return "a written list does not read back as 38 records";
-    for (std::size_t i = 0; i < whole.size(); ++i) {
-        const board::SlotRecord& a = whole[i];
+    for (std::size_t i = 0; i < 38; ++i) {
+        const board::SlotRecord a = i < whole.size() ? whole[i] : board::SlotRecord{};
         const board::SlotRecord& b = back[i];
         if (a.key != b.key || a.name != b.name || a.file != b.file) return "a text changed on its way through the list";
         if (a.volume != b.volume || a.fade != b.fade || a.exclusive != b.exclusive) return "a number changed on its way through the list";
@@ -54,8 +52,23 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
     return {};
 }
 
+// Any key, name and path in one slot of a board whose other slots hold ordinary records
+// survive the list, and leave the others alone.
+inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, const QString& file, int slot) {
+    std::vector<board::SlotRecord> list;
+    for (int i = 0; i < 38; ++i) {
+        const QString n = QString::number(i);
+        const QString file = QStringLiteral("snd/") + n + QStringLiteral(".wav");
+        list.push_back({i, n, QStringLiteral("name ") + n, file, .5, 800, 1, 0, 8});
+    }
+    board::SlotRecord& own = list[std::size_t(slot)];
+    own.key = key, own.name = name, own.file = file;
+    return CheckListRoundTrip(list);
+}
+
 // A list read from any bytes: at most 38 records, a partial record only at the end, no text
 // longer than the reader's bound, and whole records survive being written and read again.
+// The same bytes as texts of one record survive the list too.
 inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const std::vector<board::SlotRecord> records = board::ParseSlotList(bytes);
@@ -65,9 +78,19 @@ inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
         if (r.fieldsRead < 0 || r.fieldsRead > 8) return "fieldsRead out of 0..8";
         if (r.fieldsRead < 8 && i + 1 != records.size()) return "a partial record before the last";
         for (const QString* text : {&r.key, &r.name, &r.file})
-            if (text->size() > 32 * 1024) return "a text field beyond 32 KiB";
+            if (text->size() > board::kMaxTextLength) return "a text field beyond the reader's bound";
     }
-    return CheckListRoundTrip(records);
+    if (std::string problem = CheckListRoundTrip(records); !problem.empty()) return problem;
+
+    // The input's text, cut at NULs into a key, a name and a path, no longer than the reader takes.
+    QStringList texts = QString::fromUtf8(bytes).split(QChar(0));
+    while (texts.size() < 3) texts << QString();
+    for (QString& text : texts) {
+        if (text.size() <= board::kMaxTextLength) continue;
+        text.truncate(board::kMaxTextLength);
+        if (text.back().isHighSurrogate()) text.chop(1);  // no half character
+    }
+    return CheckTextsRoundTrip(texts[0], texts[1], texts[2], int(size % 38));
 }
 
 // ---- Command grammar of the media command service ---------------------------------------

@@ -1,4 +1,5 @@
-// Sorvane: starts the board. The program reads no command line and no environment of its own.
+// Sorvane: starts the board. The program reads no command line; the board keeps its list in
+// the current directory, which the program never changes.
 #include <QApplication>
 #include <QIcon>
 
@@ -21,7 +22,6 @@ int main(int argc, char** argv) {
     // Ctrl+C in a terminal or the end of the session closes the board like its close button,
     // so the slot list is written.
     QuitSignals quitSignals(&board);
-    board.show();
-    board.Form_Load();
+    board.Form_Load();  // shows the window once the list is read
     return app.exec();
 }

@@ -112,10 +112,11 @@ void Form1::ReleaseSlot(std::int16_t i) {
 
 void Form1::mnuDelSoundFile_Click() {
     const std::int16_t i = SelectedSlot();
-    if (SlotFile(i).isEmpty()) return;
+    // A record kept from start-up looks empty but is still the user's: it can be let go too.
+    if (SlotFile(i).isEmpty() && !KeptRecord(i)) return;
     toolkit::Beep();
-    const QString question = QStringLiteral("サウンドファイル\"") + SlotName(i) +
-                             QStringLiteral("\"を登録解除しますか");
+    const QString name = KeptRecord(i) ? KeptRecord(i)->name : SlotName(i);
+    const QString question = QStringLiteral("サウンドファイル\"") + name + QStringLiteral("\"を登録解除しますか");
     if (toolkit::MsgBox(this, question, toolkit::kStyleQuestion) != toolkit::kAnswerOk) return;
     ReleaseSlot(i);
 }

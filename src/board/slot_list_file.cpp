@@ -20,10 +20,6 @@ constexpr int kRecordCount = 38;
 constexpr int kFieldCount = 8;
 const QString kListName = QStringLiteral("SoundList.csv");
 
-// A hostile or broken list must not exhaust memory: no sane text field is this long, and a
-// full board of ordinary records is a few kilobytes.
-constexpr qsizetype kMaxQuotedText = 32 * 1024;
-constexpr qsizetype kMaxFileBytes = 1024 * 1024;
 
 // The board's own code page, as the Windows program writes the list.
 constexpr char kCodePage[] = "windows-31j";
@@ -34,8 +30,11 @@ QString NumberField(double value) {
     return toolkit::NumberText(value) + QLatin1Char(' ');
 }
 
-QString QuotedField(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');  // unchanged: nothing is escaped
+// A quote inside the text is doubled; a text without one is written unchanged, so such a
+// list keeps the bytes it always had.
+QString QuotedField(QString text) {
+    if (text.contains(QLatin1Char('"'))) text.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 QString Decode(const QByteArray& bytes);
@@ -98,9 +97,10 @@ public:
     FieldReader(QString text, bool cut) : m_text(std::move(text)), m_cut(cut) {}
 
     // Before a record: blank lines and blanks are passed over; true when nothing is left.
+    // A cut text is never at its end: the records after the cut are missing, which is damage.
     bool atEnd() {
         while (m_pos < m_text.size() && IsSpaceOrLineEnd(m_text[m_pos])) ++m_pos;
-        return m_pos >= m_text.size();
+        return m_pos >= m_text.size() && !m_cut;
     }
 
     std::optional<QString> readText() {
@@ -110,23 +110,47 @@ public:
             // Unquoted text (hand-edited lists): up to the separator, blanks trimmed.
             const qsizetype begin = m_pos;
             while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
-            if (m_pos - begin > kMaxQuotedText) return std::nullopt;
+            if (m_pos - begin > kMaxTextLength) return std::nullopt;
             QString value = m_text.mid(begin, m_pos - begin).trimmed();
             if (!finishField()) return std::nullopt;
             return value;
         }
-        ++m_pos;
+        ++m_pos;  // the opening quote
+        // Runs of quotes decide. A doubled quote is one quote of the text; an odd run before a
+        // separator (blanks between allowed) or the end gives its pairs and closes the text.
+        // Lists written before quotes were doubled hold them as typed, so a lone quote before
+        // anything else stays in the text, and an even run before a separator may be the end
+        // of such a text: see doubledFormGoesOn.
         const qsizetype begin = m_pos;
-        // A quote ends the text only where a separator or the end follows it (blanks between
-        // allowed), so a key or a name holding quotes reads back as it was written.
+        bool doubledForm = false;  // known for the rest of this text once looked ahead
+        QString value;
+        // Nothing beyond the bound is ever held, however long the run or the stretch.
+        const auto take = [&](QStringView part) {
+            if (value.size() + part.size() > kMaxTextLength) return false;
+            value += part;
+            return true;
+        };
+        const auto takeQuotes = [&](qsizetype n) { return n <= kMaxTextLength && take(QString(n, u'"')); };
         for (;;) {
-            if (m_pos >= m_text.size()) return std::nullopt;  // no closing quote
-            if (m_pos - begin > kMaxQuotedText) return std::nullopt;
-            if (m_text[m_pos] == u'"' && closesText(m_pos + 1)) break;
-            ++m_pos;
+            const qsizetype quote = m_text.indexOf(u'"', m_pos);
+            if (quote < 0) return std::nullopt;  // no closing quote
+            if (!take(QStringView(m_text).mid(m_pos, quote - m_pos))) return std::nullopt;
+            const qsizetype run = runLength(quote);
+            m_pos = quote + run;
+            const bool beforeSeparator = closesText(m_pos);
+            // How many quotes of the text the run holds, and whether it closes the text.
+            qsizetype quotes = run / 2;
+            bool closes = false;
+            if (run % 2 == 1) {
+                closes = beforeSeparator;
+                if (!beforeSeparator) ++quotes;  // an older list's lone quote
+            } else if (beforeSeparator && !doubledForm && !(doubledForm = doubledFormGoesOn(m_pos, begin))) {
+                quotes = run - 1;  // an older list's text that ends in quotes
+                closes = true;
+            }
+            if (!takeQuotes(quotes)) return std::nullopt;
+            if (closes) break;
         }
-        QString value = m_text.mid(begin, m_pos - begin);
-        ++m_pos;
         if (!finishField()) return std::nullopt;
         return value;
     }
@@ -162,6 +186,29 @@ private:
     bool closesText(qsizetype after) const {
         while (after < m_text.size() && IsBlank(m_text[after])) ++after;
         return after >= m_text.size() || IsSeparator(m_text[after]);
+    }
+
+    qsizetype runLength(qsizetype at) const {
+        qsizetype end = at;
+        while (end < m_text.size() && m_text[end] == u'"') ++end;
+        return end - at;
+    }
+
+    // An even run of quotes before a separator, in the text that began at `begin`: in a list
+    // with doubled quotes the text goes on, and every later run up to its end is even, the end
+    // being an odd run before a separator. In an older list the text ends here, and reading
+    // on as if it did not soon meets what the doubled form never holds: a lone quote before
+    // something else (the next field's opening quote), or the end of the file. The look is
+    // bounded by the longest text the doubled form can hold, so it stays linear.
+    bool doubledFormGoesOn(qsizetype from, qsizetype begin) const {
+        const qsizetype bound = begin + 2 * kMaxTextLength;
+        for (;;) {
+            const qsizetype quote = m_text.indexOf(u'"', from);
+            if (quote < 0 || quote > bound) return false;
+            const qsizetype run = runLength(quote);
+            from = quote + run;
+            if (run % 2 == 1) return closesText(from);
+        }
     }
 
     // After a field: blanks, then a comma, a line end (CR LF, CR or LF) or the end of the
@@ -227,8 +274,8 @@ SlotRecord ReadRecord(FieldReader& reader) {
 }  // namespace
 
 std::vector<SlotRecord> ParseSlotList(const QByteArray& bytes) {
-    const bool cut = bytes.size() > kMaxFileBytes;
-    QByteArray readable = cut ? WithoutCutCharacter(bytes.left(kMaxFileBytes)) : bytes;
+    const bool cut = bytes.size() > kMaxListBytes;
+    QByteArray readable = cut ? WithoutCutCharacter(bytes.left(kMaxListBytes)) : bytes;
     FieldReader reader(Decode(readable), cut);
 
     std::vector<SlotRecord> records;
@@ -269,13 +316,17 @@ std::vector<SlotRecord> ReadSlotList(const QString& folder) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     // One byte past the limit tells a list that is too large from one that just fits.
-    return ParseSlotList(file.read(kMaxFileBytes + 1));
+    return ParseSlotList(file.read(kMaxListBytes + 1));
 }
 
 // Writes over the list that was found (whatever the case of its name) so that the folder
 // keeps one list; a new list is called "SoundList.csv".
 bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records, QString* error) {
-    QSaveFile file(FindSlotListFile(folder));
+    return WriteSlotListFile(FindSlotListFile(folder), records, error);
+}
+
+bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& records, QString* error) {
+    QSaveFile file(path);
     const QByteArray bytes = FormatSlotList(records);
     const auto fail = [&] {
         if (error) *error = file.errorString();
@@ -304,6 +355,16 @@ bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records
         return false;
     }
     return true;
+}
+
+QString KeepCopyOfList(const QString& path, QString* error) {
+    QString copy = path + QStringLiteral(".bak");
+    for (int n = 1; QFileInfo::exists(copy) || QFileInfo(copy).isSymLink(); ++n)
+        copy = path + QStringLiteral(".bak.") + QString::number(n);
+    QFile list(path);
+    if (list.copy(copy)) return copy;
+    if (error) *error = list.errorString();
+    return {};
 }
 
 }  // namespace board

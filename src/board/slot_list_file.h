@@ -24,8 +24,15 @@ struct SlotRecord {
     bool operator==(const SlotRecord&) const = default;
 };
 
+// What the reader takes at most, so that a hostile file cannot exhaust memory. A text may be
+// 32 K characters, more than the details dialog's name box takes (32767); a file 8 MiB, about
+// twice a board of 38 such names with the longest paths, in UTF-8 or with every quote doubled.
+constexpr qsizetype kMaxTextLength = 32 * 1024;
+constexpr qsizetype kMaxListBytes = 8 * 1024 * 1024;
+
 // The records a list holds, in file order (the n-th record fills slot n-1). A record that
-// failed part-way is the last one, with fieldsRead < 8. At most 38 records are read.
+// failed part-way is the last one, with fieldsRead < 8: the list is damaged there. At most
+// 38 records are read.
 std::vector<SlotRecord> ParseSlotList(const QByteArray& bytes);
 
 // The whole file for 38 records (one per slot, slot i's index field is i).
@@ -41,5 +48,11 @@ std::vector<SlotRecord> ReadSlotList(const QString& folder);
 // Writes the list safely (a temporary file in the same folder, flushed, renamed over the
 // old list). On failure the old list is left whole and `error` holds the system's reason.
 bool WriteSlotList(const QString& folder, const std::vector<SlotRecord>& records, QString* error);
+bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& records, QString* error);
+
+// Copies the list at `path` beside it as "<name>.bak", or ".bak.1", ".bak.2" and so on when
+// that name is taken: an earlier copy is never overwritten. Returns the copy's path, or an
+// empty text with `error` set.
+QString KeepCopyOfList(const QString& path, QString* error);
 
 }  // namespace board

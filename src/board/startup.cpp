@@ -3,6 +3,7 @@
 // opens one channel per recorded sound and gives every slot its assigned or empty look.
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,7 +18,10 @@
 #include "channels/mci_channels.h"
 #include "toolkit/app_info.h"
 #include "toolkit/colors.h"
+#include "toolkit/message_box.h"
 #include "toolkit/number_text.h"
+#include "toolkit/show_painted.h"
+#include "toolkit/tool_tip.h"
 
 namespace {
 
@@ -43,6 +47,8 @@ board::SlotRecord KeptForm(board::SlotRecord record) {
     return record;
 }
 
+QString Shown(const QString& path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
+
 }  // namespace
 
 void Form1::Form_Load() {
@@ -60,6 +66,7 @@ void Form1::Form_Load() {
 
     // 3. The slot list. A record that failed part-way gives the fields read before the
     // failure but not its key, which is only taken from a whole record.
+    const QString listPath = board::FindSlotListFile(QDir::currentPath());
     const std::vector<board::SlotRecord> records = board::ReadSlotList(QDir::currentPath());
     std::array<int, kSlotCount> fadeValue{};
     std::array<int, kSlotCount> exclusiveValue{};
@@ -81,9 +88,24 @@ void Form1::Form_Load() {
         recordOf[i] = record;
     }
 
-    // 4. Show the window before the channels open, which can take a while.
-    if (!isVisible()) show();
-    update();
+    // A list that could not be read to its end would lose the records after the damage when
+    // the exit writes over it, so it is kept as it was found; the user is told after start-up.
+    QString damageMessage;
+    if (!records.empty() && records.back().fieldsRead < 8) {
+        QString error;
+        const QString copy = board::KeepCopyOfList(listPath, &error);
+        damageMessage = Shown(listPath) + QStringLiteral("のスロット") + QString::number(records.size() - 1) +
+                        QStringLiteral("を読めません\n");
+        if (copy.isEmpty()) {
+            m_listWriteBlocked = QStringLiteral("元のリストの写しを残せません: ") + error;
+            damageMessage += m_listWriteBlocked;
+        } else {
+            damageMessage += QStringLiteral("元のリストを") + Shown(copy) + QStringLiteral("に残しました");
+        }
+    }
+
+    // 4. Show the window, painted, before the channels open, which can take a while.
+    toolkit::ShowPainted(this);
 
     // 5. One channel per recorded sound. A sound that cannot be opened now (a drive not
     // plugged in, a share down) leaves the slot empty, but its record is kept and written
@@ -101,6 +123,7 @@ void Form1::Form_Load() {
             kept.file = SlotFile(i);
             EmptySetUp(i);
             KeptRecord(i) = kept;
+            toolkit::SetPlainToolTip(Text1[i], kept.file + QStringLiteral("が見つかりません"));
         }
     }
 
@@ -110,9 +133,12 @@ void Form1::Form_Load() {
     KeyOperationOn();
     for (int i = 0; i < kSlotCount; ++i) FadeActive(i) = false;
     Timer1->start();
+
+    if (!damageMessage.isEmpty()) toolkit::MsgBox(this, damageMessage, toolkit::kStyleStop);
 }
 
 void Form1::AssignedSetUp(int i, int fadeValue, int exclusiveValue) {
+    toolkit::SetPlainToolTip(Text1[i], {});  // no longer a kept record
     Text1[i]->setText(SlotName(i));
     toolkit::SetBackColor(Text1[i], kAssignedColor);
     Command1[i]->setEnabled(true);
@@ -139,6 +165,7 @@ void Form1::EmptySetUp(int i) {
     SlotVolume(i) = 0;
     SlotStart(i) = 0;
     Text1[i]->clear();  // the name box keeps its colour
+    toolkit::SetPlainToolTip(Text1[i], {});
     Command1[i]->setEnabled(false);
     Command2[i]->setEnabled(false);
     Check1[i]->setChecked(false);

@@ -34,6 +34,7 @@ int MsgBox(QWidget* parent, const QString& text, int style) {
 
     QMessageBox box(parent);
     box.setWindowTitle(AppTitle());
+    box.setTextFormat(Qt::PlainText);  // names, keys and paths are shown as typed, never as markup
     box.setText(text);
     box.setIcon(IconOf(style));
     QPushButton* ok = box.addButton(QMessageBox::Ok);

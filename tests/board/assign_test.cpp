@@ -69,7 +69,7 @@ TEST_F(BoardTest, DropOnAPlayingSlotKeepsKeyAndTicksAndAssignsTheFirstFile) {
 
 TEST_F(BoardTest, UnplayableFileIsRefusedAndTheSlotKeepsPlaying) {
     // The dropped path, and the stored one the message and the trial open name.
-    for (const auto& [dropped, stored] : {std::pair{"/srv/notes.txt", "/srv/notes.txt"},
+    for (const auto& [dropped, stored] : {std::pair{"/srv/<b>x</b>.wav", "/srv/<b>x</b>.wav"},
                                           std::pair{"/home/u/board/fx/broken.wav", "fx/broken.wav"}}) {
         SCOPED_TRACE(dropped);
         Restart();

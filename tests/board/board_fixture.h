@@ -100,6 +100,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_savedCurrent = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+        qputenv("XDG_STATE_HOME", m_dir.filePath("state").toLocal8Bit());  // where an unsaved board goes
         ResetSlotTable();
         toolkit::SetProgramFolderForTests(QStringLiteral("/home/u/board"));
         toolkit::SetBeepHook([this] { events.push_back("beep"); });

@@ -94,18 +94,21 @@ const QStringList kItems = {"サウンドの解除", "基本のフォルダを�
                             "すべてのサウンドを解除", "ホットキーの変更"};
 
 // Presses a mouse button on a widget of the board and gives the items of the pop-up menu that
-// opened, if any ("-" for the separator); the menu is answered (an action chosen, or closed)
-// from inside its own loop, and no menu outlives the call.
-std::optional<QStringList> PressAndAnswerPopup(QWidget* target, Qt::MouseButton button, QAction* choose = nullptr) {
+// opened, if any ("-" for the separator, "(still open)" after a click that left it open); the
+// menu is answered (an action clicked with `chooseWith`, or closed) from inside its own loop,
+// and no menu outlives the call.
+std::optional<QStringList> PressAndAnswerPopup(QWidget* target, Qt::MouseButton button, QAction* choose = nullptr,
+                                               Qt::MouseButton chooseWith = Qt::LeftButton) {
     std::optional<QStringList> seen;
     QObject timers;  // its timers die with it, so none can fire into a later test
-    QTimer::singleShot(0, &timers, [&seen, choose] {
+    QTimer::singleShot(0, &timers, [&seen, choose, chooseWith] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return;
         seen.emplace();
         for (QAction* a : menu->actions()) *seen << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        if (choose) QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(choose).center());
-        else menu->close();
+        if (choose) QTest::mouseClick(menu, chooseWith, {}, menu->actionGeometry(choose).center());
+        if (choose && menu->isVisible()) *seen << QStringLiteral("(still open)");
+        menu->close();
     });
     QTimer::singleShot(2000, &timers, [] { if (QWidget* w = QApplication::activePopupWidget()) w->close(); });
     QTest::mousePress(target, button, {}, QPoint(3, 3));
@@ -130,13 +133,22 @@ TEST_F(BoardTest, OnlyARightClickOnKeyOrNameOpensTheMenuForThatSlot) {
     }
 }
 
-TEST_F(BoardTest, ChosenReleaseRunsBeforeTheMenuCallReturns) {
-    Drop(12, "/home/u/board/bell.wav");
-    f->show();
-    answers = {kOk};
-    EXPECT_EQ(PressAndAnswerPopup(f->Text1[12], Qt::RightButton, f->mnuDelSoundFile), kItems);
-    EXPECT_EQ(events, (Commands{"beep", kAskOne}));
-    EXPECT_EQ(LooksOf(*f, 12), Empty("A", kWhite));
+// Items are chosen with the left button only: a right click on an item chooses nothing and
+// leaves the menu open.
+TEST_F(BoardTest, ReleaseChosenWithTheLeftButtonRunsBeforeTheMenuCallReturns) {
+    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        SCOPED_TRACE(button);
+        Restart();
+        Drop(12, "/home/u/board/bell.wav");
+        f->show();
+        const SlotLooks assigned = LooksOf(*f, 12);
+        answers = {kOk};
+        const bool left = button == Qt::LeftButton;
+        EXPECT_EQ(PressAndAnswerPopup(f->Text1[12], Qt::RightButton, f->mnuDelSoundFile, button),
+                  left ? kItems : kItems + QStringList{"(still open)"});
+        EXPECT_EQ(events, (left ? Commands{"beep", kAskOne} : Commands{}));
+        EXPECT_EQ(LooksOf(*f, 12), left ? Empty("A", kWhite) : assigned);
+    }
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <random>
 #include <vector>
 
+#include "../../fuzz/fuzz_targets.h"
 #include "board/slot_list_file.h"
 
 #ifdef Q_OS_UNIX
@@ -72,9 +74,9 @@ TEST(SlotListFile, WritesTheExactBytesAndReadsThemBack) {
     const QList<QByteArray> lines = FormatSlotList(FullBoard()).split('\n');
     ASSERT_EQ(lines.size(), 39);  // 38 lines, each ending in CR LF
     EXPECT_EQ(lines[0], " 0 ,\"0\"," + Cp932("\"ベル\",\"効果音\\ベル.wav\"") + ", .5 , 800 , 1 , 0 \r");
-    EXPECT_EQ(lines[1], " 1 ,\"\"\",\"say \"hi\" now\",\"C:\\a\"b.wav\", 12.25 , 1000 , 0 , 1 \r");
+    EXPECT_EQ(lines[1], " 1 ,\"\"\"\",\"say \"\"hi\"\" now\",\"C:\\a\"\"b.wav\", 12.25 , 1000 , 0 , 1 \r");
     EXPECT_EQ(lines[12], " 12 ,\"-\",\"Bell\",\"C:\\Sounds\\bell.wav\", 0 , 800 , 1 , 0 \r");
-    EXPECT_EQ(lines[3], " 3 ,\"-\",\"ends with quote\"\",\"x.ogg\", 1E-05 , 999 , 0 , 0 \r");
+    EXPECT_EQ(lines[3], " 3 ,\"-\",\"ends with quote\"\"\",\"x.ogg\", 1E-05 , 999 , 0 , 0 \r");
     EXPECT_EQ(lines[37], " 37 ,\"V\"," + Cp932("\"～\"") + ",\"\",-2.5 , 2000 , 1 , 0 \r");
     EXPECT_EQ(lines[38], "");
     for (const auto& records : {EmptyBoard(), FullBoard()}) EXPECT_EQ(ParseSlotList(FormatSlotList(records)), records);
@@ -117,11 +119,11 @@ TEST(SlotListFile, ReadsFieldsInSequence) {
         {"unquoted text", "0, k , my name ,f.wav,0,800,0,0", {Record(0, "k", "my name", "f.wav", 0, 800)}},
         {"blanks around quoted texts", "0,  \"k\" ,\t\"n\"  , \"f\" ,0,1,0,0", {Record(0, "k", "n", "f", 0, 1)}},
         {"volume beyond the bar", "0,\"k\",\"n\",\"f\",0,2000,0,0", {Record(0, "k", "n", "f", 0, 2000)}},
-        // A quote ends a quoted text only before a separator.
+        // Lists from before quotes were doubled: a quote ends a text only before a separator.
         {"quote as the key", "0,\"\"\",\"n\",\"f\",0,1,0,0", {Record(0, "\"", "n", "f", 0, 1)}},
         {"quotes in a name", "0,\"k\",\"say \"hi\" now\",\"f\",0,1,0,0", {Record(0, "k", "say \"hi\" now", "f", 0, 1)}},
         {"only quotes", "0,\"k\",\"\"\"\"\",\"f\",0,1,0,0", {Record(0, "k", "\"\"\"", "f", 0, 1)}},
-        {"doubled quote", "0,\"k\",\"a\"\"b\",\"f\",0,1,0,0", {Record(0, "k", "a\"\"b", "f", 0, 1)}},
+        {"doubled quote reads as one", "0,\"k\",\"a\"\"b\",\"f\",0,1,0,0", {Record(0, "k", "a\"b", "f", 0, 1)}},
         // Damage ends reading; what was read before it is kept.
         {"a record cut in the middle", " 0 ,\"0\",\"a\",\"a.wav\", 0 , 800 , 0 , 0 \r\n 1 ,\"1\",\"b\"",
          {Record(0, "0", "a", "a.wav", 0, 800), Record(1, "1", "b", {}, 0, 0, 0, 0, 3)}},
@@ -135,8 +137,29 @@ TEST(SlotListFile, ReadsFieldsInSequence) {
     for (const auto& c : cases) EXPECT_EQ(ParseSlotList(c.bytes), c.expected) << c.what;
 }
 
-// A hostile list never exhausts memory: a quoted text beyond 32 KiB, or passing 1 MiB before
-// 38 records are complete, ends reading as damage does.
+// Any key, name or path survives the list in its own record and leaves the others alone:
+// quotes anywhere, separators, line ends, blanks, characters beyond Shift-JIS, the longest
+// name the details dialog takes.
+TEST(SlotListFile, AnyTextSurvivesTheListInItsOwnRecord) {
+    QStringList texts = {"Hi\", he said", "\"", "\"\"", "\",", " \" , \"\r\n", QString(32767, u'"'),
+                         QString(32767, u'あ') + "é", QString(kMaxTextLength, u'x')};
+    const QStringList pieces = {"\"", "\"\"", ",", " ", "\t", "\r", "\n", "a", "あ", "é", "🔔"};
+    std::mt19937 random(10);
+    while (texts.size() < 3000) {
+        QString text;
+        for (auto n = random() % 12; n > 0; --n) text += pieces[int(random() % pieces.size())];
+        texts << text;
+    }
+    for (int i = 0; i < int(texts.size()); ++i) {
+        const QString &key = texts[i], &name = texts[(i + 1) % texts.size()], &file = texts[(i + 2) % texts.size()];
+        EXPECT_EQ(fuzzing::CheckTextsRoundTrip(key, name, file, i % 38), "")
+            << (key + "|" + name + "|" + file).left(80).toStdString();
+    }
+}
+
+// A hostile list never exhausts memory: a text beyond 32 K characters, or a file passing
+// 8 MiB before 38 records are complete, ends reading as damage does, also when the cut falls
+// between two records.
 TEST(SlotListFile, BoundsWhatItReads) {
     const QByteArray line = " 1 ,\"1\",\"a\",\"a.wav\", 0 , 800 , 0 , 0 \r\n";
     auto withName = [](int length) { return " 2 ,\"1\",\"" + QByteArray(length, 'x') + "\",\"f\",0,1,0,0\r\n"; };
@@ -144,14 +167,14 @@ TEST(SlotListFile, BoundsWhatItReads) {
     EXPECT_EQ(ParseSlotList(line + withName(32 * 1024 + 1) + line),
               (Records{Record(1, "1", "a", "a.wav", 0, 800), Record(2, "1", {}, {}, 0, 0, 0, 0, 2)}));
 
-    // Records of 60 KB each: the list passes 1 MiB in its 18th record.
-    const QByteArray big =
-        " 1 ,\"1\",\"" + QByteArray(30000, 'n') + "\",\"" + QByteArray(30000, 'f') + "\", 0 , 800 , 0 , 0 \r\n";
-    const auto records = ParseSlotList(big.repeated(38));
-    const int fitting = int((1024 * 1024) / big.size());
-    ASSERT_EQ(int(records.size()), fitting + 1);
-    EXPECT_EQ(records[size_t(fitting) - 1].fieldsRead, 8);
-    EXPECT_LT(records.back().fieldsRead, 8);
+    for (const int lineSize : {300000, 256 * 1024}) {  // the cut inside a record, and after one
+        const QByteArray padded = line.left(line.size() - 2) + QByteArray(lineSize - line.size(), ' ') + "\r\n";
+        const auto records = ParseSlotList(padded.repeated(38));
+        const int fitting = int(kMaxListBytes / lineSize);
+        ASSERT_EQ(int(records.size()), fitting + 1) << lineSize;
+        EXPECT_EQ(records[size_t(fitting) - 1].fieldsRead, 8);
+        EXPECT_LT(records.back().fieldsRead, 8);
+    }
 
     // What follows 38 complete records does not count.
     EXPECT_EQ(ParseSlotList(FormatSlotList(EmptyBoard()) + QByteArray(2 * 1024 * 1024, ' ')), EmptyBoard());

@@ -2,9 +2,15 @@
 // has been read.
 #include <QLabel>
 #include <QStringEncoder>
+#include <QTextDocumentFragment>
 #include <QTimer>
 
 #include "board_fixture.h"
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -54,6 +60,68 @@ TEST_F(BoardTest, FiveRecordsFillTheirSlotsAndSurviveTwoRunsByteForByte) {
     }
 }
 
+// The window is shown and painted, its status box reading "初期化中", before the first channel
+// opens, so a board of long sounds is seen starting.
+TEST_F(BoardTest, TheWindowIsPaintedBeforeTheFirstChannelOpens) {
+    struct PaintSpy : QObject {
+        QStringList painted;  // the status box's text at each of its paints
+        bool eventFilter(QObject* label, QEvent* e) override {
+            if (e->type() == QEvent::Paint) painted << static_cast<QLabel*>(label)->text();
+            return false;
+        }
+    } spy;
+    writeList(ListLine(0, "0", "x", "x.wav", "0", "800", "0", "0"));
+    Restart();
+    f = std::make_unique<Form1>();
+    f->Label3->installEventFilter(&spy);
+    std::optional<QStringList> paintedAtOpen;
+    mci.onCommand = [&](const std::string& command) {
+        if (command.rfind("open ", 0) == 0 && !paintedAtOpen) paintedAtOpen = spy.painted;
+    };
+    f->Form_Load();
+    mci.onCommand = nullptr;
+    EXPECT_EQ(paintedAtOpen, QStringList{QStringLiteral("初期化中")});
+}
+
+// A list damaged in a record is kept beside it as it was found, never over an earlier copy,
+// before the exit writes over it; the user is told once, after start-up, where it is.
+TEST_F(BoardTest, ADamagedListIsKeptBesideItAndTheUserToldOnce) {
+    QByteArray damaged[2];
+    for (int run = 0; run < 2; ++run) {
+        damaged[run] = ListLine(0, "Q", "a", "a.wav", "0", "800", "0", "0") + ListLine(1, "1", "b", "b.wav", "0", "800", "0", "0") +
+                       " 2 ,\"2\",\"c\",\"c.wav\", x" + QByteArray::number(run) + " , 800 , 0 , 0 \r\n" + EmptyLines(3);
+        writeList(damaged[run]);
+        Form1& b = start();
+        const QString copy = listPath() + (run == 0 ? ".bak" : ".bak.1");
+        EXPECT_EQ(events, Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット2を読めません\n元のリストを" +
+                                                QDir::toNativeSeparators(copy) + "に残しました").toStdString()});
+        EXPECT_EQ(LooksOf(b, 1), Assigned("b.wav", "b", "1", 800));
+        b.close();
+        EXPECT_NE(readList(), damaged[run]);
+    }
+    for (const int run : {0, 1}) {
+        QFile copy(listPath() + (run == 0 ? ".bak" : ".bak.1"));
+        EXPECT_TRUE(copy.open(QIODevice::ReadOnly) && copy.readAll() == damaged[run]) << run;
+    }
+#ifdef Q_OS_UNIX
+    // No copy can be made (here a file size limit, which stops even root): the exit leaves the
+    // damaged list alone and keeps the board in the state folder.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{}, small{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = saved, small.rlim_cur = 100;
+    writeList(damaged[0]);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Form1& b = start();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].find("のスロット2を読めません\n元のリストの写しを残せません"), std::string::npos) << events[0];
+    b.close();
+    EXPECT_EQ(readList(), damaged[0]);
+    EXPECT_EQ(QDir("state/sorvane").entryList(QDir::Files).size(), 1);
+#endif
+}
+
 // A record cut short by the end of the file gives the fields read before the cut, not its key.
 TEST_F(BoardTest, RecordCutShortUsesTheFieldsReadBeforeTheCut) {
     writeList(" 0 ,\"Z\",\"Half\",\"half.wav\", 2 ");
@@ -94,23 +162,36 @@ TEST_F(BoardTest, RecordValuesBecomeControlStatesAndTheVolumeFollowsTheOpen) {
 }
 
 // A drive that is not plugged in must not erase the board: the slot looks empty for this
-// run, but its record goes back to the list unchanged and comes back once the file is there.
+// run, tells by its tooltip which file is missing, and its record goes back to the list
+// unchanged and comes back once the file is there; or the user lets it go.
 TEST_F(BoardTest, UnopenableSoundKeepsItsRecordForTheNextRun) {
-    const QByteArray list = ListLine(0, "K", "Gone", "/media/usb/gone.wav", ".5", "700", "1", "1") +
+    const char* gone = "/media/<b>usb</b>/gone.wav";
+    const QByteArray list = ListLine(0, "K", "Gone", gone, ".5", "700", "1", "1") +
                             ListLine(1, "L", "Here", "here.wav", "0", "300", "0", "0") + EmptyLines(2);
     writeList(list);
-    mci.unopenable.insert("/media/usb/gone.wav");
+    mci.unopenable.insert(gone);
     for (int run = 0; run < 2; ++run) {  // still missing at the second run: written back the same again
         Form1& b = start();
         EXPECT_EQ(LooksOf(b, 0), Empty("K", toolkit::kWindowBackground));
+        EXPECT_EQ(QTextDocumentFragment::fromHtml(b.Text1[0]->toolTip()).toPlainText(), QString(gone) + "が見つかりません");
         EXPECT_EQ(b.HotKey.at(0), u'K');
         EXPECT_EQ(mci.open, std::set<int>{1});
         b.close();
         EXPECT_EQ(readList(), list);
     }
     mci.unopenable.clear();  // the drive is back
-    EXPECT_EQ(LooksOf(start(), 0), Assigned("/media/usb/gone.wav", "Gone", "K", 700, true, true, .5));
+    EXPECT_EQ(LooksOf(start(), 0), Assigned(gone, "Gone", "K", 700, true, true, .5));
     EXPECT_FALSE(KeptRecord(0).has_value());
+    EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
+
+    mci.unopenable.insert(gone);  // missing again, and released
+    start();
+    SelectedSlot() = 0, answers = {toolkit::kAnswerOk};
+    f->mnuDelSoundFile_Click();
+    EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
+    EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
+    f->close();
+    EXPECT_EQ(readList(), ListLine(0, "K", "", "", "0", "0", "0", "0") + list.mid(list.indexOf('\n') + 1));
 }
 
 }  // namespace

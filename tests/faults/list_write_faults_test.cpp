@@ -1,6 +1,7 @@
 // The slot list cannot be written at exit: a read-only folder, a full disk, a directory where
 // the list goes, or an old list that cannot be replaced (the new one is written beside it, then
-// the rename fails). The old list stays whole, no temporary file is left, the user is told once.
+// the rename fails). The old list stays whole, no temporary file is left, the board is kept in
+// the state folder, and the user is told once, with where it is.
 #include <QProcess>
 #if defined(__unix__)
 #include <unistd.h>
@@ -82,6 +83,8 @@ TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
         return QDir(listFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     };
     const QStringList before = entries();
+    const QString state = pathOf("state");
+    qputenv("XDG_STATE_HOME", state.toLocal8Bit());
 
     board->Form_Unload();
 
@@ -90,6 +93,12 @@ TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
     EXPECT_TRUE(messages[0].contains(QStringLiteral("SoundList.csv"))) << messages[0].toStdString();
     EXPECT_EQ(ReadFile(kept), oldList);
     EXPECT_EQ(entries(), before) << "a temporary file was left in the list folder";
+    const QFileInfoList rescued = QDir(state + "/sorvane").entryInfoList({"SoundList-*.csv"}, QDir::Files);
+    ASSERT_EQ(rescued.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QDir::toNativeSeparators(rescued[0].filePath()))) << messages[0].toStdString();
+    const auto records = board::ParseSlotList(ReadFile(rescued[0].filePath()));
+    ASSERT_EQ(records.size(), 38u);
+    EXPECT_EQ(records[1].file, pathOf("new.wav"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Exit, ListWriteFault,

@@ -46,6 +46,7 @@ std::uint32_t RecordingMci::Send(const char* command, char* reply, std::uint32_t
 
 std::uint32_t RecordingMci::handle(const std::string& command, char* reply, std::uint32_t replySize) {
     calls.push_back({command, replySize});
+    if (onCommand) onCommand(command);
     std::istringstream in(command);
     std::string verb, alias, what;
     in >> verb;

@@ -4,6 +4,7 @@
 // which channels say they are playing, what lengths they report, which opens fail.
 // Installing it replaces the channel layer's send function until it is destroyed.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -27,6 +28,7 @@ public:
     std::map<int, std::string> lengthReply;  // channel -> "status ... length" reply ("0" when absent)
     std::set<std::string> unopenable;        // paths whose open fails (277)
     std::set<int> open;                      // channels opened and not closed since
+    std::function<void(const std::string&)> onCommand;  // sees each command as it arrives
 
     std::vector<std::string> commands() const;  // the command strings, in order
     std::vector<std::string> actions() const;   // those that are not status queries

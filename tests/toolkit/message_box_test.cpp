@@ -1,4 +1,4 @@
-// Message boxes: the board's two styles, the title and the answers.
+// Message boxes: the board's two styles, the title, the answers, and text shown as typed.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -16,6 +16,7 @@ using MB = QMessageBox;
 
 struct Looks {
     QString title, text;
+    Qt::TextFormat format;
     MB::Icon icon;
     QList<int> buttons;  // standard buttons, sorted
     int defaultButton;
@@ -23,7 +24,8 @@ struct Looks {
 };
 
 Looks LooksOf(QMessageBox* box) {
-    Looks looks{box->windowTitle(), box->text(), box->icon(), {}, box->standardButton(box->defaultButton())};
+    Looks looks{box->windowTitle(), box->text(), box->textFormat(), box->icon(), {},
+                box->standardButton(box->defaultButton())};
     for (QAbstractButton* b : box->buttons()) looks.buttons << box->standardButton(b);
     std::sort(looks.buttons.begin(), looks.buttons.end());
     return looks;
@@ -45,9 +47,9 @@ int ShowAndAnswer(const QString& text, int style, std::function<void(QMessageBox
 }  // namespace
 
 TEST(MsgBox, ShowsTheBoardsTwoStylesAndClosingAQuestionCountsAsCancel) {
-    const QString text = QStringLiteral("全てクリアしますか？");
-    const Looks stop{"Sorvane", text, MB::Critical, {MB::Ok}, MB::Ok};
-    const Looks question{"Sorvane", text, MB::Question, {MB::Ok, MB::Cancel}, MB::Cancel};
+    const QString text = QStringLiteral("<b>x</b>.wavは扱えません");  // a file name, never markup
+    const Looks stop{"Sorvane", text, Qt::PlainText, MB::Critical, {MB::Ok}, MB::Ok};
+    const Looks question{"Sorvane", text, Qt::PlainText, MB::Question, {MB::Ok, MB::Cancel}, MB::Cancel};
     const auto click = [](MB::StandardButton which) { return [which](MB* box) { box->button(which)->click(); }; };
     const struct { int style; Looks looks; std::function<void(MB*)> answer; int result; } cases[] = {
         {toolkit::kStyleStop, stop, click(MB::Ok), toolkit::kAnswerOk},

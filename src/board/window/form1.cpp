@@ -18,6 +18,7 @@
 #include "toolkit/colors.h"
 #include "toolkit/fonts.h"
 #include "toolkit/key_preview.h"
+#include "toolkit/popup_menu.h"
 #include "toolkit/scroll_bar.h"
 #include "toolkit/twips.h"
 
@@ -158,7 +159,7 @@ void Form1::buildLayout() {
     Timer1->setInterval(100);
 
     // The slot pop-up: never shown as a menu bar, only at the pointer on a right click.
-    mnu = new QMenu(QStringLiteral("メニュー"), this);
+    mnu = new toolkit::PopupMenu(QStringLiteral("メニュー"), this);
     mnuDelSoundFile = mnu->addAction(QStringLiteral("サウンドの解除"));
     mnuOpenFolder = mnu->addAction(QStringLiteral("基本のフォルダを開く"));
     mnuSoundFile = mnu->addAction(QStringLiteral("サウンドの詳細"));

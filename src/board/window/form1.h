@@ -105,4 +105,7 @@ private:
 
     toolkit::KeyPreview* m_keyPreview = nullptr;  // a child of the window, which owns it
     bool m_unloaded = false;
+    // Why the list must not be written over at exit (a damaged list that could not be
+    // copied first); the exit then keeps the board elsewhere. Empty when it may.
+    QString m_listWriteBlocked;
 };
