@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
 #include "quit_signals.h"

@@ -8,13 +8,13 @@
 // User-interface thread only.
 #include <QCheckBox>
 #include <QCursor>
+#include <QDebug>
 #include <QMenu>
 
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "toolkit/app_info.h"
-#include "toolkit/colors.h"
 #include "toolkit/file_drop.h"
 #include "toolkit/message_box.h"
 
@@ -24,8 +24,6 @@ namespace {
 
 constexpr std::int16_t kScratchChannel = 100;  // only ever open for the trial of a drop
 constexpr std::int16_t kFreshVolume = 800;
-constexpr std::uint32_t kEmptyNameColor = 0xFFFFFF;
-constexpr std::uint32_t kKeyLabelIdleColor = 0xFFFFFF;
 
 // The path to store for a dropped file: relative to the program's folder when the file lies
 // inside it, else the full path. Only a whole folder name counts as the folder: a program in
@@ -55,7 +53,7 @@ QString DisplayName(const QString& path) {
 
 }  // namespace
 
-void Form1::DropOnNameBox(std::int16_t i, const QMimeData* data) {
+void Form1::DropOnNameBox(SlotIndex i, const QMimeData* data) {
     const QStringList files = toolkit::DroppedFiles(data);
     if (files.isEmpty()) return;  // a drag of text or links, not of files
 
@@ -63,9 +61,11 @@ void Form1::DropOnNameBox(std::int16_t i, const QMimeData* data) {
     if (path.isEmpty()) return;
 
     // The trial on the scratch channel: the slot keeps its sound unless the new one opens.
-    const bool playable = MciOpenSound(kScratchChannel, path);
+    QString whyNot;
+    const bool playable = MciOpenSound(kScratchChannel, path, &whyNot);
     MciCloseSound(kScratchChannel);
     if (!playable) {
+        qWarning().noquote() << "drop on slot" << i << "refused:" << path << "-" << whyNot;
         toolkit::MsgBox(this, path + QStringLiteral("は扱えません"), toolkit::kStyleStop);
         return;
     }
@@ -74,48 +74,46 @@ void Form1::DropOnNameBox(std::int16_t i, const QMimeData* data) {
     MciOpenSound(i, path);
     // A fade-out of the old sound must not put its remembered volume on the new one at the
     // next tick, and a record kept from start-up is replaced by what the user chose.
-    FadeActive(i) = false;
-    KeptRecord(i).reset();
+    Slots.FadeActive[i] = false;
+    Slots.KeptRecord[i].reset();
+    Slots.Released[i] = false;
 
     const QString name = DisplayName(path);
-    SlotName(i) = name;
-    SlotFile(i) = path;
-    SlotVolume(i) = kFreshVolume;
-    SlotStart(i) = 0.0;
+    Slots.SlotName[i] = name;
+    Slots.SlotFile[i] = path;
+    Slots.SlotVolume[i] = kFreshVolume;
+    Slots.SlotStart[i] = 0.0;
 
-    // The assigned look, as start-up gives it, keeping the slot's two ticks. It also sends
-    // the fresh volume to the new channel even when the bar already shows 800.
-    AssignedSetUp(i, Check1[i]->checkState() != Qt::Unchecked ? 1 : 0,
-                  Check2[i]->checkState() != Qt::Unchecked ? 1 : 0);
-    // The old sound was silenced above; the indicator must not go on showing it.
-    toolkit::SetBackColor(Label4[i], kKeyLabelIdleColor);
+    // The assigned set-up, as start-up gives it, keeping the slot's two ticks. It also sends
+    // the fresh volume to the new channel even when the bar already shows 800, and the key
+    // label no longer shows the old sound, silenced above.
+    AssignedSetUp(i, Check1[i]->checkState() != Qt::Unchecked, Check2[i]->checkState() != Qt::Unchecked);
 }
 
-void Form1::SlotMouseDown(std::int16_t i, Qt::MouseButton button) {
+void Form1::SlotMouseDown(SlotIndex i, Qt::MouseButton button) {
     if (button != Qt::RightButton) return;
-    SelectedSlot() = i;
+    Slots.SelectedSlot = i;
     // The chosen item's handler runs inside exec, before it returns.
     mnu->exec(QCursor::pos());
 }
 
-void Form1::ReleaseSlot(std::int16_t i) {
+void Form1::ReleaseSlot(SlotIndex i) {
     // Nothing of the old sound may come back: a running fade would put its volume back on
     // the bar at the next tick, and a record kept from start-up would be written at exit.
-    FadeActive(i) = false;
-    KeptRecord(i).reset();
-    EmptySetUp(i);  // closing the channel stops a playing sound
-    toolkit::SetBackColor(Text1[i], kEmptyNameColor);
-    // The tick repaints only slots that hold a sound, so a slot released while playing
-    // would stay lit for good.
-    toolkit::SetBackColor(Label4[i], kKeyLabelIdleColor);
+    Slots.FadeActive[i] = false;
+    Slots.KeptRecord[i].reset();
+    Slots.Released[i] = true;
+    // Closing the channel stops a playing sound. The tick repaints only slots that hold a
+    // sound, so the set-up also puts out the key label of one released while playing.
+    EmptySetUp(i);
 }
 
 void Form1::mnuDelSoundFile_Click() {
-    const std::int16_t i = SelectedSlot();
+    const SlotIndex i = Slots.SelectedSlot;
     // A record kept from start-up looks empty but is still the user's: it can be let go too.
-    if (SlotFile(i).isEmpty() && !KeptRecord(i)) return;
+    if (Slots.SlotFile[i].isEmpty() && !Slots.KeptRecord[i]) return;
     toolkit::Beep();
-    const QString name = KeptRecord(i) ? KeptRecord(i)->name : SlotName(i);
+    const QString name = Slots.KeptRecord[i] ? Slots.KeptRecord[i]->name : Slots.SlotName[i];
     const QString question = QStringLiteral("サウンドファイル\"") + name + QStringLiteral("\"を登録解除しますか");
     if (toolkit::MsgBox(this, question, toolkit::kStyleQuestion) != toolkit::kAnswerOk) return;
     ReleaseSlot(i);
@@ -132,7 +130,7 @@ void Form1::mnuAllClear_Click() {
         toolkit::Beep();
         if (toolkit::MsgBox(this, question, toolkit::kStyleQuestion) != toolkit::kAnswerOk) return;
     }
-    for (std::int16_t i = 0; i < kSlotCount; ++i) ReleaseSlot(i);
+    for (SlotIndex i = 0; i < kSlotCount; ++i) ReleaseSlot(i);
 }
 
 void Form1::mnuOpenFolder_Click() {

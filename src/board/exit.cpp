@@ -12,7 +12,7 @@
 
 #include "board/slot_list_file.h"
 #include "board/slot_table.h"
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "toolkit/message_box.h"
@@ -48,26 +48,25 @@ void Form1::Form_Unload() {
     // No fade-out tick may run against channels that are already closed.
     Timer1->stop();
 
-    for (int i = 0; i < kSlotCount; ++i) {
-        const auto channel = static_cast<std::int16_t>(i);
-        channels::MciStopSound(channel);
-        channels::MciCloseSound(channel);
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
+        channels::MciStopSound(i);
+        channels::MciCloseSound(i);
     }
 
     std::vector<board::SlotRecord> records;
     records.reserve(kSlotCount);
-    for (int i = 0; i < kSlotCount; ++i) {
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
         board::SlotRecord record;
-        if (KeptRecord(i)) {
+        if (Slots.KeptRecord[i]) {
             // A sound that could not be opened at start-up goes back to the list as it came.
-            record = *KeptRecord(i);
+            record = *Slots.KeptRecord[i];
         } else {
             record.name = Text1[i]->text();
-            record.file = SlotFile(i);
-            record.start = SlotStart(i);
+            record.file = Slots.SlotFile[i];
+            record.start = Slots.SlotStart[i];
             // A slot caught in a fade-out is saved at the level it fades from, not at the
             // lowered value its bar shows at this moment.
-            record.volume = FadeActive(i) ? FadeRestoreVolume(i) : HScroll1[i]->value();
+            record.volume = Slots.FadeActive[i] ? Slots.FadeRestoreVolume[i] : HScroll1[i]->value();
             record.fade = Check1[i]->isChecked() ? 1 : 0;
             record.exclusive = Check2[i]->isChecked() ? 1 : 0;
         }

@@ -4,7 +4,7 @@
 // User-interface thread only.
 #include <QLabel>
 
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "channels/mci_channels.h"
 #include "toolkit/colors.h"
 #include "toolkit/key_preview.h"
@@ -29,10 +29,10 @@ void Form1::BoardKeyPress(int k) {
         return;
     }
     if (k < 0 || k > 0xFFFF) return;  // no key string can hold it
-    const int slot = HotKey.indexOf(KeyCharacter(k));
-    if (slot < 0 || slot >= kSlotCount) return;
-    const auto i = static_cast<std::int16_t>(slot);
-    if (SlotFile(i).isEmpty()) return;
+    const qsizetype position = HotKey.indexOf(KeyCharacter(k));
+    if (position < 0 || position >= kSlotCount) return;
+    const auto i = static_cast<SlotIndex>(position);
+    if (Slots.SlotFile[i].isEmpty()) return;
     if (channels::MciIsPlaying(i))
         StopSlot(i);
     else

@@ -9,7 +9,7 @@
 #include <QScrollBar>
 #include <QtGlobal>
 
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "toolkit/colors.h"
@@ -19,29 +19,26 @@ using namespace channels;
 
 namespace {
 
-constexpr std::uint32_t kPlayingColor = 0xFF80FF;  // light magenta
-constexpr std::uint32_t kIdleColor = 0xFFFFFF;     // white
 constexpr double kFadeFactor = 0.9;
 constexpr int kFadeEndBelow = 10;  // the level falls geometrically and never reaches 0 alone
 
 bool IsSet(const QCheckBox* box) { return box->checkState() != Qt::Unchecked; }
 
-bool HasSound(int i) { return !SlotFile(i).isEmpty(); }
 
 }  // namespace
 
-void Form1::PlaySlot(std::int16_t i) {
-    if (HasSound(i)) MciPlayFrom(i, SlotStart(i));
+void Form1::PlaySlot(SlotIndex i) {
+    if (Slots.HasSound(i)) MciPlayFrom(i, Slots.SlotStart[i]);
     // Exclusive play hangs on the box alone, and comes after the start so the new sound
     // is already running when the others fall silent.
     if (!IsSet(Check2[i])) return;
-    for (std::int16_t j = 0; j < kSlotCount; ++j) {
-        if (j != i && HasSound(j)) MciStopSound(j);
+    for (SlotIndex j = 0; j < kSlotCount; ++j) {
+        if (j != i && Slots.HasSound(j)) MciStopSound(j);
     }
 }
 
-void Form1::StopSlot(std::int16_t i) {
-    if (!HasSound(i)) return;
+void Form1::StopSlot(SlotIndex i) {
+    if (!Slots.HasSound(i)) return;
     if (!IsSet(Check1[i])) {
         MciStopSound(i);
         return;
@@ -50,33 +47,32 @@ void Form1::StopSlot(std::int16_t i) {
     // A second Stop while the fade runs (a double key press, a held key) keeps the level
     // remembered at the first one; taking the lowered level would shrink the slot's volume
     // for good.
-    if (!FadeActive(i)) FadeRestoreVolume(i) = static_cast<std::int16_t>(HScroll1[i]->value());
-    FadeActive(i) = true;
+    if (!Slots.FadeActive[i]) Slots.FadeRestoreVolume[i] = static_cast<std::int16_t>(HScroll1[i]->value());
+    Slots.FadeActive[i] = true;
 }
 
 void Form1::StopAllSlots() {
     // Fades on the stopped slots end at the next tick, which finds them silent and puts
     // their volumes back.
-    for (std::int16_t i = 0; i < kSlotCount; ++i) {
-        if (HasSound(i)) MciStopSound(i);
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
+        if (Slots.HasSound(i)) MciStopSound(i);
     }
 }
 
-void Form1::ApplySlotVolume(std::int16_t i) {
-    SlotVolume(i) = static_cast<std::int16_t>(HScroll1[i]->value());
-    MciSetVolume(i, SlotVolume(i));
+void Form1::ApplySlotVolume(SlotIndex i) {
+    Slots.SlotVolume[i] = static_cast<std::int16_t>(HScroll1[i]->value());
+    MciSetVolume(i, Slots.SlotVolume[i]);
 }
 
 void Form1::FadeTick() {
     // The indicator pass runs first, so a slot whose fade ends in this tick stays lit until
     // the next one.
-    for (std::int16_t i = 0; i < kSlotCount; ++i) {
-        if (!HasSound(i)) continue;
-        toolkit::SetBackColor(Label4[i], MciIsPlaying(i) ? kPlayingColor : kIdleColor);
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
+        if (Slots.HasSound(i)) ShowSlot(i, MciIsPlaying(i));
     }
 
-    for (std::int16_t i = 0; i < kSlotCount; ++i) {
-        if (!FadeActive(i)) continue;
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
+        if (!Slots.FadeActive[i]) continue;
         QScrollBar* bar = HScroll1[i];
         const int v = bar->value();
         if (MciIsPlaying(i) && v >= kFadeEndBelow) {
@@ -87,7 +83,7 @@ void Form1::FadeTick() {
         // blip, then put the remembered level back on the bar (and so on the channel).
         bar->setValue(0);
         MciStopSound(i);
-        bar->setValue(FadeRestoreVolume(i));
-        FadeActive(i) = false;
+        bar->setValue(Slots.FadeRestoreVolume[i]);
+        Slots.FadeActive[i] = false;
     }
 }

@@ -2,6 +2,7 @@
 // It stamps the version into the caption, sets the default keys, reads the slot list,
 // opens one channel per recorded sound and gives every slot its assigned or empty look.
 #include <QCheckBox>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -13,22 +14,18 @@
 
 #include "board/slot_list_file.h"
 #include "board/slot_table.h"
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "toolkit/app_info.h"
-#include "toolkit/colors.h"
 #include "toolkit/message_box.h"
 #include "toolkit/number_text.h"
 #include "toolkit/show_painted.h"
-#include "toolkit/tool_tip.h"
 
 namespace {
 
 // The default keys are the first 38 characters: digits, the keypad signs, then A to W.
 const QString kKeyAlphabet = QStringLiteral("0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-
-constexpr std::uint32_t kAssignedColor = 0x00FFFF;  // yellow name box
 
 // The bar takes 0..1000 only: a hand-edited list can hold anything, and a value the bar
 // cannot show must not reach the channel or be written back as something else.
@@ -62,26 +59,26 @@ void Form1::Form_Load() {
     // 2. Default keys.
     HotKey0 = kKeyAlphabet.left(kSlotCount);
     HotKey = HotKey0;
-    for (int i = 0; i < kSlotCount; ++i) Label4[i]->setText(HotKey.mid(i, 1));
+    for (SlotIndex i = 0; i < kSlotCount; ++i) Label4[i]->setText(HotKey.mid(i, 1));
 
     // 3. The slot list. A record that failed part-way gives the fields read before the
     // failure but not its key, which is only taken from a whole record.
     const QString listPath = board::FindSlotListFile(QDir::currentPath());
     const std::vector<board::SlotRecord> records = board::ReadSlotList(QDir::currentPath());
-    std::array<int, kSlotCount> fadeValue{};
-    std::array<int, kSlotCount> exclusiveValue{};
-    std::array<std::optional<board::SlotRecord>, kSlotCount> recordOf;
-    const int recordCount = std::min<int>(static_cast<int>(records.size()), kSlotCount);
-    for (int i = 0; i < recordCount; ++i) {
+    PerSlot<bool> fadeValue;
+    PerSlot<bool> exclusiveValue;
+    PerSlot<std::optional<board::SlotRecord>> recordOf;
+    const auto recordCount = static_cast<SlotIndex>(std::min<std::size_t>(records.size(), kSlotCount));
+    for (SlotIndex i = 0; i < recordCount; ++i) {
         const board::SlotRecord& record = records[i];
         const int read = record.fieldsRead;
-        if (read >= 3) SlotName(i) = record.name;
-        if (read >= 4) SlotFile(i) = record.file;
-        if (read >= 5) SlotStart(i) = record.start;
-        if (read >= 6) SlotVolume(i) = BoundedVolume(record.volume);
-        if (read >= 7) fadeValue[i] = CheckValue(record.fade);
+        if (read >= 3) Slots.SlotName[i] = record.name;
+        if (read >= 4) Slots.SlotFile[i] = record.file;
+        if (read >= 5) Slots.SlotStart[i] = record.start;
+        if (read >= 6) Slots.SlotVolume[i] = BoundedVolume(record.volume);
+        if (read >= 7) fadeValue[i] = record.fade != 0;
         if (read >= 8) {
-            exclusiveValue[i] = CheckValue(record.exclusive);
+            exclusiveValue[i] = record.exclusive != 0;
             Label4[i]->setText(record.key);
             if (!record.key.isEmpty()) HotKey[i] = record.key.at(0);
         }
@@ -110,20 +107,21 @@ void Form1::Form_Load() {
     // 5. One channel per recorded sound. A sound that cannot be opened now (a drive not
     // plugged in, a share down) leaves the slot empty, but its record is kept and written
     // back at exit, so a missing drive never erases the user's board.
-    for (int i = 0; i < kSlotCount; ++i) {
-        const auto channel = static_cast<std::int16_t>(i);
-        KeptRecord(i).reset();
-        if (SlotFile(i).isEmpty()) {
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
+        Slots.KeptRecord[i].reset();
+        QString whyNot;
+        if (Slots.SlotFile[i].isEmpty()) {
             EmptySetUp(i);
-        } else if (channels::MciOpenSound(channel, SlotFile(i))) {
+        } else if (channels::MciOpenSound(i, Slots.SlotFile[i], &whyNot)) {
             AssignedSetUp(i, fadeValue[i], exclusiveValue[i]);
         } else {
+            qWarning().noquote() << "slot" << i << "keeps its record but cannot open" << Slots.SlotFile[i] << "-"
+                                 << whyNot;
             board::SlotRecord kept = recordOf[i] ? KeptForm(*recordOf[i]) : board::SlotRecord{};
             kept.index = i;
-            kept.file = SlotFile(i);
+            kept.file = Slots.SlotFile[i];
+            Slots.KeptRecord[i] = kept;
             EmptySetUp(i);
-            KeptRecord(i) = kept;
-            toolkit::SetPlainToolTip(Text1[i], kept.file + QStringLiteral("が見つかりません"));
         }
     }
 
@@ -131,47 +129,32 @@ void Form1::Form_Load() {
     // tick can run during start-up.
     Command3->setFocus();
     KeyOperationOn();
-    for (int i = 0; i < kSlotCount; ++i) FadeActive(i) = false;
+    for (SlotIndex i = 0; i < kSlotCount; ++i) Slots.FadeActive[i] = false;
     Timer1->start();
 
     if (!damageMessage.isEmpty()) toolkit::MsgBox(this, damageMessage, toolkit::kStyleStop);
 }
 
-void Form1::AssignedSetUp(int i, int fadeValue, int exclusiveValue) {
-    toolkit::SetPlainToolTip(Text1[i], {});  // no longer a kept record
-    Text1[i]->setText(SlotName(i));
-    toolkit::SetBackColor(Text1[i], kAssignedColor);
-    Command1[i]->setEnabled(true);
-    Command2[i]->setEnabled(true);
-    Check1[i]->setChecked(fadeValue != 0);
-    Check2[i]->setChecked(exclusiveValue != 0);
-    Check1[i]->setEnabled(true);
-    Check2[i]->setEnabled(true);
-    HScroll1[i]->setEnabled(true);
+void Form1::AssignedSetUp(SlotIndex i, bool fade, bool exclusive) {
+    Check1[i]->setChecked(fade);
+    Check2[i]->setChecked(exclusive);
+    ShowSlot(i);
     // A freshly opened channel plays at full level. The bar reports only a real change, so
     // when it already shows the saved volume the volume is sent here instead.
-    const std::int16_t volume = BoundedVolume(SlotVolume(i));
+    const std::int16_t volume = BoundedVolume(Slots.SlotVolume[i]);
     if (HScroll1[i]->value() == volume) {
-        ApplySlotVolume(static_cast<std::int16_t>(i));
+        ApplySlotVolume(i);
     } else {
         HScroll1[i]->setValue(volume);
     }
 }
 
-void Form1::EmptySetUp(int i) {
-    channels::MciCloseSound(static_cast<std::int16_t>(i));
-    SlotFile(i).clear();
-    SlotName(i).clear();
-    SlotVolume(i) = 0;
-    SlotStart(i) = 0;
-    Text1[i]->clear();  // the name box keeps its colour
-    toolkit::SetPlainToolTip(Text1[i], {});
-    Command1[i]->setEnabled(false);
-    Command2[i]->setEnabled(false);
-    Check1[i]->setChecked(false);
-    Check2[i]->setChecked(false);
-    Check1[i]->setEnabled(false);
-    Check2[i]->setEnabled(false);
-    HScroll1[i]->setEnabled(false);
+void Form1::EmptySetUp(SlotIndex i) {
+    channels::MciCloseSound(i);
+    Slots.SlotFile[i].clear();
+    Slots.SlotName[i].clear();
+    Slots.SlotVolume[i] = 0;
+    Slots.SlotStart[i] = 0;
+    ShowSlot(i);
     HScroll1[i]->setValue(0);
 }

@@ -36,6 +36,9 @@ QColor WinColor(std::uint32_t bgr) {
 
 void SetBackColor(QWidget* widget, std::uint32_t bgr) {
     if (!widget) return;
+    // The tick repaints every slot ten times a second: an unchanged colour costs nothing.
+    const QVariant current = widget->property(kBackColorProperty);
+    if (current.isValid() && current.toUInt() == bgr) return;
     widget->setProperty(kBackColorProperty, QVariant::fromValue(uint(bgr)));
     // The palette rather than a style sheet, so the widget keeps its font and metrics.
     const QColor color = WinColor(bgr);

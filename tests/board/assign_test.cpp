@@ -74,7 +74,7 @@ TEST_F(BoardTest, UnplayableFileIsRefusedAndTheSlotKeepsPlaying) {
         SCOPED_TRACE(dropped);
         Restart();
         Drop(kSlot, "/srv/old.wav");
-        KeptRecord(kSlot) = board::SlotRecord{};
+        f->Slots.KeptRecord[kSlot] = board::SlotRecord{};
         mci.playing.insert(kSlot);
         mci.unopenable.insert(stored);
         const SlotLooks before = LooksOf(*f, kSlot);
@@ -84,7 +84,7 @@ TEST_F(BoardTest, UnplayableFileIsRefusedAndTheSlotKeepsPlaying) {
                   (Commands{"open \"" + std::string(stored) + "\" alias A100 type mpegvideo", "close A100"}));
         EXPECT_EQ(LooksOf(*f, kSlot), before);
         EXPECT_TRUE(mci.playing.count(kSlot));
-        EXPECT_TRUE(KeptRecord(kSlot).has_value());
+        EXPECT_TRUE(f->Slots.KeptRecord[kSlot].has_value());
     }
 }
 
@@ -95,7 +95,7 @@ TEST_F(BoardTest, DragDataWithoutLocalFilesIsIgnored) {
     for (const QMimeData* data : {&text, &web, &empty}) SendDrop(*f, kSlot, *data);
     EXPECT_TRUE(mci.commands().empty());
     EXPECT_TRUE(events.empty());
-    EXPECT_TRUE(SlotFile(kSlot).isEmpty());
+    EXPECT_TRUE(f->Slots.SlotFile[kSlot].isEmpty());
 }
 
 // A fade-out running when the sound is replaced or released must not put its remembered
@@ -110,17 +110,17 @@ TEST_F(BoardTest, DropAndReleaseEndARunningFadeOutAndAKeptRecord) {
         mci.playing.insert(kSlot);
         f->StopSlot(kSlot), f->FadeTick();
         ASSERT_LT(Bar(kSlot), 800);
-        KeptRecord(kSlot) = board::SlotRecord{};
+        f->Slots.KeptRecord[kSlot] = board::SlotRecord{};
         if (release)
             f->ReleaseSlot(kSlot);
         else
             DropFiles(*f, kSlot, {"/srv/b.wav"});
-        EXPECT_FALSE(FadeActive(kSlot));
-        EXPECT_FALSE(KeptRecord(kSlot).has_value());
+        EXPECT_FALSE(f->Slots.FadeActive[kSlot]);
+        EXPECT_FALSE(f->Slots.KeptRecord[kSlot].has_value());
         EXPECT_EQ(KeyColor(kSlot), kWhite);
         f->FadeTick();
         EXPECT_EQ(Bar(kSlot), release ? 0 : 800);
-        EXPECT_EQ(SlotVolume(kSlot), release ? 0 : 800);
+        EXPECT_EQ(f->Slots.SlotVolume[kSlot], release ? 0 : 800);
         EXPECT_EQ(KeyColor(kSlot), kWhite);
     }
 }

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "board/slot_table.h"
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "recording_mci.h"
 #include "toolkit/app_info.h"
@@ -62,9 +62,9 @@ struct SlotLooks {
 inline SlotLooks LooksOf(const Form1& f, int i) {
     const int enabled = f.Command1[i]->isEnabled() | f.Command2[i]->isEnabled() << 1 | f.Check1[i]->isEnabled() << 2 |
                         f.Check2[i]->isEnabled() << 3 | f.HScroll1[i]->isEnabled() << 4;
-    return {SlotFile(i), SlotName(i), f.Text1[i]->text(), f.Label4[i]->text(), toolkit::BackColor(f.Text1[i]),
+    return {f.Slots.SlotFile[i], f.Slots.SlotName[i], f.Text1[i]->text(), f.Label4[i]->text(), toolkit::BackColor(f.Text1[i]),
             toolkit::BackColor(f.Label4[i]), enabled, f.Check1[i]->isChecked(), f.Check2[i]->isChecked(),
-            f.HScroll1[i]->value(), SlotVolume(i), SlotStart(i)};
+            f.HScroll1[i]->value(), f.Slots.SlotVolume[i], f.Slots.SlotStart[i]};
 }
 
 inline SlotLooks Assigned(const QString& file, const QString& name, const QString& key, int volume, bool fade = false,
@@ -101,7 +101,6 @@ protected:
         m_savedCurrent = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
         qputenv("XDG_STATE_HOME", m_dir.filePath("state").toLocal8Bit());  // where an unsaved board goes
-        ResetSlotTable();
         toolkit::SetProgramFolderForTests(QStringLiteral("/home/u/board"));
         toolkit::SetBeepHook([this] { events.push_back("beep"); });
         toolkit::SetMsgBoxHook([this](const QString& text, int style) {
@@ -122,7 +121,6 @@ protected:
         f.reset();  // destroying the window does not run the exit steps
         toolkit::SetMsgBoxHook({}), toolkit::SetBeepHook({}), toolkit::SetOpenFolderHook({});
         toolkit::SetProgramFolderForTests({});
-        ResetSlotTable();
         QDir::setCurrent(m_savedCurrent);
     }
 
@@ -156,15 +154,15 @@ protected:
 
     // Gives slot i a sound and the assigned look as start-up does, then forgets the commands.
     void Assign(int i, int volume = 800, bool fade = false, bool exclusive = false, double start = 0) {
-        SlotFile(i) = QStringLiteral("tone%1.wav").arg(i), SlotName(i) = QStringLiteral("tone%1").arg(i);
-        SlotStart(i) = start, SlotVolume(i) = static_cast<std::int16_t>(volume);
+        f->Slots.SlotFile[i] = QStringLiteral("tone%1.wav").arg(i), f->Slots.SlotName[i] = QStringLiteral("tone%1").arg(i);
+        f->Slots.SlotStart[i] = start, f->Slots.SlotVolume[i] = static_cast<std::int16_t>(volume);
         f->AssignedSetUp(i, fade, exclusive);
         mci.clear();
     }
     // Gives slot i a sound by a drop, then forgets the commands and boxes it caused.
     void Drop(int i, const QString& path) {
         DropFiles(*f, i, {path});
-        ASSERT_FALSE(SlotFile(i).isEmpty()) << qPrintable(path);
+        ASSERT_FALSE(f->Slots.SlotFile[i].isEmpty()) << qPrintable(path);
         mci.clear(), events.clear();
     }
 

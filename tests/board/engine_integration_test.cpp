@@ -51,7 +51,7 @@ TEST_F(EngineTest, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
     const QString tone = QDir::current().filePath("tone.wav");
     testmedia::WriteWav(tone.toStdString(), kRate, 1, 8 * kRate,
                         [](int, std::int64_t n) { return float(0.5 * std::sin(2 * M_PI * 440 * n / kRate)); });
-    SlotFile(4) = tone, SlotName(4) = "tone", SlotVolume(4) = 800;
+    f->Slots.SlotFile[4] = tone, f->Slots.SlotName[4] = "tone", f->Slots.SlotVolume[4] = 800;
     ASSERT_TRUE(channels::MciOpenSound(4, tone));
     f->AssignedSetUp(4, 1, 0);
 
@@ -63,16 +63,16 @@ TEST_F(EngineTest, AKeyPlaysTheSlotAndASecondPressFadesItOut) {
     EXPECT_NEAR(RenderTick(), full, 0.05 * full);
 
     QTest::keyClick(f->windowHandle(), Qt::Key_4);
-    ASSERT_TRUE(FadeActive(4));
+    ASSERT_TRUE(f->Slots.FadeActive[4]);
     ASSERT_TRUE(channels::MciIsPlaying(4)) << "the fade, not the key, stops the sound";
 
     // Each tick lowers the bar by a tenth, and the audio follows the bar.
     std::vector<double> levels;
-    while (FadeActive(4) && levels.size() < 60) {
+    while (f->Slots.FadeActive[4] && levels.size() < 60) {
         f->FadeTick();
         const double expected = full * Bar(4) / 800.0;
         levels.push_back(RenderTick());
-        if (FadeActive(4)) {
+        if (f->Slots.FadeActive[4]) {
             EXPECT_NEAR(levels.back(), expected, 0.03 * expected + 1e-4) << "tick " << levels.size();
         }
     }

@@ -6,8 +6,8 @@
 #include <QTimer>
 
 #include "board_fixture.h"
-#include "dialogs/details/form3.h"
-#include "dialogs/hotkey/form2.h"
+#include "dialogs/details/details_dialog.h"
+#include "dialogs/hotkey/hotkey_dialog.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST_F(BoardTest, ChangesOfTheRunAreWrittenAndAFadeKeepsItsRememberedVolume) {
     b.HScroll1[0]->setValue(400);
     b.Check2[0]->setChecked(true);
     b.Label4[0]->setText(QStringLiteral("Z"));
-    b.Text1[0]->setText(QStringLiteral("renamed"));
+    b.Slots.SlotName[0] = QStringLiteral("renamed"), b.Text1[0]->setText(QStringLiteral("renamed"));
     mci.playing.insert(0);
     b.StopSlot(0), b.FadeTick();
     ASSERT_LT(Bar(0), 400);
@@ -76,7 +76,7 @@ TEST_F(BoardTest, QuotesTypedIntoTheDialogsSurviveTheList) {
     writeList(ListLine(0, "0", "a", "a.wav", "0", "800", "0", "0") + EmptyLines(1, 5) +
               ListLine(5, "5", "b", "b.wav", "0", "700", "1", "0") + EmptyLines(6));
     Form1& b = start();
-    SelectedSlot() = 0;
+    f->Slots.SelectedSlot = 0;
     QObject scope;  // the answers below, and a fallback that closes a dialog left open
     QTimer::singleShot(0, &scope, [] {
         auto* details = qobject_cast<Form3*>(QApplication::activeModalWidget());

@@ -100,11 +100,11 @@ TEST_F(KeyboardTest, AHeldKeyRepeatsWithoutLeavingTheSlotQuieter) {
     mci.playing = {15};
     Type(Qt::Key_A, "a");
     for (int repeat = 0; repeat < 30; ++repeat) Type(Qt::Key_A, "a", true), f->FadeTick();
-    EXPECT_EQ(FadeRestoreVolume(15), 800);
-    for (int tick = 0; tick < 100 && FadeActive(15); ++tick) f->FadeTick();
-    EXPECT_FALSE(FadeActive(15));
+    EXPECT_EQ(f->Slots.FadeRestoreVolume[15], 800);
+    for (int tick = 0; tick < 100 && f->Slots.FadeActive[15]; ++tick) f->FadeTick();
+    EXPECT_FALSE(f->Slots.FadeActive[15]);
     EXPECT_EQ(Bar(15), 800);
-    EXPECT_EQ(SlotVolume(15), 800);
+    EXPECT_EQ(f->Slots.SlotVolume[15], 800);
 
     mci.playing.clear(), mci.clear();
     for (int repeat = 0; repeat < 5; ++repeat) Type(Qt::Key_A, "a", true);

@@ -26,7 +26,7 @@ TEST_F(BoardTest, ReleaseOneAsksOnceAfterABeepAndKeepsTheKey) {
         mci.playing.insert(5);
         toolkit::SetBackColor(f->Label4[5], kLit);
         const SlotLooks before = LooksOf(*f, 5), other = LooksOf(*f, 6);
-        SelectedSlot() = 5;
+        f->Slots.SelectedSlot = 5;
         answers = {answer};
 
         f->mnuDelSoundFile_Click();
@@ -124,10 +124,10 @@ TEST_F(BoardTest, OnlyARightClickOnKeyOrNameOpensTheMenuForThatSlot) {
         for (QWidget* target : {static_cast<QWidget*>(f->Label4[slot]), static_cast<QWidget*>(f->Text1[slot])}) {
             for (const Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
                 SCOPED_TRACE(std::to_string(slot) + target->metaObject()->className() + std::to_string(button));
-                SelectedSlot() = 0;
+                f->Slots.SelectedSlot = 0;
                 const bool right = button == Qt::RightButton;
                 EXPECT_EQ(PressAndAnswerPopup(target, button), right ? std::optional(kItems) : std::nullopt);
-                EXPECT_EQ(SelectedSlot(), right ? slot : 0);
+                EXPECT_EQ(f->Slots.SelectedSlot, right ? slot : 0);
             }
         }
     }

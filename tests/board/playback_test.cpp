@@ -21,7 +21,7 @@ TEST_F(BoardTest, PlayRestartsFromTheStartAndExclusiveStopsTheOthersAfterwards) 
     f->Command1[3]->click();
     EXPECT_EQ(mci.commands(), (Commands{"seek A3 to  1500", "play A3", "stop A1", "stop A5", "stop A37"}));
     EXPECT_EQ(Bar(3), 800);
-    EXPECT_FALSE(FadeActive(3));
+    EXPECT_FALSE(f->Slots.FadeActive[3]);
 }
 
 TEST_F(BoardTest, StopAtOnceOrStartAFade) {
@@ -44,8 +44,8 @@ TEST_F(BoardTest, StopAtOnceOrStartAFade) {
         if (c.playing) mci.playing = {2};
         f->StopSlot(2);
         EXPECT_EQ(mci.commands(), c.sent);
-        EXPECT_EQ(FadeActive(2), c.fading);
-        EXPECT_EQ(FadeRestoreVolume(2), c.fading ? 640 : 0);
+        EXPECT_EQ(f->Slots.FadeActive[2], c.fading);
+        EXPECT_EQ(f->Slots.FadeRestoreVolume[2], c.fading ? 640 : 0);
         EXPECT_EQ(Bar(2), c.assigned ? 640 : 0);
     }
 }
@@ -57,7 +57,7 @@ TEST_F(BoardTest, StopAllStopsEverySlotWithASoundAndLeavesFadesRunning) {
     mci.clear();
     f->Command4->click();
     EXPECT_EQ(mci.commands(), (Commands{"stop A0", "stop A7", "stop A37"}));
-    EXPECT_TRUE(FadeActive(7));
+    EXPECT_TRUE(f->Slots.FadeActive[7]);
     EXPECT_EQ(Bar(7), 500);
 }
 
@@ -65,7 +65,7 @@ TEST_F(BoardTest, TheVolumeBarCarriesEachChangeToTheSlotAndTheChannel) {
     Assign(4);
     for (int v : {0, 1000, 1000}) f->HScroll1[4]->setValue(v);
     EXPECT_EQ(mci.commands(), (Commands{"setaudio A4 volume to  0", "setaudio A4 volume to  1000"}));
-    EXPECT_EQ(SlotVolume(4), 1000);
+    EXPECT_EQ(f->Slots.SlotVolume[4], 1000);
 }
 
 // Each step rounds half to even; the tick after the level falls below 10 ends the fade.
@@ -85,15 +85,15 @@ TEST_F(BoardTest, FadeFallsByATenthPerTickAndEndsBelowTen) {
         Commands expected;
         for (int v : steps) expected.push_back("setaudio A0 volume to  " + std::to_string(v)), f->FadeTick();
         EXPECT_EQ(mci.actions(), expected);
-        EXPECT_TRUE(FadeActive(0));
+        EXPECT_TRUE(f->Slots.FadeActive[0]);
 
         mci.clear();
         f->FadeTick();
         EXPECT_EQ(mci.actions(), (Commands{"setaudio A0 volume to  0", "stop A0",
                                            "setaudio A0 volume to  " + std::to_string(start)}));
-        EXPECT_FALSE(FadeActive(0));
+        EXPECT_FALSE(f->Slots.FadeActive[0]);
         EXPECT_EQ(Bar(0), start);
-        EXPECT_EQ(SlotVolume(0), start);
+        EXPECT_EQ(f->Slots.SlotVolume[0], start);
     }
 }
 
@@ -113,7 +113,7 @@ TEST_F(BoardTest, EachTickLightsTheKeyLabelsBeforeItAdvancesTheFades) {
     f->HScroll1[0]->setValue(9);
     f->FadeTick();
     EXPECT_EQ((std::vector{KeyColor(0), KeyColor(2)}), (std::vector{kLit, kWhite}));
-    EXPECT_FALSE(FadeActive(0));
+    EXPECT_FALSE(f->Slots.FadeActive[0]);
     mci.playing.clear();
     f->FadeTick();
     EXPECT_EQ(KeyColor(0), kWhite);
@@ -136,12 +136,12 @@ TEST_F(BoardTest, FadesEndAtTheNextTickWhenTheirSoundWasStoppedOtherwise) {
         f->StopSlot(1), f->FadeTick(), f->FadeTick();
         ASSERT_EQ(Bar(1), 567);
         interrupt(*f);
-        EXPECT_TRUE(FadeActive(1));
+        EXPECT_TRUE(f->Slots.FadeActive[1]);
         mci.playing.clear(), mci.clear();
         f->FadeTick();
         EXPECT_EQ(mci.actions(), (Commands{"setaudio A1 volume to  0", "stop A1", "setaudio A1 volume to  700"}));
-        EXPECT_FALSE(FadeActive(1));
-        EXPECT_EQ(SlotVolume(1), 700);
+        EXPECT_FALSE(f->Slots.FadeActive[1]);
+        EXPECT_EQ(f->Slots.SlotVolume[1], 700);
     }
 }
 
@@ -163,7 +163,7 @@ TEST_F(BoardTest, TheFadeFollowsTheBarButPutsBackTheVolumeRememberedAtStop) {
     mci.clear();
     f->FadeTick();
     EXPECT_EQ(mci.actions(), (Commands{"stop A6", "setaudio A6 volume to  800"}));
-    EXPECT_EQ(SlotVolume(6), 800);
+    EXPECT_EQ(f->Slots.SlotVolume[6], 800);
 }
 
 // A key pressed twice must not leave the slot quieter for good.
@@ -173,14 +173,14 @@ TEST_F(BoardTest, StopDuringAFadeKeepsTheVolumeRememberedAtTheFirstStop) {
     f->Command2[3]->click(), f->FadeTick(), f->FadeTick();
     ASSERT_EQ(Bar(3), 648);
     f->Command2[3]->click();
-    EXPECT_TRUE(FadeActive(3));
-    EXPECT_EQ(FadeRestoreVolume(3), 800);
+    EXPECT_TRUE(f->Slots.FadeActive[3]);
+    EXPECT_EQ(f->Slots.FadeRestoreVolume[3], 800);
     f->FadeTick();
     EXPECT_EQ(Bar(3), 583);  // on from the present level, not from the top
-    for (int tick = 0; tick < 100 && FadeActive(3); ++tick) f->FadeTick();
-    EXPECT_FALSE(FadeActive(3));
+    for (int tick = 0; tick < 100 && f->Slots.FadeActive[3]; ++tick) f->FadeTick();
+    EXPECT_FALSE(f->Slots.FadeActive[3]);
     EXPECT_EQ(Bar(3), 800);
-    EXPECT_EQ(SlotVolume(3), 800);
+    EXPECT_EQ(f->Slots.SlotVolume[3], 800);
 }
 
 TEST_F(BoardTest, TheTimerRunsTheTickEveryHundredMilliseconds) {

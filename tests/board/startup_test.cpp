@@ -181,12 +181,12 @@ TEST_F(BoardTest, UnopenableSoundKeepsItsRecordForTheNextRun) {
     }
     mci.unopenable.clear();  // the drive is back
     EXPECT_EQ(LooksOf(start(), 0), Assigned(gone, "Gone", "K", 700, true, true, .5));
-    EXPECT_FALSE(KeptRecord(0).has_value());
+    EXPECT_FALSE(f->Slots.KeptRecord[0].has_value());
     EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
 
     mci.unopenable.insert(gone);  // missing again, and released
     start();
-    SelectedSlot() = 0, answers = {toolkit::kAnswerOk};
+    f->Slots.SelectedSlot = 0, answers = {toolkit::kAnswerOk};
     f->mnuDelSoundFile_Click();
     EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
     EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());

@@ -5,7 +5,7 @@
 #include <QScrollBar>
 
 #include "dialog_test_support.h"
-#include "dialogs/details/form3.h"
+#include "dialogs/details/details_dialog.h"
 
 namespace {
 
@@ -18,10 +18,10 @@ class DetailsDialogTest : public BoardTest
 protected:
     void SetUp() override {
         BoardTest::SetUp();
-        SlotFile(kSlot) = "bell.wav";
-        SlotName(kSlot) = "bell";
+        board->Slots.SlotFile[kSlot] = "bell.wav";
+        board->Slots.SlotName[kSlot] = "bell";
         board->HScroll1[kSlot]->setValue(500);  // the bar carries the volume to the slot
-        SelectedSlot() = board->KeyIndex = kSlot;
+        board->Slots.SelectedSlot = board->KeyIndex = kSlot;
         mci.clear();
     }
 };
@@ -31,9 +31,9 @@ TEST_F(DetailsDialogTest, ShowsTheSlotAndTheChannelLength) {
     struct Case { double start; std::map<int, std::string> lengthReply; QString startShown, lengthShown; };
     for (const Case& c : {Case{0, {{kSlot, "123456"}}, " 0", " 123.456"}, Case{0.25, {{kSlot, "500"}}, " .25", " .5"},
                           Case{-2, {}, " -2", " 0"}}) {
-        SlotStart(kSlot) = c.start;
+        board->Slots.SlotStart[kSlot] = c.start;
         mci.lengthReply = c.lengthReply;
-        Form3 dialog(*board, board.get());
+        Form3 dialog(board->Slots, board->KeyIndex, board.get());
         EXPECT_EQ((QStringList{dialog.windowTitle(), dialog.Text1->text(), dialog.Label7->text(),
                                dialog.Text3->text(), dialog.Text2->text(), dialog.Label4->text()}),
                   (QStringList{QStringLiteral("サウンドファイルの詳細"), "bell", "bell.wav", " 500",
@@ -79,14 +79,14 @@ TEST_F(DetailsDialogTest, EachButtonSendsAndStoresWhatItShouldAndTheBoardFollows
         board->mnuSoundFile_Click();
         EXPECT_TRUE(answer.shown);
         EXPECT_EQ(mci.actions(), c.sent);
-        EXPECT_EQ(SlotStart(kSlot), c.storedStart);
+        EXPECT_EQ(board->Slots.SlotStart[kSlot], c.storedStart);
         EXPECT_EQ(board->Text1[kSlot]->text(), c.boardName);
         EXPECT_EQ(board->HScroll1[kSlot]->value(), c.boardVolume);
     }
 }
 
 TEST_F(DetailsDialogTest, NothingOpensOnAnEmptySlot) {
-    SelectedSlot() = 4;
+    board->Slots.SelectedSlot = 4;
     ModalAnswer answer([](QWidget* w) { w->close(); });
     board->mnuSoundFile_Click();
     EXPECT_FALSE(answer.shown);

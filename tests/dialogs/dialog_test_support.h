@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "board/slot_table.h"
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "recording_mci.h"
 #include "toolkit/message_box.h"
@@ -21,7 +21,6 @@ class BoardTest : public ::testing::Test
 {
 protected:
     void SetUp() override {
-        ResetSlotTable();
         board = std::make_unique<Form1>();
         board->HotKey0 = board->HotKey = kDefaultKeys;
         toolkit::SetBeepHook([this] { ++beeps; });

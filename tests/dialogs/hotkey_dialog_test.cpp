@@ -3,7 +3,7 @@
 #include <QPushButton>
 
 #include "dialog_test_support.h"
-#include "dialogs/hotkey/form2.h"
+#include "dialogs/hotkey/hotkey_dialog.h"
 #include "toolkit/colors.h"
 
 namespace {
@@ -38,7 +38,7 @@ TEST_F(HotkeyDialogTest, CapturesOnlySingleByteCharactersWhereverTheFocusIs) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         beeps = 0;
-        Form2 dialog(*board, board.get());
+        Form2 dialog(board->HotKey, board->HotKey0, board->KeyIndex, board.get());
         dialog.show();
         dialog.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));  // typed keys reach the active window
@@ -66,12 +66,12 @@ TEST_F(HotkeyDialogTest, EveryWayOfClosingStoresWhatItShouldAndTheBoardUsesItAtO
         {"closing the window stores nothing", others, "q", [](Form2* d) { d->close(); }, others},
         {"標準 puts every default back", others, "q", [](Form2* d) { d->Command3->click(); }, kDefaultKeys},
     };
-    SlotFile(0) = "bell.wav";
+    board->Slots.SlotFile[0] = "bell.wav";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         board->HotKey = c.keysBefore;
         for (int i = 0; i < kSlotCount; ++i) board->Label4[i]->setText("A");
-        SelectedSlot() = 0;
+        board->Slots.SelectedSlot = 0;
         ModalAnswer answer([&](QWidget* dialog) {
             if (!c.typed.isEmpty()) TypeText(dialog, c.typed);
             c.close(qobject_cast<Form2*>(dialog));

@@ -40,7 +40,6 @@ protected:
         toolkit::SetBeepHook([] {});
         mci::InstallService(servicePtr.get());
         channels::SetMciSendFunction(&mci::SendString);
-        ResetSlotTable();
     }
     void TearDown() override {
         board.reset();
@@ -56,7 +55,7 @@ protected:
         board->Form_Load();
     }
     void drop(int i, const QString& path) { DropFiles(*board, i, {path}); }
-    bool assigned(int i) const { return !SlotFile(i).isEmpty() && board->Command1[i]->isEnabled(); }
+    bool assigned(int i) const { return !board->Slots.SlotFile[i].isEmpty() && board->Command1[i]->isEnabled(); }
     SlotState state(int i) const { return {channels::MciIsPlaying(i), toolkit::BackColor(board->Label4[i])}; }
     std::int64_t positionMs(int channel) const {
         char reply[32] = {};

@@ -64,7 +64,7 @@ TEST_F(PathSafety, ListAndDropsOpenOnlyFilesAndNeverHang) {
         LimitHang(20), drop(live, path), LimitHang(0);
         ASSERT_EQ(messages.size(), 1) << path.toStdString();
         EXPECT_TRUE(messages[0].endsWith(QStringLiteral("は扱えません"))) << messages[0].toStdString();
-        EXPECT_EQ(SlotFile(live), "live: take 1.wav") << "the slot keeps the sound it held";
+        EXPECT_EQ(board->Slots.SlotFile[live], "live: take 1.wav") << "the slot keeps the sound it held";
     }
     EXPECT_FALSE(QFileInfo::exists(pathOf("pwned"))) << "a shell ran";
 #if defined(__unix__)

@@ -32,7 +32,7 @@
 
 #include "board/slot_list_file.h"
 #include "board/slot_table.h"
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
@@ -151,9 +151,9 @@ private:
         for (int i = 0; i < kSlotCount; ++i) {
             const bool sounding = channels::MciIsPlaying(std::int16_t(i));
             playing += sounding ? 1 : 0;
-            if (SlotFile(i).isEmpty() && sounding) fail(i, "an empty slot plays");
-            if (!FadeActive(i) && SlotVolume(i) != m_board.HScroll1[i]->value()) fail(i, "volume and bar disagree");
-            if (SlotFile(i).isEmpty() != !m_board.Command1[i]->isEnabled()) fail(i, "look and content disagree");
+            if (m_board.Slots.SlotFile[i].isEmpty() && sounding) fail(i, "an empty slot plays");
+            if (!m_board.Slots.FadeActive[i] && m_board.Slots.SlotVolume[i] != m_board.HScroll1[i]->value()) fail(i, "volume and bar disagree");
+            if (m_board.Slots.SlotFile[i].isEmpty() != !m_board.Command1[i]->isEnabled()) fail(i, "look and content disagree");
         }
         m_mostPlaying = std::max(m_mostPlaying, playing);
         // When blocks run dry, say when and how busy the machine was: a starved decoder

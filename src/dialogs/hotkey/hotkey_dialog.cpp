@@ -1,10 +1,9 @@
 // The hotkey dialog's layout, its key capture and its three buttons.
-#include "dialogs/hotkey/form2.h"
+#include "dialogs/hotkey/hotkey_dialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "board/window/form1.h"
 #include "dialogs/hotkey/key_character.h"
 #include "toolkit/colors.h"
 #include "toolkit/fonts.h"
@@ -26,7 +25,8 @@ constexpr std::uint32_t kUsedKeyColor = 0x0000FF;  // red
 
 }  // namespace
 
-Form2::Form2(Form1& board, QWidget* parent) : QDialog(parent), m_board(board) {
+Form2::Form2(QString& hotKey, const QString& hotKey0, SlotIndex keyIndex, QWidget* parent)
+    : QDialog(parent), m_hotKey(hotKey), m_hotKey0(hotKey0), m_keyIndex(keyIndex) {
     buildLayout();
     auto* preview = new toolkit::KeyPreview(this, [this](QChar typed) { return CaptureKey(typed); });
     preview->setEnabled(true);
@@ -80,8 +80,8 @@ void Form2::buildLayout() {
 }
 
 void Form2::Form_Load() {
-    const QString& keys = m_board.HotKey;
-    Label1->setText(QStringLiteral("No.") + toolkit::NumberText(m_board.KeyIndex) +
+    const QString& keys = m_hotKey;
+    Label1->setText(QStringLiteral("No.") + toolkit::NumberText(m_keyIndex) +
                     QStringLiteral(" 操作キーの設定"));
 
     QString inUse = QStringLiteral("既設定済  ");
@@ -91,7 +91,7 @@ void Form2::Form_Load() {
     }
     Label3->setText(inUse);
 
-    Label2->setText(keys.mid(m_board.KeyIndex, 1));
+    Label2->setText(keys.mid(m_keyIndex, 1));
 }
 
 bool Form2::CaptureKey(QChar typed) {
@@ -101,7 +101,7 @@ bool Form2::CaptureKey(QChar typed) {
     if (!IsCapturableKey(key)) return false;
 
     Label2->setText(QString(key));
-    if (m_board.HotKey.contains(key)) {
+    if (m_hotKey.contains(key)) {
         // Only a warning: "決定" stores the character all the same.
         Label4->setText(QStringLiteral("その文字は既に設定されています"));
         toolkit::SetBackColor(Label2, kUsedKeyColor);
@@ -114,13 +114,13 @@ bool Form2::CaptureKey(QChar typed) {
 }
 
 void Form2::Command1_Click() {
-    QString keys = m_board.HotKey;
-    const int at = m_board.KeyIndex;
+    QString keys = m_hotKey;
+    const int at = m_keyIndex;
     const QString captured = Label2->text();
     // Same length always: one character replaced, and only where the string has one.
     if (!captured.isEmpty() && at >= 0 && at < keys.size()) keys[at] = captured.at(0);
     accept();
-    m_board.HotKey = keys;
+    m_hotKey = keys;
 }
 
 void Form2::Command2_Click() {
@@ -128,6 +128,11 @@ void Form2::Command2_Click() {
 }
 
 void Form2::Command3_Click() {
-    m_board.HotKey = m_board.HotKey0;
+    m_hotKey = m_hotKey0;
     accept();
+}
+
+void EditHotkey(QWidget* owner, QString& hotKey, const QString& hotKey0, SlotIndex keyIndex) {
+    Form2 dialog(hotKey, hotKey0, keyIndex, owner);
+    dialog.exec();
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Form1: the board's main window. The constructor builds the fixed layout (key labels read
 // "A", the status box "初期化中", everything disabled); Form_Load then runs start-up and
-// closing the window runs the exit steps. The slot operations are members so that buttons,
-// keys, the timer and the dialogs all reach the same code; each topic lives in its own
-// source file under board/ (startup, exit, playback, keyboard, assign) and dialogs/.
+// closing the window runs the exit steps. It owns the slot table. The slot operations are
+// members so that buttons, keys and the timer reach the same code; each topic lives in its own
+// source file under board/ (startup, exit, playback, keyboard, assign, slot_look, dialog_menu).
 // User-interface thread only.
 #include <QString>
 #include <QWidget>
@@ -31,10 +31,11 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    // --- Public members read and written by the dialogs ---
+    // --- The slot table and the members the dialogs work on ---
+    SlotTable Slots;
     QString HotKey;        // 38 characters; character i+1 (from 1) is slot i's key
     QString HotKey0;       // the default keys
-    std::int16_t KeyIndex = 0;  // the slot a dialog works on
+    SlotIndex KeyIndex = 0;  // the slot a dialog works on
 
     // --- Controls (layout fixed at construction) ---
     QLabel* Image1 = nullptr;
@@ -64,17 +65,22 @@ public:
 
     // --- Start-up and exit (board/startup.cpp, board/exit.cpp) ---
     void Form_Load();
-    // The assigned and the empty look of a slot; a drop and a release use them too.
-    void AssignedSetUp(int i, int fadeValue, int exclusiveValue);
-    void EmptySetUp(int i);
+    // The assigned and the empty set-up of a slot; a drop and a release use them too.
+    void AssignedSetUp(SlotIndex i, bool fade, bool exclusive);
+    void EmptySetUp(SlotIndex i);
+    // The slot's look (board/slot_look.cpp), derived from the slot table alone: captions,
+    // colours, enabled controls, the empty slot's ticks, and whether its key label shows the
+    // sound playing. Every path that changes a slot ends here; the bar's value is not a look
+    // but the slot's volume, and is set by the paths themselves.
+    void ShowSlot(SlotIndex i, bool sounding = false);
     // Stops and closes every channel, then writes the list; tells the user when it cannot.
     void Form_Unload();
 
     // --- Playback (board/playback.cpp) ---
-    void PlaySlot(std::int16_t i);
-    void StopSlot(std::int16_t i);
+    void PlaySlot(SlotIndex i);
+    void StopSlot(SlotIndex i);
     void StopAllSlots();
-    void ApplySlotVolume(std::int16_t i);
+    void ApplySlotVolume(SlotIndex i);
     void FadeTick();
 
     // --- Keyboard operation (board/keyboard.cpp) ---
@@ -85,14 +91,14 @@ public:
     bool KeyPreviewOn() const;
 
     // --- Assigning and releasing (board/assign.cpp) ---
-    void DropOnNameBox(std::int16_t i, const QMimeData* data);
-    void SlotMouseDown(std::int16_t i, Qt::MouseButton button);
-    void ReleaseSlot(std::int16_t i);
+    void DropOnNameBox(SlotIndex i, const QMimeData* data);
+    void SlotMouseDown(SlotIndex i, Qt::MouseButton button);
+    void ReleaseSlot(SlotIndex i);
     void mnuDelSoundFile_Click();
     void mnuAllClear_Click();
     void mnuOpenFolder_Click();
 
-    // --- Dialogs (dialogs/hotkey, dialogs/details) ---
+    // --- The two dialogs' menu items (board/dialog_menu.cpp) ---
     void mnuHotkey_Click();
     void mnuSoundFile_Click();
 
@@ -100,8 +106,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildLayout();      // board/window/form1.cpp
-    void connectHandlers();  // board/window/form1.cpp
+    void buildLayout();      // board/window/board_window.cpp
+    void connectHandlers();  // board/window/board_window.cpp
 
     toolkit::KeyPreview* m_keyPreview = nullptr;  // a child of the window, which owns it
     bool m_unloaded = false;

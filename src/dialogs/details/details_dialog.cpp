@@ -1,13 +1,12 @@
 // The details dialog's layout and its five buttons. Play, Stop and Test drive the slot's
 // channel directly: unlike the board's Play they neither stop other slots nor set a volume.
-#include "dialogs/details/form3.h"
+#include "dialogs/details/details_dialog.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdint>
 
-#include "board/window/form1.h"
 #include "channels/mci_channels.h"
 #include "toolkit/fonts.h"
 #include "toolkit/number_text.h"
@@ -43,7 +42,8 @@ QLineEdit* MakeTextBox(const QString& text, QRect where, QWidget* parent) {
 
 }  // namespace
 
-Form3::Form3(Form1& board, QWidget* parent) : QDialog(parent), m_board(board) {
+Form3::Form3(SlotTable& table, SlotIndex keyIndex, QWidget* parent)
+    : QDialog(parent), m_slots(table), m_keyIndex(keyIndex) {
     buildLayout();
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
@@ -99,23 +99,23 @@ void Form3::buildLayout() {
 }
 
 void Form3::Form_Load() {
-    const int k = m_board.KeyIndex;
-    Text1->setText(SlotName(k));
-    Label7->setText(SlotFile(k));
-    Label4->setText(toolkit::NumberText(channels::MciGetLength(m_board.KeyIndex)));
-    Text3->setText(toolkit::NumberText(SlotVolume(k)));
-    Text2->setText(QLatin1Char(' ') + toolkit::NumberText(SlotStart(k)).trimmed());
+    const SlotIndex k = m_keyIndex;
+    Text1->setText(m_slots.SlotName[k]);
+    Label7->setText(m_slots.SlotFile[k]);
+    Label4->setText(toolkit::NumberText(channels::MciGetLength(m_keyIndex)));
+    Text3->setText(toolkit::NumberText(m_slots.SlotVolume[k]));
+    Text2->setText(QLatin1Char(' ') + toolkit::NumberText(m_slots.SlotStart[k]).trimmed());
 }
 
 void Form3::Command1_Click() {
-    const std::int16_t k = m_board.KeyIndex;
+    const SlotIndex k = m_keyIndex;
     channels::MciStopSound(k);
-    SlotName(k) = Text1->text();
+    m_slots.SlotName[k] = Text1->text();
     // No range test: a start before 0 or past the end is the user's choice.
-    SlotStart(k) = toolkit::ReadNumber(Text2->text());
+    m_slots.SlotStart[k] = toolkit::ReadNumber(Text2->text());
     const double volume = toolkit::RoundHalfEven(toolkit::ReadNumber(Text3->text()));
     // A volume the bar cannot show is dropped quietly; the old one stays.
-    if (volume >= 0 && volume <= kMaxVolume) SlotVolume(k) = static_cast<std::int16_t>(volume);
+    if (volume >= 0 && volume <= kMaxVolume) m_slots.SlotVolume[k] = static_cast<std::int16_t>(volume);
     accept();
 }
 
@@ -124,14 +124,19 @@ void Form3::Command2_Click() {
 }
 
 void Form3::Command3_Click() {
-    channels::MciPlayFrom(m_board.KeyIndex, 0);
+    channels::MciPlayFrom(m_keyIndex, 0);
 }
 
 void Form3::Command4_Click() {
-    channels::MciStopSound(m_board.KeyIndex);
+    channels::MciStopSound(m_keyIndex);
 }
 
 void Form3::Command5_Click() {
     // Tried out as typed, not stored.
-    channels::MciPlayFrom(m_board.KeyIndex, toolkit::ReadNumber(Text2->text()));
+    channels::MciPlayFrom(m_keyIndex, toolkit::ReadNumber(Text2->text()));
+}
+
+void EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex) {
+    Form3 dialog(table, keyIndex, owner);
+    dialog.exec();
 }

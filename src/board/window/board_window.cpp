@@ -1,6 +1,6 @@
 // The main window's fixed layout, its pop-up menu, and the wiring of each control's event
 // to the board operation that handles it. Nothing here moves or resizes at run time.
-#include "board/window/form1.h"
+#include "board/window/board_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -99,7 +99,7 @@ void Form1::buildLayout() {
     Line1->setGeometry(QRect(toolkit::Px(7245), toolkit::Px(240), 1,
                              toolkit::Px(8295) - toolkit::Px(240) + 1));
 
-    for (int i = 0; i < kSlotCount; ++i) {
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
         QFrame* frame = new QFrame(Frame2);
         frame->setFrameShape(QFrame::NoFrame);
         frame->setGeometry(SlotFrameRect(i));
@@ -174,7 +174,7 @@ void Form1::buildLayout() {
         previous = next;
     };
     chain(Command4);
-    for (int i = 0; i < kSlotCount; ++i) {
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
         chain(Command1[i]);
         chain(Command2[i]);
         chain(Check1[i]);
@@ -184,16 +184,15 @@ void Form1::buildLayout() {
 }
 
 void Form1::connectHandlers() {
-    for (int n = 0; n < kSlotCount; ++n) {
-        const auto i = static_cast<std::int16_t>(n);
-        connect(Command1[n], &QPushButton::clicked, this, [this, i] { PlaySlot(i); });
-        connect(Command2[n], &QPushButton::clicked, this, [this, i] { StopSlot(i); });
-        connect(HScroll1[n], &QScrollBar::valueChanged, this, [this, i] { ApplySlotVolume(i); });
-        connect(Text1[n], &SlotLabel::dropped, this,
+    for (SlotIndex i = 0; i < kSlotCount; ++i) {
+        connect(Command1[i], &QPushButton::clicked, this, [this, i] { PlaySlot(i); });
+        connect(Command2[i], &QPushButton::clicked, this, [this, i] { StopSlot(i); });
+        connect(HScroll1[i], &QScrollBar::valueChanged, this, [this, i] { ApplySlotVolume(i); });
+        connect(Text1[i], &SlotLabel::dropped, this,
                 [this, i](const QMimeData* data) { DropOnNameBox(i, data); });
-        connect(Text1[n], &SlotLabel::mousePressed, this,
+        connect(Text1[i], &SlotLabel::mousePressed, this,
                 [this, i](Qt::MouseButton button) { SlotMouseDown(i, button); });
-        connect(Label4[n], &SlotLabel::mousePressed, this,
+        connect(Label4[i], &SlotLabel::mousePressed, this,
                 [this, i](Qt::MouseButton button) { SlotMouseDown(i, button); });
     }
     connect(Command3, &QPushButton::clicked, this, [this] { ToggleKeyOperation(); });

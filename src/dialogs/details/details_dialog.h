@@ -6,7 +6,8 @@
 // User-interface thread only.
 #include <QDialog>
 
-class Form1;
+#include "board/slot_table.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -15,7 +16,8 @@ class Form3 : public QDialog
 {
     Q_OBJECT
 public:
-    explicit Form3(Form1& board, QWidget* parent = nullptr);
+    // `table` is the board's slot table, `keyIndex` its KeyIndex.
+    Form3(SlotTable& table, SlotIndex keyIndex, QWidget* parent = nullptr);
     ~Form3() override;
 
     QLabel* Label1 = nullptr;  // "表示名"
@@ -44,5 +46,9 @@ private:
     void buildLayout();
     void Form_Load();
 
-    Form1& m_board;
+    SlotTable& m_slots;
+    const SlotIndex m_keyIndex;
 };
+
+// The board's way in: shows the dialog modally over `owner` until it closes, whichever way.
+void EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex);

@@ -1,12 +1,14 @@
 #pragma once
-// Form2: the hotkey dialog. It changes one slot's key character (the slot given by the
-// board's KeyIndex) or puts the default keys back on every slot. It owns no data: the
-// captured character lives only in Label2 until "決定" writes it into the board's HotKey.
-// Created afresh for each opening, so each opening starts from HotKey as it is then.
+// Form2: the hotkey dialog. It changes one slot's key character (the board's KeyIndex) or puts
+// the default keys back on every slot. It owns no data: the captured character lives only in
+// Label2 until "決定" writes it into the board's HotKey. Created afresh for each opening, so
+// each opening starts from HotKey as it is then.
 // User-interface thread only.
 #include <QDialog>
+#include <QString>
 
-class Form1;
+#include "board/slot_table.h"
+
 class QLabel;
 class QPushButton;
 
@@ -14,7 +16,8 @@ class Form2 : public QDialog
 {
     Q_OBJECT
 public:
-    explicit Form2(Form1& board, QWidget* parent = nullptr);
+    // `hotKey` and `hotKey0` are the board's HotKey and HotKey0, `keyIndex` its KeyIndex.
+    Form2(QString& hotKey, const QString& hotKey0, SlotIndex keyIndex, QWidget* parent = nullptr);
     ~Form2() override;
 
     QLabel* Label1 = nullptr;  // title line: which slot
@@ -37,5 +40,10 @@ private:
     void buildLayout();
     void Form_Load();
 
-    Form1& m_board;
+    QString& m_hotKey;
+    const QString& m_hotKey0;
+    const SlotIndex m_keyIndex;
 };
+
+// The board's way in: shows the dialog modally over `owner` until it closes, whichever way.
+void EditHotkey(QWidget* owner, QString& hotKey, const QString& hotKey0, SlotIndex keyIndex);
