@@ -22,8 +22,8 @@ namespace audio {
 namespace {
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
-// How often a better server than the current one is looked for.
-constexpr int kProbeEveryTicks = 2;
+// While one plays, a better one is looked for each second; while none plays, every tick.
+constexpr int kProbeEveryTicks = 4;
 
 class DeviceOutput final : public AudioOutput {
  public:
