@@ -1,12 +1,13 @@
 """What the end-to-end test, the latency measurement and scripts/play-demo.sh share: a private
-PulseAudio server, a recorder that dates every recorded frame, the ear that tells which tones
-sound, and the board under X. Standard library only; X calls go through ctypes."""
+sound server of each installed kind, a recorder that dates every recorded frame, the ear that
+tells which tones sound, and the board under X. Standard library only; X calls go through ctypes."""
 
 import array
 import ctypes
 import ctypes.util
 import math
 import os
+import shutil
 import signal
 import subprocess
 import threading
@@ -39,50 +40,108 @@ def make_tone(path, freq, seconds, codec_args=()):
          f"sine=frequency={freq}:duration={seconds}:sample_rate={RATE}", *codec_args, path], timeout=60)
 
 
+# Put before a command: it gets SIGTERM when we die, even by SIGKILL, and cannot outlive a test.
+ENDS_WITH_US = ["setpriv", "--pdeathsig", "TERM"]
+
+
 class SoundServer:
     """A PulseAudio server of our own (socket in `runtime_dir`, so it meets neither a developer's
     server nor another test's) with null sinks; it ends by itself once idle, should we be killed."""
 
+    name, programs, answer = "PulseAudio", ("pulseaudio",), "Server Name: pulseaudio"
+
     def __init__(self, runtime_dir, sinks=("cap",)):
-        self.sinks, self.proc = sinks, None
+        self.sinks, self.procs, self.runtime_dir = sinks, [], runtime_dir
         pulse, home = os.path.join(runtime_dir, "pulse"), os.path.join(runtime_dir, "home")
         for folder in (runtime_dir, pulse, home):
             os.makedirs(folder, mode=0o700, exist_ok=True)
-        os.chmod(runtime_dir, 0o700)  # Qt and PulseAudio want a private runtime folder
-        self.log_path = os.path.join(runtime_dir, "pulseaudio.log")
+        os.chmod(runtime_dir, 0o700)  # Qt and the servers want a private runtime folder
+        self.log_path = os.path.join(runtime_dir, "server.log")
         self.socket = os.path.join(pulse, "native")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime_dir, PULSE_RUNTIME_PATH=pulse,
-                        PULSE_STATE_PATH=pulse, PULSE_SERVER="unix:" + self.socket, HOME=home)
+        # Nothing that points at a developer's own session.
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("PIPEWIRE_REMOTE", "PIPEWIRE_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME")}
+        self.env.update(XDG_RUNTIME_DIR=runtime_dir, PULSE_RUNTIME_PATH=pulse, PULSE_STATE_PATH=pulse,
+                        PULSE_SERVER="unix:" + self.socket, HOME=home)
+
+    def commands(self):
+        # At a desktop's priority (rtkit grants it there), so a busy machine does not break up the sound.
+        return [["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--high-priority=yes",
+                 "--realtime=yes", "--use-pid-file=no", "--disallow-module-loading=no", "--log-target=stderr",
+                 "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]]
 
     def start(self):
-        # At a desktop's priority (rtkit grants it there), so a busy machine does not break up the sound.
-        args = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--high-priority=yes",
-                "--realtime=yes", "--use-pid-file=no", "--disallow-module-loading=no",
-                "--log-target=stderr",
-                "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]
-        for sink in self.sinks:
-            args += ["-L", f"module-null-sink sink_name={sink} rate={RATE} channels={CHANNELS}"]
-        log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen(args, env=self.env, stdout=log, stderr=log,
-                                     stdin=subprocess.DEVNULL, start_new_session=True)
+        log = open(self.log_path, "ab")
+        for n, args in enumerate(self.commands()):
+            time.sleep(0.5 if n else 0)  # each one finds the one before it ready
+            self.procs.append(subprocess.Popen(ENDS_WITH_US + args, env=self.env, stdout=log, stderr=log,
+                                               stdin=subprocess.DEVNULL, start_new_session=True))
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
-            check(self.proc.poll() is None, f"pulseaudio exited at start (see {self.log_path})")
-            if subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=5).returncode == 0:
+            check(all(p.poll() is None for p in self.procs), f"{self.name} exited at start (see {self.log_path})")
+            info = subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, timeout=5)
+            if info.returncode == 0 and self.answer in info.stdout.decode():
+                for sink in self.sinks:
+                    run(["pactl", "load-module", "module-null-sink", f"sink_name={sink}", f"rate={RATE}",
+                         f"channels={CHANNELS}", "format=float32le"], env=self.env)
                 run(["pactl", "set-default-sink", self.sinks[0]], env=self.env)
                 return self
             time.sleep(0.1)
-        raise Failure("pulseaudio did not answer within 15 s")
+        raise Failure(f"{self.name} did not answer within 15 s")
+
+    def realtime(self):
+        """Whether a thread of the server runs at a real-time policy (SCHED_FIFO or SCHED_RR)."""
+        def policy(stat):
+            with open(stat) as f:
+                return int(f.read().rsplit(")", 1)[1].split()[38])
+        tasks = [f"/proc/{p.pid}/task/{t}/stat" for p in self.procs for t in os.listdir(f"/proc/{p.pid}/task")]
+        return any(policy(t) in (1, 2) for t in tasks)
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(5)
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait(5)
+
+
+class PipeWireServer(SoundServer):
+    """A PipeWire of our own with its PulseAudio layer, as Debian's desktops run it, on a session
+    bus of its own, and with the hardware left alone: its session manager watches no sound card,
+    camera or Bluetooth device, so it never takes a device from a developer's own server."""
+
+    name, answer = "PipeWire", "Server Name: PulseAudio (on PipeWire"
+    programs = ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse")
+
+    def commands(self):
+        bus = os.path.join(self.runtime_dir, "bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
+        for folder, text in (("main", "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
+                                      "libcamera_monitor.enabled = false\n"),
+                             ("bluetooth", "bluez_monitor.enabled = false\n")):
+            config = os.path.join(self.env["HOME"], ".config", "wireplumber", f"{folder}.lua.d")
+            os.makedirs(config, exist_ok=True)
+            with open(os.path.join(config, "51-no-devices.lua"), "w") as f:
+                f.write(text)
+        return [["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + bus],
+                ["pipewire"], ["wireplumber"], ["pipewire-pulse"]]
+
+
+def servers():
+    """The sound servers installed here, each able to run privately for a test."""
+    return [s for s in (SoundServer, PipeWireServer) if all(shutil.which(p) for p in s.programs)]
+
+
+def parec(server, sink, out, *latency):
+    """Records the sink's monitor as raw float stereo into `out`. Ask for a small `latency`:
+    otherwise PipeWire holds seconds of it, lost when parec is stopped."""
+    return subprocess.Popen(ENDS_WITH_US + ["parec", "-d", f"{sink}.monitor", "--format=float32le", f"--rate={RATE}",
+                                            f"--channels={CHANNELS}", "--raw", *latency],
+                            env=server.env, stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
 
 
 class Recorder:
@@ -92,10 +151,7 @@ class Recorder:
     is the tightest, since that chunk waited least in the buffers between sink and reader."""
 
     def __init__(self, server, sink="cap"):
-        self.proc = subprocess.Popen(
-            ["parec", "-d", f"{sink}.monitor", "--format=float32le", f"--rate={RATE}",
-             f"--channels={CHANNELS}", "--raw", "--latency-msec=5", "--process-time-msec=2"],
-            env=server.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        self.proc = parec(server, sink, subprocess.PIPE, "--latency-msec=5", "--process-time-msec=2")
         self.data, self.origin, self.closed = bytearray(), math.inf, False
         self.cond = threading.Condition()
         self.thread = threading.Thread(target=self._read, daemon=True)
