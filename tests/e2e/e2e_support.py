@@ -1,10 +1,12 @@
 """What the end-to-end test, the latency measurement and scripts/play-demo.sh share: a private
 sound server of each installed kind, a recorder that dates every recorded frame, the ear that
-tells which tones sound, and the board under X. Standard library only; X calls go through ctypes."""
+tells which tones sound and finds the breaks in a steady one, and the board under X. Standard
+library only; X calls go through ctypes."""
 
 import array
 import ctypes
 import ctypes.util
+import itertools
 import math
 import os
 import shutil
@@ -16,6 +18,8 @@ import time
 RATE = 48000
 CHANNELS = 2
 FRAME_BYTES = 4 * CHANNELS  # float32 stereo
+RESIDUAL = 0.002  # of a sine's amplitude: a phase jump of 0.005 period, at the jump's worst place
+LEVEL = 0.1       # a sine's amplitude may stray by a tenth (1 dB)
 ON_LEVEL = 0.02   # a tone at volume 500..800 measures 0.04..0.1
 OFF_LEVEL = 0.01  # a stopped tone leaves silence; a click in another tone leaks a little
 
@@ -207,6 +211,33 @@ def tone_amplitude(samples, freq):
     return 2.0 * math.sqrt(max(s1 * s1 + s2 * s2 - coeff * s1 * s2, 0.0)) / max(len(samples), 1)
 
 
+def sine_breaks(x, freq):
+    """Where the samples `x` of a steady sine of `freq` Hz leave it: its amplitude and the first
+    and last sample of each break; flagged samples less than 1 ms apart make one break. Any
+    number of voices playing one tone make one sine. Two checks per sample: the residual of the
+    predictor x[n] - 2cos(w)x[n-1] + x[n-2], zero for every sine of that frequency, leaps where
+    frames were lost or repeated (the phase jumps); the amplitude through two samples,
+    sqrt(x[n]^2 - 2cos(w)x[n]x[n-1] + x[n-1]^2) / sin(w), falls at inserted silence or a level
+    drop, and strays at a phase jump too. The amplitude is the median over the first 100 ms."""
+    w = 2 * math.pi * freq / RATE
+    c2 = 2 * math.cos(w)
+    q = sorted(x[n] * x[n] - c2 * x[n] * x[n - 1] + x[n - 1] * x[n - 1] for n in range(1, min(len(x), RATE // 10)))
+    q0 = q[len(q) // 2]  # amplitude^2 sin^2(w)
+    lim, lo, hi = RESIDUAL * math.sqrt(q0) / math.sin(w), q0 * (1 - LEVEL) ** 2, q0 * (1 + LEVEL) ** 2
+    bad, x2, x1 = [], x[0], x[1]
+    for n, v in enumerate(itertools.islice(x, 2, None), 2):
+        if not (-lim < v - c2 * x1 + x2 < lim and lo < v * v - c2 * v * x1 + x1 * x1 < hi):
+            bad.append(n)
+        x2, x1 = x1, v
+    breaks = []
+    for n in bad:
+        if breaks and n - breaks[-1][1] < RATE // 1000:
+            breaks[-1][1] = n
+        else:
+            breaks.append([n, n])
+    return math.sqrt(q0) / math.sin(w), breaks
+
+
 def fmt(values):
     return " ".join(f"{v:.4f}" for v in values)
 
@@ -242,6 +273,13 @@ class Ear:
             check(sorted(seen)[len(seen) // 2] > ON_LEVEL if on else max(seen) < OFF_LEVEL,
                   f"{what}: {freq} Hz did not keep {'sounding' if on else 'silent'}, levels {fmt(seen)}")
         return t
+
+    def steady(self, freq, t0, t1, what):
+        """The tone of `freq` Hz, sounding alone, holds from t0 to t1 without a dropout."""
+        _, breaks = sine_breaks(self.rec.channel(t0, t1), freq)
+        check(not breaks, f"{what}: dropouts in {t1 - t0:.0f} s: {len(breaks)}, at " + ", ".join(
+            f"{a / RATE:.3f} s ({(b - a + 1) * 1000 / RATE:.1f} ms)" for a, b in breaks[:20]))
+        print(f"ok: {what}")
 
     def press(self, board, key, expectations, what):
         reached = self.expect_soon(what, expectations, board.key(key))
