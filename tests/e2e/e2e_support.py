@@ -12,6 +12,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import threading
 import time
 
@@ -410,6 +411,15 @@ def stop_all(*things):
                 (getattr(thing, "kill", None) or getattr(thing, "stop", None) or thing.close)()
         except Exception:  # cleanup goes on with the rest
             pass
+
+
+def exit_with(name, main):
+    """Runs a script's main: its return code, or 1 with the failure said."""
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print(f"{name}: {e}")
+        sys.exit(1)
 
 
 def install_watchdog(seconds):
