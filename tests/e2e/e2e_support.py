@@ -1,7 +1,7 @@
-"""What the end-to-end test, the latency measurement and scripts/play-demo.sh share: a private
-sound server of each installed kind, a recorder that dates every recorded frame, the ear that
-tells which tones sound and finds the breaks in a steady one, and the board under X. Standard
-library only; X calls go through ctypes."""
+"""What the end-to-end test, the latency measurement, the dropout meter and scripts/play-demo.sh
+share: a private sound server of each installed kind, a recorder that dates every recorded
+frame, the ear that tells which tones sound and finds the breaks in a steady one, and the board
+under X. Standard library only; X calls go through ctypes."""
 
 import array
 import ctypes
@@ -40,9 +40,11 @@ def run(cmd, env=None, timeout=15):
 
 
 def make_tone(path, freq, seconds, codec_args=()):
-    """A sine of `freq` Hz at 1/8 of full scale, in the format the file name's extension says."""
+    """A sine of `freq` Hz at 1/8 of full scale, or one per channel for a tuple of frequencies,
+    in the format the file name's extension says."""
+    expr = "|".join(f"0.125*sin(2*PI*{f}*t)" for f in (freq if isinstance(freq, tuple) else (freq,)))
     run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-         f"sine=frequency={freq}:duration={seconds}:sample_rate={RATE}", *codec_args, path], timeout=60)
+         f"aevalsrc={expr}:s={RATE}:d={seconds}", *codec_args, path], timeout=60)
 
 
 # Put before a command: it gets SIGTERM when we die, even by SIGKILL, and cannot outlive a test.
