@@ -78,11 +78,11 @@ class SoundServer:
                  "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]]
 
     def start(self):
-        log = open(self.log_path, "ab")
-        for n, args in enumerate(self.commands()):
-            time.sleep(0.5 if n else 0)  # each one finds the one before it ready
-            self.procs.append(subprocess.Popen(ENDS_WITH_US + args, env=self.env, stdout=log, stderr=log,
-                                               stdin=subprocess.DEVNULL, start_new_session=True))
+        with open(self.log_path, "ab") as log:
+            for n, args in enumerate(self.commands()):
+                time.sleep(0.5 if n else 0)  # each one finds the one before it ready
+                self.procs.append(subprocess.Popen(ENDS_WITH_US + args, env=self.env, stdout=log, stderr=log,
+                                                   stdin=subprocess.DEVNULL, start_new_session=True))
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             check(all(p.poll() is None for p in self.procs), f"{self.name} exited at start (see {self.log_path})")
@@ -125,6 +125,7 @@ class PipeWireServer(SoundServer):
     programs = ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse")
 
     def commands(self):
+        """Writes the session manager's settings; the commands in the order Debian's desktops use."""
         bus = os.path.join(self.runtime_dir, "bus")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
         for folder, text in (("main", "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
