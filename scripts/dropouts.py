@@ -154,7 +154,7 @@ def case(server, x, top, tone, voices, busy, seconds):
         check(len(chans[0]) > RATE, f"{who}: nothing was recorded")
         amps, found = find(chans)
         minutes = len(chans[0]) / RATE / 60
-        row += [str(len(found)), f"{len(found) / minutes:.1f}"]
+        row += [str(len(found)), f"{len(found) / minutes:.1f}", f"{sum(f[2] for f in found) / 1000:.2f}"]
         kinds = sorted({kind for _, kind, *_ in found})
         lines += [f"  {who}: {len(found)}, " + ", ".join(f"{k} {sum(f[1] == k for f in found)}" for k in kinds) +
                   f"; longest {max(f[2] for f in found):.1f} ms"] if found else []
@@ -198,8 +198,9 @@ def main():
                 stop_all(x, board, server)
     finally:
         shutil.rmtree(top, ignore_errors=True)
-    print("\n| server | load | voices | board dropouts | per minute | paplay dropouts | per minute | seconds | load average |")
-    print("|---|---|---|---|---|---|---|---|---|")
+    print("\n| server | load | voices | board dropouts | per minute | seconds lost | paplay dropouts | per minute |"
+          " seconds lost | seconds | load average |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|")
     for row in rows:
         print("| " + " | ".join(row) + " |")
     print("\n".join(["", "Dropouts (time into the recording, kind, length):"] + lines) if lines else "\nNo dropouts.")
