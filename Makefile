@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test bench test-asan test-tsan fuzz soak screenshot clean
+.PHONY: all deps build run test bench dropouts test-asan test-tsan fuzz soak screenshot clean
 
 all: build
 
@@ -23,12 +23,19 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Engine benchmarks, then key-to-sound latency under Xvfb and a private PulseAudio server.
+# Engine benchmarks, then under Xvfb and a private server of each installed kind: key-to-sound
+# latency, and the dropout meter with DROPOUT_SECONDS per case (default 600: about 2 h 20 min
+# with both servers, 12 cases).
 bench: build
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_BENCH=ON -DSORVANE_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	bash scripts/bench.sh build-bench
 	bash scripts/latency.sh $(BUILD)
+	DROPOUT_SECONDS=$(or $(DROPOUT_SECONDS),600) bash scripts/dropouts.sh $(BUILD)
+
+# The dropout meter alone, short: DROPOUT_SECONDS per case (default 30), DROPOUT_VOICES (default "1 8 38").
+dropouts: build
+	DROPOUT_SECONDS=$(or $(DROPOUT_SECONDS),30) DROPOUT_VOICES="$(or $(DROPOUT_VOICES),1 8 38)" bash scripts/dropouts.sh $(BUILD)
 
 # Unit and GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

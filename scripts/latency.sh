@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Key-to-sound latency of the board against the sound server's own floor (paplay), under a
-# private X server and a private PulseAudio server. Prints a Markdown table.
+# private X server and a private server of each installed kind (PulseAudio, PipeWire). Prints a
+# Markdown table.
 # Usage: scripts/latency.sh [BUILD_DIR] [RESULTS.md] [PRESSES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +10,7 @@ out=${2:-}
 presses=${3:-50}
 exe="$build/sorvane"
 [ -x "$exe" ] || { echo "latency.sh: no program at $exe (build it first)" >&2; exit 1; }
-for tool in xvfb-run xauth xdotool pulseaudio pactl parec paplay ffmpeg python3; do
+for tool in xvfb-run xauth setpriv pactl parec paplay ffmpeg python3; do
   command -v "$tool" >/dev/null || { echo "latency.sh: $tool is missing (make deps installs it)" >&2; exit 1; }
 done
 exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \

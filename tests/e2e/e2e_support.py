@@ -1,20 +1,26 @@
-"""What the end-to-end test, the latency measurement and scripts/play-demo.sh share: a private
-PulseAudio server, a recorder that dates every recorded frame, the ear that tells which tones
-sound, and the board under X. Standard library only; X calls go through ctypes."""
+"""What the end-to-end test, the latency measurement, the dropout meter and scripts/play-demo.sh
+share: a private sound server of each installed kind, a recorder that dates every recorded
+frame, the ear that tells which tones sound and finds the breaks in a steady one, and the board
+under X. Standard library only; X calls go through ctypes."""
 
 import array
 import ctypes
 import ctypes.util
+import itertools
 import math
 import os
+import shutil
 import signal
 import subprocess
+import sys
 import threading
 import time
 
 RATE = 48000
 CHANNELS = 2
 FRAME_BYTES = 4 * CHANNELS  # float32 stereo
+RESIDUAL = 0.002  # of a sine's amplitude: a phase jump of 0.005 period, at the jump's worst place
+LEVEL = 0.1       # a sine's amplitude may stray by a tenth (1 dB)
 ON_LEVEL = 0.02   # a tone at volume 500..800 measures 0.04..0.1
 OFF_LEVEL = 0.01  # a stopped tone leaves silence; a click in another tone leaks a little
 
@@ -34,55 +40,116 @@ def run(cmd, env=None, timeout=15):
 
 
 def make_tone(path, freq, seconds, codec_args=()):
-    """A sine of `freq` Hz at 1/8 of full scale, in the format the file name's extension says."""
+    """A sine of `freq` Hz at 1/8 of full scale, or one per channel for a tuple of frequencies,
+    in the format the file name's extension says."""
+    expr = "|".join(f"0.125*sin(2*PI*{f}*t)" for f in (freq if isinstance(freq, tuple) else (freq,)))
     run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-         f"sine=frequency={freq}:duration={seconds}:sample_rate={RATE}", *codec_args, path], timeout=60)
+         f"aevalsrc={expr}:s={RATE}:d={seconds}", *codec_args, path], timeout=60)
+
+
+# Put before a command: it gets SIGTERM when we die, even by SIGKILL, and cannot outlive a test.
+ENDS_WITH_US = ["setpriv", "--pdeathsig", "TERM"]
 
 
 class SoundServer:
     """A PulseAudio server of our own (socket in `runtime_dir`, so it meets neither a developer's
     server nor another test's) with null sinks; it ends by itself once idle, should we be killed."""
 
+    name, programs, answer = "PulseAudio", ("pulseaudio",), "Server Name: pulseaudio"
+
     def __init__(self, runtime_dir, sinks=("cap",)):
-        self.sinks, self.proc = sinks, None
+        self.sinks, self.procs, self.runtime_dir = sinks, [], runtime_dir
         pulse, home = os.path.join(runtime_dir, "pulse"), os.path.join(runtime_dir, "home")
         for folder in (runtime_dir, pulse, home):
             os.makedirs(folder, mode=0o700, exist_ok=True)
-        os.chmod(runtime_dir, 0o700)  # Qt and PulseAudio want a private runtime folder
-        self.log_path = os.path.join(runtime_dir, "pulseaudio.log")
+        os.chmod(runtime_dir, 0o700)  # Qt and the servers want a private runtime folder
+        self.log_path = os.path.join(runtime_dir, "server.log")
         self.socket = os.path.join(pulse, "native")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=runtime_dir, PULSE_RUNTIME_PATH=pulse,
-                        PULSE_STATE_PATH=pulse, PULSE_SERVER="unix:" + self.socket, HOME=home)
+        # Nothing that points at a developer's own session.
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("PIPEWIRE_REMOTE", "PIPEWIRE_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME")}
+        self.env.update(XDG_RUNTIME_DIR=runtime_dir, PULSE_RUNTIME_PATH=pulse, PULSE_STATE_PATH=pulse,
+                        PULSE_SERVER="unix:" + self.socket, HOME=home)
+
+    def commands(self):
+        # At a desktop's priority (rtkit grants it there), so a busy machine does not break up the sound.
+        return [["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--high-priority=yes",
+                 "--realtime=yes", "--use-pid-file=no", "--disallow-module-loading=no", "--log-target=stderr",
+                 "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]]
 
     def start(self):
-        # At a desktop's priority (rtkit grants it there), so a busy machine does not break up the sound.
-        args = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--high-priority=yes",
-                "--realtime=yes", "--use-pid-file=no", "--disallow-module-loading=no",
-                "--log-target=stderr",
-                "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]
-        for sink in self.sinks:
-            args += ["-L", f"module-null-sink sink_name={sink} rate={RATE} channels={CHANNELS}"]
-        log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen(args, env=self.env, stdout=log, stderr=log,
-                                     stdin=subprocess.DEVNULL, start_new_session=True)
+        with open(self.log_path, "ab") as log:
+            for n, args in enumerate(self.commands()):
+                time.sleep(0.5 if n else 0)  # each one finds the one before it ready
+                self.procs.append(subprocess.Popen(ENDS_WITH_US + args, env=self.env, stdout=log, stderr=log,
+                                                   stdin=subprocess.DEVNULL, start_new_session=True))
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
-            check(self.proc.poll() is None, f"pulseaudio exited at start (see {self.log_path})")
-            if subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=5).returncode == 0:
+            check(all(p.poll() is None for p in self.procs), f"{self.name} exited at start (see {self.log_path})")
+            info = subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, timeout=5)
+            if info.returncode == 0 and self.answer in info.stdout.decode():
+                for sink in self.sinks:
+                    run(["pactl", "load-module", "module-null-sink", f"sink_name={sink}", f"rate={RATE}",
+                         f"channels={CHANNELS}", "format=float32le"], env=self.env)
                 run(["pactl", "set-default-sink", self.sinks[0]], env=self.env)
                 return self
             time.sleep(0.1)
-        raise Failure("pulseaudio did not answer within 15 s")
+        raise Failure(f"{self.name} did not answer within 15 s")
+
+    def realtime(self):
+        """Whether a thread of the server runs at a real-time policy (SCHED_FIFO or SCHED_RR)."""
+        def policy(stat):
+            with open(stat) as f:
+                return int(f.read().rsplit(")", 1)[1].split()[38])
+        tasks = [f"/proc/{p.pid}/task/{t}/stat" for p in self.procs for t in os.listdir(f"/proc/{p.pid}/task")]
+        return any(policy(t) in (1, 2) for t in tasks)
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(5)
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait(5)
+
+
+class PipeWireServer(SoundServer):
+    """A PipeWire of our own with its PulseAudio layer, as Debian's desktops run it, on a session
+    bus of its own, and with the hardware left alone: its session manager watches no sound card,
+    camera or Bluetooth device, so it never takes a device from a developer's own server."""
+
+    name, answer = "PipeWire", "Server Name: PulseAudio (on PipeWire"
+    programs = ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse")
+
+    def commands(self):
+        """Writes the session manager's settings; the commands in the order Debian's desktops use."""
+        bus = os.path.join(self.runtime_dir, "bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
+        for folder, text in (("main", "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
+                                      "libcamera_monitor.enabled = false\n"),
+                             ("bluetooth", "bluez_monitor.enabled = false\n")):
+            config = os.path.join(self.env["HOME"], ".config", "wireplumber", f"{folder}.lua.d")
+            os.makedirs(config, exist_ok=True)
+            with open(os.path.join(config, "51-no-devices.lua"), "w") as f:
+                f.write(text)
+        return [["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + bus],
+                ["pipewire"], ["wireplumber"], ["pipewire-pulse"]]
+
+
+def servers():
+    """The sound servers installed here, each able to run privately for a test."""
+    return [s for s in (SoundServer, PipeWireServer) if all(shutil.which(p) for p in s.programs)]
+
+
+def parec(server, sink, out, *latency):
+    """Records the sink's monitor as raw float stereo into `out`. Ask for a small `latency`:
+    otherwise PipeWire holds seconds of it, lost when parec is stopped."""
+    return subprocess.Popen(ENDS_WITH_US + ["parec", "-d", f"{sink}.monitor", "--format=float32le", f"--rate={RATE}",
+                                            f"--channels={CHANNELS}", "--raw", *latency],
+                            env=server.env, stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
 
 
 class Recorder:
@@ -92,10 +159,7 @@ class Recorder:
     is the tightest, since that chunk waited least in the buffers between sink and reader."""
 
     def __init__(self, server, sink="cap"):
-        self.proc = subprocess.Popen(
-            ["parec", "-d", f"{sink}.monitor", "--format=float32le", f"--rate={RATE}",
-             f"--channels={CHANNELS}", "--raw", "--latency-msec=5", "--process-time-msec=2"],
-            env=server.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        self.proc = parec(server, sink, subprocess.PIPE, "--latency-msec=5", "--process-time-msec=2")
         self.data, self.origin, self.closed = bytearray(), math.inf, False
         self.cond = threading.Condition()
         self.thread = threading.Thread(target=self._read, daemon=True)
@@ -151,6 +215,33 @@ def tone_amplitude(samples, freq):
     return 2.0 * math.sqrt(max(s1 * s1 + s2 * s2 - coeff * s1 * s2, 0.0)) / max(len(samples), 1)
 
 
+def sine_breaks(x, freq):
+    """Where the samples `x` of a steady sine of `freq` Hz leave it: its amplitude and the first
+    and last sample of each break; flagged samples less than 1 ms apart make one break. Any
+    number of voices playing one tone make one sine. Two checks per sample: the residual of the
+    predictor x[n] - 2cos(w)x[n-1] + x[n-2], zero for every sine of that frequency, leaps where
+    frames were lost or repeated (the phase jumps); the amplitude through two samples,
+    sqrt(x[n]^2 - 2cos(w)x[n]x[n-1] + x[n-1]^2) / sin(w), falls at inserted silence or a level
+    drop, and strays at a phase jump too. The amplitude is the median over the first 100 ms."""
+    w = 2 * math.pi * freq / RATE
+    c2 = 2 * math.cos(w)
+    q = sorted(x[n] * x[n] - c2 * x[n] * x[n - 1] + x[n - 1] * x[n - 1] for n in range(1, min(len(x), RATE // 10)))
+    q0 = q[len(q) // 2]  # amplitude^2 sin^2(w)
+    lim, lo, hi = RESIDUAL * math.sqrt(q0) / math.sin(w), q0 * (1 - LEVEL) ** 2, q0 * (1 + LEVEL) ** 2
+    bad, x2, x1 = [], x[0], x[1]
+    for n, v in enumerate(itertools.islice(x, 2, None), 2):
+        if not (-lim < v - c2 * x1 + x2 < lim and lo < v * v - c2 * v * x1 + x1 * x1 < hi):
+            bad.append(n)
+        x2, x1 = x1, v
+    breaks = []
+    for n in bad:
+        if breaks and n - breaks[-1][1] < RATE // 1000:
+            breaks[-1][1] = n
+        else:
+            breaks.append([n, n])
+    return math.sqrt(q0) / math.sin(w), breaks
+
+
 def fmt(values):
     return " ".join(f"{v:.4f}" for v in values)
 
@@ -186,6 +277,13 @@ class Ear:
             check(sorted(seen)[len(seen) // 2] > ON_LEVEL if on else max(seen) < OFF_LEVEL,
                   f"{what}: {freq} Hz did not keep {'sounding' if on else 'silent'}, levels {fmt(seen)}")
         return t
+
+    def steady(self, freq, t0, t1, what):
+        """The tone of `freq` Hz, sounding alone, holds from t0 to t1 without a dropout."""
+        _, breaks = sine_breaks(self.rec.channel(t0, t1), freq)
+        check(not breaks, f"{what}: dropouts in {t1 - t0:.0f} s: {len(breaks)}, at " + ", ".join(
+            f"{a / RATE:.3f} s ({(b - a + 1) * 1000 / RATE:.1f} ms)" for a, b in breaks[:20]))
+        print(f"ok: {what}")
 
     def press(self, board, key, expectations, what):
         reached = self.expect_soon(what, expectations, board.key(key))
@@ -316,6 +414,15 @@ def stop_all(*things):
                 (getattr(thing, "kill", None) or getattr(thing, "stop", None) or thing.close)()
         except Exception:  # cleanup goes on with the rest
             pass
+
+
+def exit_with(name, main):
+    """Runs a script's main: its return code, or 1 with the failure said."""
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print(f"{name}: {e}")
+        sys.exit(1)
 
 
 def install_watchdog(seconds):

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Key-to-sound latency of the board, next to the sound server's own floor: the board plays a
-short tone on sink "cap" when its key is typed (an XTEST event sent from here, so no process
-start is counted), and at the same moment `paplay` starts the same file on sink "ref" (its
-start is counted: that is how a cue player would use it). Both sinks are recorded with dated
-frames, so each try's first audible sample gives the time from the trigger to the sink.
+"""Key-to-sound latency of the board on each installed sound server (at its default settings),
+next to the server's own floor: the board plays a short tone on sink "cap" when its key is
+typed (an XTEST event sent from here, so no process start is counted), and at the same moment
+`paplay` starts the same file on sink "ref" (its start is counted: that is how a cue player
+would use it). Both sinks are recorded with dated frames, so each try's first audible sample
+gives the time from the trigger to the sink.
 
 Usage: latency.py PATH/TO/sorvane [--presses N] [--out RESULTS.md]   (under an X server)
 """
@@ -19,8 +20,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (RATE, Board, Failure, Recorder, SoundServer, XDisplay,  # noqa: E402
-                         install_watchdog, make_tone, stop_all)
+from e2e_support import (RATE, Board, Recorder, XDisplay, check, exit_with, install_watchdog,  # noqa: E402
+                         make_tone, servers, stop_all)
 
 TONE_SECONDS = 0.25
 GAP_SECONDS = 0.45      # the tone has ended and both sinks are silent again
@@ -49,22 +50,8 @@ def summary(name, values, tries):
             f"{percentile(ms, 95):.1f} | {min(ms):.1f} | {max(ms):.1f} |")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("exe")
-    parser.add_argument("--presses", type=int, default=50)
-    parser.add_argument("--out")
-    args = parser.parse_args()
-    install_watchdog(60 + args.presses * 2)
-
-    top = tempfile.mkdtemp(prefix="sorvane-latency-")
-    folder = os.path.join(top, "board")
-    os.makedirs(folder)
-    tone = os.path.join(top, "tone.wav")
-    make_tone(tone, 1000, TONE_SECONDS, ("-c:a", "pcm_s16le"))
-    with open(os.path.join(folder, "SoundList.csv"), "wb") as f:
-        f.write(f'0,"0","tone","{tone}",0,1000,0,0\r\n'.encode("cp932"))
-
+def measure(kind, exe, top, folder, tone, presses):
+    """Onsets in seconds through one kind of sound server: the board's, paplay's beside it and alone."""
     server = cap = ref = board = x = None
     board_ms, paplay_ms, alone_ms = [], [], []
 
@@ -82,11 +69,11 @@ def main():
                 values.append(onset)
 
     try:
-        server = SoundServer(os.path.join(top, "run"), sinks=("cap", "ref")).start()
+        server = kind(os.path.join(top, "run-" + kind.name), sinks=("cap", "ref")).start()
         cap, ref = Recorder(server, "cap"), Recorder(server, "ref")
         cap.wait_started()
         ref.wait_started()
-        board = Board(os.path.abspath(args.exe), folder, server, os.path.join(top, "board.log"))
+        board = Board(exe, folder, server, os.path.join(top, "board.log"))
         x = XDisplay()
         # Start-up opens the output stream; the first callbacks through the server come late,
         # so the first few tries are not counted.
@@ -98,31 +85,48 @@ def main():
         for _ in range(3):
             x.press_key("0")
             time.sleep(GAP_SECONDS)
-        for _ in range(args.presses):
+        for _ in range(presses):
             paplay(press_key=True)
-        for _ in range(args.presses):  # the floor again with nothing else going on
+        for _ in range(presses):  # the floor again with nothing else going on
             paplay(press_key=False)
     finally:
         stop_all(x, board, cap, ref, server)
-        shutil.rmtree(top, ignore_errors=True)
+    return board_ms, paplay_ms, alone_ms
 
-    report = "\n".join([
-        "| trigger → first audible sample at the sink | heard | median ms | 95th percentile ms | min ms | max ms |",
-        "|---|---|---|---|---|---|",
-        summary("board: key (XTEST) → slot plays", board_ms, args.presses),
-        summary("paplay started at the same moment (server floor)", paplay_ms, args.presses),
-        summary("paplay alone", alone_ms, args.presses),
-    ])
-    print(report)
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("exe")
+    parser.add_argument("--presses", type=int, default=50)
+    parser.add_argument("--out")
+    args = parser.parse_args()
+    kinds = servers()
+    check(kinds, "no sound server is installed (make deps installs PulseAudio)")
+    install_watchdog((60 + args.presses * 2) * len(kinds))
+
+    top = tempfile.mkdtemp(prefix="sorvane-latency-")
+    folder = os.path.join(top, "board")
+    os.makedirs(folder)
+    tone = os.path.join(top, "tone.wav")
+    make_tone(tone, 1000, TONE_SECONDS, ("-c:a", "pcm_s16le"))
+    with open(os.path.join(folder, "SoundList.csv"), "wb") as f:
+        f.write(f'0,"0","tone","{tone}",0,1000,0,0\r\n'.encode("cp932"))
+    rows = ["| server | trigger → first audible sample at the sink | heard | median ms | 95th percentile ms | min ms | max ms |",
+            "|---|---|---|---|---|---|---|"]
+    try:
+        for kind in kinds:
+            board, paplay, alone = measure(kind, os.path.abspath(args.exe), top, folder, tone, args.presses)
+            rows += [summary(f"{kind.name} | board: key (XTEST) → slot plays", board, args.presses),
+                     summary(f"{kind.name} | paplay started at the same moment (server floor)", paplay, args.presses),
+                     summary(f"{kind.name} | paplay alone", alone, args.presses)]
+    finally:
+        shutil.rmtree(top, ignore_errors=True)
+    print("\n".join(rows))
     if args.out:
         with open(args.out, "w", encoding="utf-8") as f:
-            f.write(report + "\n")
-    return 0 if board_ms else 1
+            f.write("\n".join(rows) + "\n")
+    return 0 if all("| 0 of" not in row for row in rows[2::3]) else 1
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except Failure as e:
-        print(f"latency: {e}")
-        sys.exit(1)
+    exit_with("latency", main)

@@ -4,7 +4,7 @@
 # Usage: run_board_e2e.sh PATH/TO/sorvane
 set -u
 exe=${1:?usage: run_board_e2e.sh PATH/TO/sorvane}
-for tool in xvfb-run Xvfb xauth xdotool pulseaudio pactl parec ffmpeg python3; do
+for tool in xvfb-run Xvfb xauth xdotool setpriv pactl parec ffmpeg python3; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (make deps installs it)"; exit 77; }
 done
 [ -x "$exe" ] || { echo "FAIL: no program at $exe"; exit 1; }
