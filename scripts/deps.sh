@@ -14,6 +14,8 @@ packages=(
   g++ make cmake pkgconf
   qt6-base-dev libgl-dev
   libsdl2-dev
+  # native PulseAudio and PipeWire streams, RealtimeKit over the system bus
+  libpulse-dev libpipewire-0.3-dev libdbus-1-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the Gothic font the layout's metrics are made for
