@@ -11,6 +11,7 @@ import math
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import threading
@@ -416,8 +417,28 @@ def stop_all(*things):
             pass
 
 
+def hold_cpus_ready():
+    """On a virtual machine an idle CPU can take milliseconds to wake, longer than a sound
+    server's quantum, and the server then loses a quantum whoever its client is (paplay too);
+    real hardware wakes in microseconds. While a measurement runs the CPUs are asked to stay
+    ready, with the kernel's PM QoS request (held while the file stays open), where this process
+    may. SORVANE_IDLE_CPUS=1 measures without it. Returns the open file, or None."""
+    if os.environ.get("SORVANE_IDLE_CPUS") == "1":
+        print("cpus: idle states allowed (SORVANE_IDLE_CPUS=1)")
+        return None
+    try:
+        fd = os.open("/dev/cpu_dma_latency", os.O_WRONLY)
+        os.write(fd, struct.pack("i", 0))
+        print("cpus: held ready (PM QoS latency 0) while measuring")
+        return fd
+    except OSError as e:
+        print(f"cpus: idle states allowed ({e.strerror})")
+        return None
+
+
 def exit_with(name, main):
     """Runs a script's main: its return code, or 1 with the failure said."""
+    ready = hold_cpus_ready()  # noqa: F841 (held open until the process ends)
     try:
         sys.exit(main())
     except Failure as e:
