@@ -1,4 +1,4 @@
-// A PulseAudio stream that keeps tens of milliseconds queued at the server, so a busy machine
+// A PulseAudio stream that keeps a fifth of a second queued at the server, so a busy machine
 // never empties it, and still makes a command heard within a few milliseconds: when one arrives
 // it renders again from just ahead of what is being heard and writes over the queue there. The
 // server then rewinds its sink and mixes the new audio in at once, as it does for a stream that
@@ -36,9 +36,10 @@ constexpr auto kProbeTimeout = std::chrono::milliseconds(500);
 constexpr int kFrameBytes = static_cast<int>(sizeof(float)) * kChannels;
 // Rewinding server: what stays queued, how often it asks for more, and how far ahead of what is
 // being heard a command lands (the server needs that long to take the new audio in).
-constexpr int kQueueFrames = kSampleRate * 40 / 1000;
+constexpr int kQueueFrames = kSampleRate * 200 / 1000;
 constexpr int kRequestFrames = kSampleRate * 10 / 1000;
 constexpr int kMarginFrames = kSampleRate * 2 / 1000;
+constexpr int kCommitSlackFrames = kSampleRate * 20 / 1000;
 // A server that cannot rewind: a small queue, refilled in quanta of PipeWire's smallest size.
 constexpr int kSmallQueueFrames = 512;
 constexpr int kSmallRequestFrames = 256;
@@ -262,9 +263,13 @@ class PulseConnection final : public ServerConnection {
 
   void feed(pa_stream* stream) {
     const std::int64_t played = playedFrames(stream);
-    m_source->commit(played + m_offset);
+    // The server's clock is interpolated between its reports and may be corrected back a little:
+    // what is committed stays well behind it, so a command can always land just ahead of it.
+    m_source->commit(played + m_offset - kCommitSlackFrames);
+    // Whole blocks only: the engine remembers a fixed number of blocks to go back to, and blocks
+    // of one size let that reach back over the whole queue.
     const std::int64_t target = played + m_queueFrames;
-    if (target > m_written) renderAndWrite(stream, m_written, target);
+    if (target > m_written) renderAndWrite(stream, m_written, target + (m_written - target) % kChunkFrames);
   }
 
   // A command came: render again from just ahead of what is being heard.

@@ -6,7 +6,7 @@
 // fading the old one out and reading its ring. Rather than wait for the fade, the seek fills a
 // different take that the audio thread is not touching; the old take finishes its fade alone.
 //
-// Why cursors and history: an output may keep tens of milliseconds queued at the sound server
+// Why cursors and history: an output may keep a fifth of a second queued at the sound server
 // and, when a command arrives, render that stretch again from just ahead of what is being heard.
 // So everything the audio thread changes while it mixes a take (read position, gain, whether it
 // has run out) lives in a small cursor, saved at the start of every block; going back to a block
@@ -42,12 +42,12 @@ enum class TakeState : int {
 class Voice {
  public:
   // Ring size per take and how full the decoder keeps the current one.
-  static constexpr std::size_t kRingFrames = 16384;  // ~340 ms
+  static constexpr std::size_t kRingFrames = 32768;  // ~680 ms: the fill target and what is queued at a server
   static constexpr std::size_t kFillTarget = 12288;  // ~256 ms of cover against a busy machine
   static constexpr std::size_t kPrimeFrames = 4096;  // ~85 ms, decoded before seek/open return
   static constexpr int kTakes = 4;
   // Blocks whose starting cursors are kept: how far back a stretch can be rendered again.
-  static constexpr int kHistory = 128;
+  static constexpr int kHistory = 256;
 
   explicit Voice(std::unique_ptr<Decoder> decoder);
 

@@ -13,7 +13,7 @@ import tempfile
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (Board, Ear, Failure, Recorder, XDisplay, check, install_watchdog,  # noqa: E402
+from e2e_support import (exit_with, Board, Ear, Failure, Recorder, XDisplay, check, install_watchdog,  # noqa: E402
                          make_tone, servers, stop_all)
 
 # Key, tone Hz, sound file and its codec, the record as a person might write it, and the record
@@ -151,4 +151,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    exit_with("e2e", main)
