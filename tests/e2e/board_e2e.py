@@ -8,8 +8,10 @@ Usage: board_e2e.py PATH/TO/sorvane   (under an X server: run_board_e2e.sh start
 import os
 import shutil
 import signal
+import subprocess
 import sys
 import tempfile
+import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -69,10 +71,24 @@ def play_keys_and_close(board, ear):
     print("ok: the window manager's close request ends the board")
 
 
-def play_and_signal(board, ear, folder, signo):
+def paplay_floor(server, reference, tone):
+    """The server's own dropouts over `seconds`: paplay of the same tone into the other sink."""
+    def floor(seconds):
+        player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        t = time.monotonic()
+        try:
+            return len(Ear(reference).breaks(499, t + 0.3, t + 0.3 + seconds))
+        finally:
+            player.kill()
+            player.wait(5)
+    return floor
+
+
+def play_and_signal(board, ear, folder, signo, floor):
     t = ear.expect_soon("slot 0 at start-up", {499: ON}, board.key("0"), timeout=8)  # the list was read back: its sounds play
     # 499 Hz: its period is no whole number of frames, so frames lost or repeated jump its phase.
-    ear.steady(499, t + 0.2, t + 6.2, "slot 0 plays 6 s without a dropout")  # after its onset
+    ear.steady(499, t + 0.2, t + 6.2, "slot 0 plays 6 s without a dropout", floor)  # after its onset
     os.remove(os.path.join(folder, "SoundList.csv"))
     board.proc.send_signal(signo)
     check(board.wait_exit() == 0, f"the board did not exit cleanly after {signo.name}")
@@ -93,25 +109,26 @@ def on_terminate(signo, frame):
     raise Failure("terminated from outside")  # so the sound server is still stopped
 
 
-def run_on(kind, exe, top, folder, log, given, expected):
+def run_on(kind, exe, top, folder, log, given, expected, tone):
     """The whole test through one sound server."""
     with open(os.path.join(folder, "SoundList.csv"), "wb") as f:
         f.write(given.encode("cp932"))
-    server = recorder = None
+    server = recorder = reference = None
     try:
-        server = kind(os.path.join(top, "run-" + kind.name)).start()
-        recorder = Recorder(server)
+        server = kind(os.path.join(top, "run-" + kind.name), sinks=("cap", "ref")).start()
+        recorder, reference = Recorder(server), Recorder(server, "ref")
         recorder.wait_started()
-        ear = Ear(recorder)
+        reference.wait_started()
+        ear, floor = Ear(recorder), paplay_floor(server, reference, tone)
         for signo in (None, signal.SIGTERM, signal.SIGINT):
             board = Board(exe, folder, server, log)
             try:
-                play_and_signal(board, ear, folder, signo) if signo else play_keys_and_close(board, ear)
+                play_and_signal(board, ear, folder, signo, floor) if signo else play_keys_and_close(board, ear)
             finally:
                 board.kill()
             compare_list(folder, expected.encode("cp932"), f"after {signo.name if signo else 'the close request'}")
     finally:
-        stop_all(recorder, server)
+        stop_all(recorder, reference, server)
 
 
 def main():
@@ -137,7 +154,7 @@ def main():
     for kind in kinds:
         print(f"on {kind.name}:")
         try:
-            run_on(kind, exe, top, folder, log, given, expected)
+            run_on(kind, exe, top, folder, log, given, expected, os.path.join(sounds, SLOTS[0][2]))
         except Failure as e:
             print(f"FAIL on {kind.name}: {e}")
             failed.append(kind.name)

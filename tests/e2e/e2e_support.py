@@ -279,11 +279,28 @@ class Ear:
                   f"{what}: {freq} Hz did not keep {'sounding' if on else 'silent'}, levels {fmt(seen)}")
         return t
 
-    def steady(self, freq, t0, t1, what):
-        """The tone of `freq` Hz, sounding alone, holds from t0 to t1 without a dropout."""
-        _, breaks = sine_breaks(self.rec.channel(t0, t1), freq)
-        check(not breaks, f"{what}: dropouts in {t1 - t0:.0f} s: {len(breaks)}, at " + ", ".join(
-            f"{a / RATE:.3f} s ({(b - a + 1) * 1000 / RATE:.1f} ms)" for a, b in breaks[:20]))
+    def breaks(self, freq, t0, t1):
+        """Where the tone of `freq` Hz, sounding alone, left its sine between t0 and t1, as text."""
+        _, found = sine_breaks(self.rec.channel(t0, t1), freq)
+        return [f"{t0 + a / RATE:.3f} s ({(b - a + 1) * 1000 / RATE:.1f} ms)" for a, b in found]
+
+    def steady(self, freq, t0, t1, what, floor=None):
+        """The tone of `freq` Hz holds from t0 to t1 without a dropout. A shared machine can stall
+        a whole virtual CPU, and then the server drops for every client: with `floor` (a function
+        giving the server's own dropouts over the same length, e.g. paplay's), dropouts that the
+        floor matches are the server's, and the board is heard once more before it is judged."""
+        for attempt in (1, 2):
+            breaks = self.breaks(freq, t0, t1)
+            if not breaks:
+                break
+            said = f"{what}: dropouts in {t1 - t0:.0f} s: {len(breaks)}, at " + ", ".join(breaks[:20])
+            check(floor is not None, said)
+            server_own = floor(t1 - t0)
+            print(f"note: {said}; the server's floor in the next {t1 - t0:.0f} s: {server_own}")
+            if server_own >= len(breaks):
+                break
+            check(attempt == 1, said)
+            t0, t1 = time.monotonic() + 0.2, time.monotonic() + 0.2 + (t1 - t0)
         print(f"ok: {what}")
 
     def press(self, board, key, expectations, what):
