@@ -21,6 +21,10 @@ class RenderSource {
   // Frames before `frame` will never be rendered again. An output that never rewinds commits
   // everything it renders.
   virtual void commit(std::int64_t frame) = 0;
+  // Frames that can be rendered from here before a sounding take runs out of decoded audio. An
+  // output that renders far ahead stops there: rendering on would put a gap into the sound,
+  // while a moment later the decoder has caught up.
+  virtual std::int64_t decodedAhead() const { return INT64_MAX; }
 };
 
 class AudioOutput {

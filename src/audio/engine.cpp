@@ -273,6 +273,16 @@ std::int64_t Engine::rewind(std::int64_t frame) {
   return m_position;
 }
 
+std::int64_t Engine::decodedAhead() const {
+  std::int64_t ahead = INT64_MAX;
+  for (const auto& slot : m_live) {
+    if (const Voice* voice = slot.load(std::memory_order_acquire)) {
+      ahead = std::min(ahead, voice->decodedAhead());
+    }
+  }
+  return ahead;
+}
+
 void Engine::commit(std::int64_t frame) {
   std::uint64_t block = std::max(m_committedBlock, m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0);
   while (block < m_nextBlock && blockStart(block) < frame) ++block;

@@ -86,6 +86,7 @@ class Engine final : public RenderSource {
   std::int64_t position() const override { return m_position; }
   std::int64_t rewind(std::int64_t frame) override;
   void commit(std::int64_t frame) override;
+  std::int64_t decodedAhead() const override;
 
  private:
   Voice* voiceFor(VoiceId id) const;  // command thread

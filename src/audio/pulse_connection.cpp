@@ -40,6 +40,8 @@ constexpr int kQueueFrames = kSampleRate * 200 / 1000;
 constexpr int kRequestFrames = kSampleRate * 10 / 1000;
 constexpr int kMarginFrames = kSampleRate * 2 / 1000;
 constexpr int kCommitSlackFrames = kSampleRate * 20 / 1000;
+// Rendering ahead waits for the decoder, but never lets the queue fall below this.
+constexpr int kLeastQueueFrames = kSampleRate * 20 / 1000;
 // A server that cannot rewind: a small queue, refilled in quanta of PipeWire's smallest size.
 constexpr int kSmallQueueFrames = 512;
 constexpr int kSmallRequestFrames = 256;
@@ -268,19 +270,32 @@ class PulseConnection final : public ServerConnection {
     m_source->commit(played + m_offset - kCommitSlackFrames);
     // Whole blocks only: the engine remembers a fixed number of blocks to go back to, and blocks
     // of one size let that reach back over the whole queue.
-    const std::int64_t target = played + m_queueFrames;
+    const std::int64_t target = reach(m_written, played + m_queueFrames, played);
     if (target > m_written) renderAndWrite(stream, m_written, target + (m_written - target) % kChunkFrames);
+  }
+
+  // How far to render from `from` towards `wanted`: not past audio still being decoded, unless
+  // the server would otherwise run short.
+  std::int64_t reach(std::int64_t from, std::int64_t wanted, std::int64_t played) const {
+    const std::int64_t ahead = m_source->decodedAhead();
+    const std::int64_t decoded = ahead > wanted - from ? wanted : from + ahead;
+    return std::min(wanted, std::max(decoded, played + kLeastQueueFrames));
   }
 
   // A command came: render again from just ahead of what is being heard.
   void renderAgain(pa_stream* stream) {
     // Rendering restarts at a block start at or before the point asked for, so ask one block on.
-    const std::int64_t from = playedFrames(stream) + kMarginFrames + kChunkFrames - 1;
+    const std::int64_t played = playedFrames(stream);
+    const std::int64_t from = played + kMarginFrames + kChunkFrames - 1;
     if (from >= m_written) return;
     const std::int64_t restart = m_source->rewind(from + m_offset) - m_offset;
     if (restart >= m_written) return;
-    const std::int64_t end = m_written;
+    // A sound just started has only its first stretch decoded: the rest of the queue is
+    // written again as the decoder gets ahead.
+    std::int64_t end = reach(restart, m_written, played);
+    end -= (end - restart) % kChunkFrames;
     renderAndWrite(stream, restart, end);
+    m_written = end;
   }
 
   RenderSource* m_source = nullptr;

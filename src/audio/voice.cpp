@@ -239,6 +239,18 @@ int Voice::mix(float* out, int frames, std::uint64_t block) {
   return underruns;
 }
 
+std::int64_t Voice::decodedAhead() const {
+  std::int64_t ahead = INT64_MAX;
+  for (const Take& take : m_takes) {
+    if (take.state.load(std::memory_order_acquire) != TakeState::Playing) continue;  // a fade ends in ms
+    if (take.sourceEnded.load(std::memory_order_acquire)) continue;  // all of it is there
+    const bool same = take.cursor.generation == take.generation.load(std::memory_order_acquire);
+    if (same && take.cursor.ending == TakeState::Finished) continue;
+    ahead = std::min(ahead, static_cast<std::int64_t>(take.ring.readableFrom(same ? take.cursor.read : 0)));
+  }
+  return ahead;
+}
+
 // Returns false on an underrun (the ring ran dry before the end of the sound).
 bool Voice::mixTake(Take& take, float* out, int frames, float target, bool stopping, std::uint64_t block) {
   Cursor& cursor = take.cursor;

@@ -81,6 +81,8 @@ class Voice {
   // decoder and the runs-out and fades they hold are published. `current` says `block` is the
   // one about to be rendered (its cursors are the live ones, not saved yet).
   void commit(std::uint64_t block, bool current);
+  // Frames the sounding takes can give from their render positions before one runs dry.
+  std::int64_t decodedAhead() const;
 
  private:
   // What the audio thread knows of a take. Audio thread only.
