@@ -187,6 +187,14 @@ class Recorder:
     def frame_at(self, t):
         return max(0, int(round((t - self.origin) * RATE)))
 
+    def onset_after(self, t, search=0.5):
+        """Seconds from `t` to the first audible sample recorded after it (a tone's second
+        sample is already about 0.01), or None when nothing sounds within `search` seconds."""
+        for n, x in enumerate(self.channel(t - 0.002, t + search)):
+            if abs(x) > 1e-4:
+                return n / RATE - 0.002
+        return None
+
     def wait_started(self, timeout=10):
         with self.cond:
             self._wait(lambda: RATE // 10, time.monotonic() + timeout, "parec recorded nothing")

@@ -25,8 +25,8 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from e2e_support import (ENDS_WITH_US, LEVEL, RATE, Board, Failure, XDisplay, check, exit_with,  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from board_harness import (ENDS_WITH_US, LEVEL, RATE, Board, Failure, XDisplay, check, exit_with,  # noqa: E402
                          make_tone, parec, servers, sine_breaks, stop_all)
 
 FREQS = (997, 1451)

@@ -20,22 +20,11 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (RATE, Board, Recorder, XDisplay, check, exit_with, install_watchdog,  # noqa: E402
+from board_harness import (Board, Recorder, XDisplay, check, exit_with, install_watchdog,  # noqa: E402
                          make_tone, servers, stop_all)
 
 TONE_SECONDS = 0.25
 GAP_SECONDS = 0.45      # the tone has ended and both sinks are silent again
-AUDIBLE = 1e-4          # the tone's second sample is already about 0.01
-SEARCH_SECONDS = 0.5    # an onset later than this counts as missed
-
-
-def onset_after(recorder, t):
-    """Seconds from `t` to the first audible sample recorded after it, or None."""
-    samples = recorder.channel(t - 0.002, t + SEARCH_SECONDS)
-    for n, x in enumerate(samples):
-        if abs(x) > AUDIBLE:
-            return n / RATE - 0.002
-    return None
 
 
 def percentile(values, p):  # nearest rank
@@ -64,7 +53,7 @@ def measure(kind, exe, top, folder, tone, presses):
         time.sleep(GAP_SECONDS)
         player.wait(5)
         for values, recorder, t in ((board_ms, cap, t_key), (paplay_ms if press_key else alone_ms, ref, t_paplay)):
-            onset = onset_after(recorder, t) if t is not None else None
+            onset = recorder.onset_after(t) if t is not None else None
             if onset is not None:
                 values.append(onset)
 
@@ -80,7 +69,7 @@ def measure(kind, exe, top, folder, tone, presses):
         for _ in range(20):
             t = x.press_key("0")
             time.sleep(GAP_SECONDS)
-            if onset_after(cap, t) is not None:
+            if cap.onset_after(t) is not None:
                 break
         for _ in range(3):
             x.press_key("0")

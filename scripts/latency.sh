@@ -14,4 +14,4 @@ for tool in xvfb-run xauth setpriv pactl parec paplay ffmpeg python3; do
   command -v "$tool" >/dev/null || { echo "latency.sh: $tool is missing (make deps installs it)" >&2; exit 1; }
 done
 exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
-  python3 "$root/tests/e2e/latency.py" "$exe" --presses "$presses" ${out:+--out "$out"}
+  python3 "$root/scripts/latency.py" "$exe" --presses "$presses" ${out:+--out "$out"}

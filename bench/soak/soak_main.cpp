@@ -6,7 +6,13 @@
 // the memory grew by 5% or more after the first minute, an audio block ran dry, or a check
 // failed.
 //
-//   SOAK_SECONDS=60 SOAK_SEED=7 build/tests/soak/sorvane_soak
+// With SOAK_OUTPUT=device it plays to the sound server instead, and slot 37 holds a steady
+// pilot tone on the left channel from start to end while the other slots play on the right
+// only, so a recording of the sink shows every dropout as a break in the pilot
+// (scripts/soak_at_sink.py listens). Stop-all and exclusive play would silence the pilot: there
+// every other slot is stopped one by one instead, and exclusive play is plain play.
+//
+//   SOAK_SECONDS=60 SOAK_SEED=7 build/bench/soak/sorvane_soak
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -43,6 +49,8 @@
 
 namespace {
 
+constexpr int kPilotSlot = kSlotCount - 1;
+
 // Resident memory in KiB: /proc where there is one, else the peak the system reports.
 long ResidentKiB() {
     QFile status("/proc/self/status");
@@ -61,8 +69,13 @@ long ResidentKiB() {
 
 class Soak {
 public:
-    Soak(Form1& board, mci::Service& service, QStringList sounds, int seconds, unsigned seed)
-        : m_board(board), m_service(service), m_sounds(std::move(sounds)), m_seconds(seconds), m_random(seed) {}
+    Soak(Form1& board, mci::Service& service, QStringList sounds, int seconds, unsigned seed, bool pilot)
+        : m_board(board),
+          m_service(service),
+          m_sounds(std::move(sounds)),
+          m_seconds(seconds),
+          m_random(seed),
+          m_pilot(pilot) {}
 
     void start() {
         m_clock.start();
@@ -95,13 +108,14 @@ public:
     void countMessage() { ++m_messages; }
 
 private:
-    int slot() { return std::uniform_int_distribution<int>(0, kSlotCount - 1)(m_random); }
+    // The pilot's slot is never touched.
+    int slot() { return std::uniform_int_distribution<int>(0, kSlotCount - (m_pilot ? 2 : 1))(m_random); }
     bool chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(m_random) < percent; }
 
     void dropOn(int i, const QString& path) {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});
-        m_board.DropOnNameBox(std::int16_t(i), &data);
+        m_board.DropOnNameBox(SlotIndex(i), &data);
     }
 
     void operate() {
@@ -114,17 +128,21 @@ private:
         std::string name;
         if (roll < 30) {
             name = "play";
-            m_board.Check2[i]->setChecked(m_board.Check2[i]->isEnabled() && chance(5));
+            m_board.Check2[i]->setChecked(m_board.Check2[i]->isEnabled() && !m_pilot && chance(5));
             if (m_board.Check2[i]->isChecked()) name = "exclusive-play";
-            m_board.PlaySlot(std::int16_t(i));
+            m_board.PlaySlot(SlotIndex(i));
         } else if (roll < 50) {
             name = "stop";
             m_board.Check1[i]->setChecked(m_board.Check1[i]->isEnabled() && chance(50));
             if (m_board.Check1[i]->isChecked()) name = "fade-stop";
-            m_board.StopSlot(std::int16_t(i));
+            m_board.StopSlot(SlotIndex(i));
         } else if (roll < 51) {
             name = "stop-all";
-            m_board.StopAllSlots();
+            if (!m_pilot) {
+                m_board.StopAllSlots();
+            } else {
+                for (int other = 0; other < kPilotSlot; ++other) m_board.StopSlot(SlotIndex(other));
+            }
         } else if (roll < 63) {
             name = "volume";
             if (m_board.HScroll1[i]->isEnabled())
@@ -137,7 +155,7 @@ private:
             dropOn(i, QDir::current().filePath("notes.txt.wav"));
         } else if (roll < 81) {
             name = "release";
-            m_board.ReleaseSlot(std::int16_t(i));
+            m_board.ReleaseSlot(SlotIndex(i));
         } else {
             name = "idle";
         }
@@ -149,12 +167,13 @@ private:
     void check() {
         int playing = 0;
         for (int i = 0; i < kSlotCount; ++i) {
-            const bool sounding = channels::MciIsPlaying(std::int16_t(i));
+            const bool sounding = channels::MciIsPlaying(SlotIndex(i));
             playing += sounding ? 1 : 0;
             if (m_board.Slots.SlotFile[i].isEmpty() && sounding) fail(i, "an empty slot plays");
             if (!m_board.Slots.FadeActive[i] && m_board.Slots.SlotVolume[i] != m_board.HScroll1[i]->value()) fail(i, "volume and bar disagree");
             if (m_board.Slots.SlotFile[i].isEmpty() != !m_board.Command1[i]->isEnabled()) fail(i, "look and content disagree");
         }
+        if (m_pilot && !channels::MciIsPlaying(kPilotSlot)) fail(kPilotSlot, "the pilot tone stopped");
         m_mostPlaying = std::max(m_mostPlaying, playing);
         // When blocks run dry, say when and how busy the machine was: a starved decoder
         // thread on a loaded machine reads differently from a steady loss.
@@ -187,6 +206,7 @@ private:
     QStringList m_sounds;
     int m_seconds;
     std::mt19937 m_random;
+    bool m_pilot;
     QElapsedTimer m_clock;
     QTimer m_operate;
     QTimer m_check;
@@ -211,6 +231,7 @@ int main(int argc, char** argv) {
     toolkit::InstallFontSubstitutes();
     const int seconds = qEnvironmentVariableIsSet("SOAK_SECONDS") ? qEnvironmentVariableIntValue("SOAK_SECONDS") : 600;
     const unsigned seed = qEnvironmentVariableIsSet("SOAK_SEED") ? unsigned(qEnvironmentVariableIntValue("SOAK_SEED")) : 1;
+    const bool atSink = qgetenv("SOAK_OUTPUT") == "device";
 
     // A board folder of its own: sounds of different lengths and a text file posing as one.
     QTemporaryDir folder;
@@ -222,7 +243,9 @@ int main(int argc, char** argv) {
         const QString path = folder.filePath(QStringLiteral("sound%1.wav").arg(n));
         const double step = 2 * M_PI * (220.0 + 110 * n) / 48000;
         testmedia::WriteWav(path.toStdString(), 48000, 2, std::int64_t(lengths[n] * 48000),
-                            [step](int, std::int64_t f) { return float(0.18 * std::sin(f * step)); });
+                            [step, atSink](int channel, std::int64_t f) {
+                                return atSink && channel == 0 ? 0.0f : float(0.18 * std::sin(f * step));
+                            });
         if (!QFileInfo::exists(path)) return 2;
         sounds << path;
     }
@@ -230,13 +253,32 @@ int main(int argc, char** argv) {
     if (!notes.open(QIODevice::WriteOnly) || notes.write("not a sound\n") < 0) return 2;
     notes.close();
 
-    mci::Service service(mci::Service::Null);
+    // 499 Hz: no whole number of frames per period, so frames lost or repeated jump its phase.
+    const QString pilot = folder.filePath(QStringLiteral("pilot.wav"));
+    if (atSink) {
+        testmedia::WriteWav(pilot.toStdString(), 48000, 2, std::int64_t(seconds + 30) * 48000,
+                            [](int channel, std::int64_t f) {
+                                return channel == 0 ? float(0.25 * std::sin(f * 2 * M_PI * 499 / 48000)) : 0.0f;
+                            });
+    }
+
+    mci::Service service(atSink ? mci::Service::Device : mci::Service::Null);
     mci::InstallService(&service);
     channels::SetMciSendFunction(&mci::SendString);
 
     Form1 board;
     board.Form_Load();
-    Soak soak(board, service, sounds, seconds, seed);
+    if (atSink) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(pilot)});
+        board.DropOnNameBox(SlotIndex(kPilotSlot), &data);
+        board.PlaySlot(SlotIndex(kPilotSlot));
+        if (!channels::MciIsPlaying(kPilotSlot)) {
+            std::printf("soak: the pilot tone did not start\n");
+            return 2;
+        }
+    }
+    Soak soak(board, service, sounds, seconds, seed, atSink);
     toolkit::SetMsgBoxHook([&soak](const QString&, int) {
         soak.countMessage();
         return 1;  // OK

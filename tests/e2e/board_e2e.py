@@ -14,8 +14,8 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (exit_with, Board, Ear, Failure, Recorder, XDisplay, check, install_watchdog,  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from board_harness import (exit_with, Board, Ear, Failure, Recorder, XDisplay, check, install_watchdog,  # noqa: E402
                          make_tone, servers, stop_all)
 
 # Key, tone Hz, sound file and its codec, the record as a person might write it, and the record
@@ -86,9 +86,13 @@ def paplay_floor(server, reference, tone):
 
 
 def play_and_signal(board, ear, folder, signo, floor):
-    t = ear.expect_soon("slot 0 at start-up", {499: ON}, board.key("0"), timeout=8)  # the list was read back: its sounds play
-    # 499 Hz: its period is no whole number of frames, so frames lost or repeated jump its phase.
-    ear.steady(499, t + 0.2, t + 6.2, "slot 0 plays 6 s without a dropout", floor)  # after its onset
+    key = board.key("0")
+    reached = ear.expect_soon("slot 0 at start-up", {499: ON}, key, timeout=8)  # the list was read back: its sounds play
+    # From its first frames on: a sound must not break while the rest of it is still being
+    # decoded. 499 Hz: its period is no whole number of frames, so frames lost or repeated jump
+    # its phase.
+    t = key + ear.rec.onset_after(key, search=reached + 0.1 - key)
+    ear.steady(499, t + 0.005, t + 6.005, "slot 0 plays 6 s without a dropout", floor)
     os.remove(os.path.join(folder, "SoundList.csv"))
     board.proc.send_signal(signo)
     check(board.wait_exit() == 0, f"the board did not exit cleanly after {signo.name}")
