@@ -55,7 +55,8 @@ fuzz:
 	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),60) bash scripts/fuzz.sh
 
 # Random board operations on all 38 slots against the real media service on the null output,
-# for SOAK_SECONDS (default 600); prints memory growth and underruns.
+# for SOAK_SECONDS (default 600); prints memory growth and underruns. SOAK_OUTPUT=device plays
+# to a private sound server of each installed kind and listens for dropouts at its sink.
 soak: build
 	SOAK_SECONDS=$(or $(SOAK_SECONDS),600) bash scripts/soak.sh $(BUILD)
 
