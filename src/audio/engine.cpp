@@ -234,7 +234,7 @@ void Engine::mixBlock(float* out, int frames) {
   std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames) * kChannels);
   const std::uint64_t block = m_nextBlock;
   m_blockStarts[block % Voice::kHistory] = m_position;
-  std::uint64_t underruns = 0;
+  std::uint32_t underruns = 0;
   for (auto& slot : m_live) {
     Voice* voice = slot.load(std::memory_order_acquire);
     if (voice == nullptr) continue;
@@ -243,9 +243,9 @@ void Engine::mixBlock(float* out, int frames) {
       continue;
     }
     voice->saveCursors(block);
-    underruns += static_cast<std::uint64_t>(voice->mix(out, frames, block));
+    underruns += static_cast<std::uint32_t>(voice->mix(out, frames, block));
   }
-  if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
+  m_blockUnderruns[block % Voice::kHistory] = underruns;
   for (int i = 0; i < frames * kChannels; ++i) {
     const float x = out[i];
     out[i] = std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
@@ -285,7 +285,9 @@ std::int64_t Engine::decodedAhead() const {
 
 void Engine::commit(std::int64_t frame) {
   std::uint64_t block = std::max(m_committedBlock, m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0);
-  while (block < m_nextBlock && blockStart(block) < frame) ++block;
+  std::uint64_t underruns = 0;
+  for (; block < m_nextBlock && blockStart(block) < frame; ++block) underruns += m_blockUnderruns[block % Voice::kHistory];
+  if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
   m_committedBlock = block;
   for (auto& slot : m_live) {
     if (Voice* voice = slot.load(std::memory_order_acquire)) voice->commit(block, block == m_nextBlock);

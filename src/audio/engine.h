@@ -70,7 +70,8 @@ class Engine final : public RenderSource {
   void setVolume(VoiceId id, int level);  // 0..1000, linear gain level/1000
   int volume(VoiceId id) const;
 
-  // Any thread: blocks in which a playing voice had no decoded audio ready (silence was played).
+  // Any thread: blocks in which a playing voice had no decoded audio ready (silence was played),
+  // counted once they are committed: a stretch rendered again is counted as it was finally sent.
   std::uint64_t underrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
   // Which output consumes audio now: "pipewire", "pulseaudio", "sdl", "null" or "offline".
   const char* outputName() const;
@@ -111,6 +112,7 @@ class Engine final : public RenderSource {
   std::int64_t m_position = 0;
   std::uint64_t m_nextBlock = 0;
   std::array<std::int64_t, Voice::kHistory> m_blockStarts{};
+  std::array<std::uint32_t, Voice::kHistory> m_blockUnderruns{};
   std::uint64_t m_committedBlock = 0;
 
   std::mutex m_decodeWakeMutex;
