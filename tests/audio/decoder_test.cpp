@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "test_media.h"
 
@@ -24,12 +25,8 @@ std::vector<float> DecodeAll(Decoder& decoder) {
 // `tolerance` frames of its target (0: on it, with the very samples of a linear decode).
 TEST(DecoderTest, EveryFormatHasTheLengthItDecodesAndSeeksToTheRequestedFrame) {
     testmedia::WriteSweepWav(File("ref.wav"), 48000, 2, 3.0);
-    const struct {
-        const char* file;
-        const char* options;
-        bool exact;
-        int tolerance;
-    } cases[] = {
+    using Case = std::tuple<const char*, const char*, bool, int>;  // file, ffmpeg options, exact, tolerance
+    const Case cases[] = {
         {"ref.wav", nullptr, true, 0},
         {"ref.flac", "", true, 0},
         {"mono.wav", "-ac 1", true, 0},
@@ -47,17 +44,17 @@ TEST(DecoderTest, EveryFormatHasTheLengthItDecodesAndSeeksToTheRequestedFrame) {
         {"ref.opus", "-c:a libopus", false, 48},
         {"ref.aac", "-c:a aac", false, 48},
         {"ref.wma", "-c:a wmav2", false, 48}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        ASSERT_TRUE(!c.options || testmedia::Convert(File("ref.wav"), c.options, File(c.file)));
+    for (const auto& [file, options, exact, tolerance] : cases) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(!options || testmedia::Convert(File("ref.wav"), options, File(file)));
         audio::DecoderOpenError error = audio::DecoderOpenError::None;
-        const auto decoder = Decoder::Open(File(c.file), error);
+        const auto decoder = Decoder::Open(File(file), error);
         ASSERT_TRUE(decoder) << int(error);
         const std::vector<float> reference = DecodeAll(*decoder);
         const auto total = std::int64_t(reference.size() / 2);
         EXPECT_NEAR(double(total), 3 * 48000, 48000 * 0.03);
-        EXPECT_TRUE(!c.exact || std::llabs(decoder->lengthFrames() - total) <= 48) << decoder->lengthFrames();
-        for (std::int64_t f = 0; c.file[0] == 'm' && f < total; ++f)  // mono plays on both channels
+        EXPECT_TRUE(!exact || std::llabs(decoder->lengthFrames() - total) <= 48) << decoder->lengthFrames();
+        for (std::int64_t f = 0; file[0] == 'm' && f < total; ++f)  // mono plays on both channels
             ASSERT_EQ(reference[f * 2], reference[f * 2 + 1]) << f;
         for (std::int64_t target : {0, 17, 48000, 100003, 2 * 48000 + 12345}) {
             ASSERT_TRUE(decoder->seek(target));
@@ -71,12 +68,12 @@ TEST(DecoderTest, EveryFormatHasTheLengthItDecodesAndSeeksToTheRequestedFrame) {
                 for (int k = 0; k < 1024; ++k) error += std::fabs(got[k] - reference[(target + offset) * 2 + k]);
                 best = std::min(best, std::pair{error, offset});
             }
-            EXPECT_LE(std::llabs(best.second), c.tolerance) << target;
-            EXPECT_TRUE(c.tolerance != 0 || best.first == 0.0f) << target;
+            EXPECT_LE(std::llabs(best.second), tolerance) << target;
+            EXPECT_TRUE(tolerance != 0 || best.first == 0.0f) << target;
         }
         ASSERT_TRUE(decoder->seek(decoder->lengthFrames() - 5000));  // near the end: the rest, no padding
         const auto rest = std::int64_t(DecodeAll(*decoder).size() / 2);
-        EXPECT_TRUE(!c.exact || std::llabs(rest - 5000) <= 48) << rest;
+        EXPECT_TRUE(!exact || std::llabs(rest - 5000) <= 48) << rest;
     }
 }
 

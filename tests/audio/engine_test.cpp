@@ -9,6 +9,7 @@
 #include <cmath>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "test_media.h"
 
@@ -23,12 +24,9 @@ protected:
         testmedia::WriteSweepWav(File("sweep.wav"), 48000, 2, 2.0);
         testmedia::WriteSweepWav(File("short.wav"), 48000, 2, 0.1);
         ASSERT_TRUE(testmedia::Convert(File("sweep.wav"), "-c:a libmp3lame", File("sweep.mp3")));
+        const float wild[] = {NAN, 0.25f, INFINITY, 0.25f, -40.0f, 0.25f, 0.25f};  // as a float file may hold
         testmedia::WriteWav(
-            File("wild.wav"), 48000, 2, 4800,
-            [](int c, std::int64_t f) {  // float, as a file may hold
-                return (f * 2 + c) % 7 == 0 ? NAN : (f + c) % 11 == 3 ? INFINITY : (f + c) % 13 == 5 ? -40.0f : 0.25f;
-            },
-            true);
+            File("wild.wav"), 48000, 2, 4800, [&](int c, std::int64_t f) { return wild[(f + c) % 7]; }, true);
     }
     static Engine::VoiceId Open(const std::string& name, Engine& engine) {
         Engine::VoiceId id = -1;
@@ -48,26 +46,22 @@ protected:
 };
 
 TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEnd) {
-    const struct {
-        Engine::OutputKind kind;
-        const char* driver;
-        const char* output;
-    } cases[] = {{Engine::OutputKind::Null, "dummy", "null"},
-                 {Engine::OutputKind::Device, "dummy", "sdl"},
-                 {Engine::OutputKind::Device, "no-such-driver", "null"}};  // no usable device: null takes over
-    for (const auto& c : cases) {
-        setenv("SDL_AUDIODRIVER", c.driver, 1);  // while the engine starts
-        Engine engine(c.kind);
+    using Case = std::tuple<Engine::OutputKind, const char*, const char*>;  // kind, SDL driver, output used
+    for (const auto& [kind, driver, output] :
+         {Case{Engine::OutputKind::Null, "dummy", "null"}, Case{Engine::OutputKind::Device, "dummy", "sdl"},
+          Case{Engine::OutputKind::Device, "no-such-driver", "null"}}) {
+        setenv("SDL_AUDIODRIVER", driver, 1);  // while the engine starts
+        Engine engine(kind);
         const auto id = Open("short.wav", engine), mp3 = Open("sweep.mp3", engine);
         const auto start = std::chrono::steady_clock::now();
         engine.play(id), engine.play(mp3);
         while (engine.isPlaying(id) && std::chrono::steady_clock::now() - start < std::chrono::seconds(3))
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         const bool paced = std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(80);
-        EXPECT_TRUE(paced && engine.positionMs(id) == 100 && engine.isPlaying(mp3)) << c.driver << ": " << paced;
+        EXPECT_TRUE(paced && engine.positionMs(id) == 100 && engine.isPlaying(mp3)) << driver << ": " << paced;
         engine.close(mp3);  // closing a playing voice while the audio thread runs
         EXPECT_EQ(std::string(engine.outputName()) + ", underruns " + std::to_string(engine.underrunCount()),
-                  std::string(c.output) + ", underruns 0");
+                  std::string(output) + ", underruns 0");
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
