@@ -29,16 +29,15 @@ protected:
     // "=> text" for its reply; a leading digit is the reply buffer's size (else 128). Returns the
     // last reply.
     std::string Run(const std::string& script) {
-        char text[128] = "#";
+        char text[128];
         for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 2) {
             const std::string line = script.substr(at, (end = script.find("; ", at)) - at);
-            const std::size_t code = line.find(" -> "), reply = line.find(" => ");
-            const bool sized = std::isdigit(static_cast<unsigned char>(line[0]));
+            const std::size_t code = line.find(" -> "), reply = line.find(" => "),
+                              sized = line[0] >= '0' && line[0] <= '9';
             std::strcpy(text, "#");
-            EXPECT_EQ(m_service.send(line.substr(sized, std::min(code, reply) - sized).c_str(), text,
-                                     sized ? line[0] - '0' : 128),
-                      code == std::string::npos ? 0 : std::stoul(line.substr(code + 4)))
-                << line;
+            const auto rc = m_service.send(line.substr(sized, std::min(code, reply) - sized).c_str(), text,
+                                           sized ? line[0] - '0' : 128);
+            EXPECT_EQ(rc, code == std::string::npos ? 0 : std::stoul(line.substr(code + 4))) << line;
             EXPECT_TRUE(reply == std::string::npos || text == line.substr(reply + 4)) << line << ": " << text;
         }
         return text;
