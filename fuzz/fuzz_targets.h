@@ -77,11 +77,9 @@ inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
     if (std::string problem = CheckListRoundTrip(records); !problem.empty()) return problem;
     QStringList texts = QString::fromUtf8(bytes).split(QChar(0));
     while (texts.size() < 3) texts << QString();
-    for (QString& text : texts) {
-        if (text.size() <= board::kMaxTextLength) continue;
-        text.truncate(board::kMaxTextLength);
-        if (text.back().isHighSurrogate()) text.chop(1);  // no half character
-    }
+    for (QString& text : texts)  // no longer than the reader takes, nor ending in half a character
+        if (text.size() > board::kMaxTextLength)
+            text.truncate(board::kMaxTextLength - text[board::kMaxTextLength - 1].isHighSurrogate());
     return CheckTextsRoundTrip(texts[0], texts[1], texts[2], int(size % 38));
 }
 
