@@ -187,17 +187,17 @@ void Voice::publishEnding(Take& take) {
   const TakeState ending = cursor.ending;
   const std::uint64_t endBlock = cursor.endBlock;
   cursor.ending = TakeState::Playing;
+  cursor.active = false;  // played again, now or later, it starts at its level as it would from idle
   TakeState expected = ending == TakeState::Finished ? TakeState::Playing : TakeState::Stopping;
   if (take.state.compare_exchange_strong(expected, ending, std::memory_order_acq_rel) ||
       // Stopped after it had run out: an exhausted take that was stopping returns to idle.
       (expected == TakeState::Stopping &&
        take.state.compare_exchange_strong(expected, TakeState::Idle, std::memory_order_acq_rel))) {
-    cursor.active = false;  // played again later, it starts at its level
     take.published = true;
     take.publishedGeneration = cursor.generation;
     take.publishedEndBlock = endBlock;
   }
-  // Otherwise a play came in after the fade: the take carries on, ramping up from silence.
+  // Otherwise a play came in after the fade: the take carries on from where the fade ended.
 }
 
 void Voice::commit(std::uint64_t block, bool current) {
@@ -232,7 +232,10 @@ int Voice::mix(float* out, int frames, std::uint64_t block) {
     const bool stopping = state == TakeState::Stopping;
     if (cursor.ending == TakeState::Idle) {
       if (stopping) continue;          // faded; waits to be published
-      cursor.ending = TakeState::Playing;  // play came in after the fade: ramp up from silence
+      // Play came in after the fade had ended, though before the end was committed: heard from
+      // this block on, it starts at its level as it would from idle.
+      cursor.ending = TakeState::Playing;
+      cursor.active = false;
     }
     if (!mixTake(take, out, frames, stopping ? 0.0f : volume, stopping, block)) ++underruns;
   }
