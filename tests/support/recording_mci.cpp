@@ -62,7 +62,10 @@ std::uint32_t RecordingMci::handle(const std::string& command, char* reply, std:
     }
     in >> alias >> what;
     const int ch = ChannelOf(alias);
-    if (verb == "close") open.erase(ch), playing.erase(ch);
+    if (verb == "close") open.erase(ch), playing.erase(ch), volume.erase(ch);
+    if (verb == "play" && open.count(ch)) playing.insert(ch);
+    if (verb == "stop") playing.erase(ch);
+    if (verb == "setaudio" && open.count(ch)) volume[ch] = std::stoi(command.substr(command.rfind(' ') + 1));
     if (verb != "status" || !reply || replySize == 0) return 0;
     std::string text;
     if (what == "mode") text = playing.count(ch) ? "playing" : "stopped";
