@@ -1,0 +1,145 @@
+// The two dialogs, opened from the slot pop-up as the user opens them: what they show, what
+// each way of closing stores, and what the board does with it at once.
+#include <QLabel>
+#include <QLineEdit>
+
+#include "board_fixture.h"
+#include "dialogs/details/details_dialog.h"
+#include "dialogs/hotkey/hotkey_dialog.h"
+
+namespace {
+
+void TypeText(QWidget* dialog, const QString& text) {
+    QTest::sendKeyEvent(QTest::Click, dialog->windowHandle(), Qt::Key_unknown, text, {});
+}
+
+// Slot 3 holds "bell" at volume 500 and plays. Type a name, start and volume, click one button
+// (none: Escape), close with 閉じる if still open; then the commands sent and what the board
+// shows. 決定 stores all three, a volume outside 0..1000 after rounding halves to even is dropped.
+TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAndEachButtonDoesItsPart) {
+    struct Case {
+        const char* what;
+        QPushButton* Form3::*button;
+        QString start, volume;
+        Commands sent;
+        QString name;
+        double storedStart;
+        int volumeAfter;
+    };
+    const auto apply = &Form3::Command1;
+    const Commands stop{"stop A3"};
+    const Case cases[] = {
+        {"決定", apply, " 1.5", "300", {"stop A3", "setaudio A3 volume to  300"}, "chime", 1.5, 300},
+        {"numbers read up to letters", apply, "12abc", "12abc", {"stop A3", "setaudio A3 volume to  12"}, "chime", 12, 12},
+        {"a half goes to the even one", apply, "0", "1000.5", {"stop A3", "setaudio A3 volume to  1000"}, "chime", 0, 1000},
+        {"above the range is dropped", apply, "-2", "1000.6", stop, "chime", -2, 500},
+        {"below the range is dropped", apply, "0", "-1", stop, "chime", 0, 500},
+        {"Play from the very beginning", &Form3::Command3, "1.5", "100", {"seek A3 to  0", "play A3"}, "bell", 0, 500},
+        {"Test from the typed start", &Form3::Command5, "1.5", "100", {"seek A3 to  1500", "play A3"}, "bell", 0, 500},
+        {"Stop", &Form3::Command4, "1.5", "100", stop, "bell", 0, 500},
+        {"閉じる", &Form3::Command2, "1.5", "100", {}, "bell", 0, 500},
+        {"Escape", nullptr, "1.5", "100", {}, "bell", 0, 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        f = std::make_unique<Form1>();
+        fake.open = {3}, fake.lengthReply = {{3, "123456"}};
+        f->Slots.SlotFile[3] = "bell.wav", f->Slots.SlotName[3] = "bell", f->Slots.SlotStart[3] = 0.25;
+        f->HScroll1[3]->setValue(500);
+        f->Slots.SelectedSlot = 3;
+        fake.calls.clear();
+        QStringList shown;
+        ModalAnswer answer([&](QWidget* w) {
+            auto* d = qobject_cast<Form3*>(w);
+            shown = {d->windowTitle(), d->Text1->text(), d->Label7->text(), d->Text3->text(), d->Text2->text(),
+                     d->Label4->text()};
+            d->Text1->setText("chime"), d->Text2->setText(c.start), d->Text3->setText(c.volume);
+            c.button ? (d->*c.button)->click() : QTest::keyClick(w->windowHandle(), Qt::Key_Escape);
+            if (d->isVisible()) d->Command2->click();
+        });
+        f->mnuSoundFile_Click();
+        EXPECT_EQ(shown, (QStringList{"サウンドファイルの詳細", "bell", "bell.wav", " 500", " .25", " 123.456"}));
+        EXPECT_EQ(fake.actions(), c.sent);
+        EXPECT_EQ(f->Slots.SlotStart[3], c.button == apply ? c.storedStart : 0.25);
+        EXPECT_EQ(f->Text1[3]->text(), c.name);
+        EXPECT_EQ(f->HScroll1[3]->value(), c.volumeAfter);
+    }
+    f->Slots.SelectedSlot = 4;  // an empty slot has no details
+    ModalAnswer none([](QWidget* w) { w->close(); });
+    f->mnuSoundFile_Click();
+    EXPECT_FALSE(none.shown);
+}
+
+// What the hotkey dialog on slot 5 captures: one single-byte character of the code page, folded
+// to upper case, wherever the focus is; a key in use warns in red with a beep; nothing typed
+// closes it or changes the board's keys before 決定.
+TEST_F(BoardTest, TheHotkeyDialogCapturesOnlySingleByteCharacters) {
+    const struct {
+        QStringList typed;
+        QString shown;
+        bool warned;
+        std::size_t beeps;
+        bool onButton = false;
+    } cases[] = {
+        {{"x"}, "X", false, 0}, {{"z"}, "Z", false, 0}, {{"q"}, "Q", true, 1}, {{"5"}, "5", true, 1},
+        {{"a", "x"}, "X", false, 1}, {{QStringLiteral("ｱ")}, QStringLiteral("ｱ"), false, 0}, {{" "}, "5", false, 0},
+        {{"\r"}, "5", false, 0}, {{QStringLiteral("あ")}, "5", false, 0}, {{QStringLiteral("é")}, "5", false, 0},
+        {{QStringLiteral("\x7f")}, "5", false, 0}, {{"x", "\r"}, "X", false, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.join("+").toStdString());
+        events.clear();
+        Form2 dialog(f->HotKey, f->HotKey0, 5, f.get());
+        dialog.show(), dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));  // typed keys reach the active window
+        if (c.onButton) dialog.Command1->setFocus();
+        for (const QString& t : c.typed)
+            t == "\r" ? QTest::keyClick(dialog.windowHandle(), Qt::Key_Return) : TypeText(&dialog, t);
+        EXPECT_EQ((QStringList{dialog.Label1->text(), dialog.Label2->text(), dialog.Label4->text(),
+                               QString::number(toolkit::BackColor(dialog.Label2), 16)}),
+                  (QStringList{"No. 5 操作キーの設定", c.shown, c.warned ? "その文字は既に設定されています" : "",
+                               c.warned ? "ff" : "ffffff"}));
+        EXPECT_EQ(events.size(), c.beeps) << "a beep with each warning";
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(f->HotKey, kDefaultKeys);
+        dialog.close();
+    }
+}
+
+// From the pop-up on slot 0, which has a sound: each way of closing stores what it should, the
+// key labels show it, and the slot's key (new or kept) plays it at once.
+TEST_F(BoardTest, TheHotkeyDialogStoresOnlyWhatItShouldAndTheBoardUsesIt) {
+    const QString defaults = QString::fromLatin1(kDefaultKeys), changed = "Q" + defaults.mid(1),
+                  others = QString(defaults).replace('3', '!');
+    const struct {
+        QString before, typed;
+        std::function<void(Form2*)> close;
+        QString after;
+    } cases[] = {
+        {defaults, "q", [](Form2* d) { d->Command1->click(); }, changed},
+        {others, "", [](Form2* d) { d->Command1->click(); }, others},
+        {others, "q", [](Form2* d) { d->Command2->click(); }, others},
+        {others, "q", [](Form2* d) { QTest::keyClick(d->windowHandle(), Qt::Key_Escape); }, others},
+        {others, "q", [](Form2* d) { d->close(); }, others},
+        {others, "q", [](Form2* d) { d->Command3->click(); }, defaults},
+    };
+    f->Slots.SlotFile[0] = "bell.wav", fake.open = {0};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.after.left(4).toStdString());
+        f->HotKey = c.before, f->Slots.SelectedSlot = 0;
+        ModalAnswer answer([&](QWidget* dialog) {
+            if (!c.typed.isEmpty()) TypeText(dialog, c.typed);
+            c.close(qobject_cast<Form2*>(dialog));
+        });
+        f->mnuHotkey_Click();
+        EXPECT_EQ(f->HotKey, c.after);
+        QString labels;
+        for (int i = 0; i < kSlotCount; ++i) labels += f->Label4[i]->text();
+        EXPECT_EQ(labels, c.after);
+        fake.calls.clear(), fake.playing.clear();
+        f->BoardKeyPress(c.after[0].toLower().unicode());
+        EXPECT_EQ(fake.actions(), (Commands{"seek A0 to  0", "play A0"}));
+    }
+}
+
+}  // namespace
