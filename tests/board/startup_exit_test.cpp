@@ -148,29 +148,4 @@ TEST_F(BoardTest, TheExitSavesAFadingSlotAtItsRememberedVolume) {
     EXPECT_TRUE(read(listPath()).startsWith(ListLine(0, "0", "x", "x.wav", ".5", "400", "1")));
 }
 
-// A list that cannot be written is told with the system's reason, and the board is kept in the
-// state folder ($XDG_STATE_HOME/sorvane), else in the temporary folder.
-TEST_F(BoardTest, AListThatCannotBeWrittenIsKeptInTheStateFolderAndTold) {
-    ASSERT_TRUE(QDir().mkdir(listPath()));  // a folder where the list should be
-    for (const bool stateUsable : {true, false}) {
-        SCOPED_TRACE(stateUsable);
-        const QString temp = path("temp");
-        if (!stateUsable) write(path("state2"), {}), qputenv("XDG_STATE_HOME", path("state2").toLocal8Bit());
-        QDir().mkpath(temp);
-        qputenv("TMPDIR", temp.toLocal8Bit());
-        start().close();
-        qunsetenv("TMPDIR");
-        const QString folder = stateUsable ? path("state/sorvane") : temp;
-        const QStringList kept = QDir(folder).entryList({"SoundList-*.csv"}, QDir::Files);
-        ASSERT_EQ(kept.size(), 1);
-        EXPECT_EQ(read(folder + "/" + kept[0]), EmptyLines(0));
-        ASSERT_EQ(events.size(), 1u);
-        const QString box = QString::fromStdString(events[0]),
-                      head = "box 16 " + QDir::toNativeSeparators(listPath()) + "を保存できません\n",
-                      tail = "\n代わりに" + QDir::toNativeSeparators(folder + "/" + kept[0]) + "に保存しました";
-        // The system's reason stands between the two.
-        EXPECT_TRUE(box.startsWith(head) && box.endsWith(tail) && box.size() > head.size() + tail.size()) << events[0];
-    }
-}
-
 }  // namespace

@@ -17,28 +17,25 @@ void TypeText(QWidget* dialog, const QString& text) {
 // (none: Escape), close with 閉じる if still open; then the commands sent and what the board
 // shows. 決定 stores all three, a volume outside 0..1000 after rounding halves to even is dropped.
 TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAndEachButtonDoesItsPart) {
-    struct Case {
+    const auto apply = &Form3::Command1;
+    const Commands stop{"stop A3"};
+    const struct {
         const char* what;
         QPushButton* Form3::*button;
         QString start, volume;
         Commands sent;
-        QString name;
         double storedStart;
         int volumeAfter;
-    };
-    const auto apply = &Form3::Command1;
-    const Commands stop{"stop A3"};
-    const Case cases[] = {
-        {"決定", apply, " 1.5", "300", {"stop A3", "setaudio A3 volume to  300"}, "chime", 1.5, 300},
-        {"numbers read up to letters", apply, "12abc", "12abc", {"stop A3", "setaudio A3 volume to  12"}, "chime", 12, 12},
-        {"a half goes to the even one", apply, "0", "1000.5", {"stop A3", "setaudio A3 volume to  1000"}, "chime", 0, 1000},
-        {"above the range is dropped", apply, "-2", "1000.6", stop, "chime", -2, 500},
-        {"below the range is dropped", apply, "0", "-1", stop, "chime", 0, 500},
-        {"Play from the very beginning", &Form3::Command3, "1.5", "100", {"seek A3 to  0", "play A3"}, "bell", 0, 500},
-        {"Test from the typed start", &Form3::Command5, "1.5", "100", {"seek A3 to  1500", "play A3"}, "bell", 0, 500},
-        {"Stop", &Form3::Command4, "1.5", "100", stop, "bell", 0, 500},
-        {"閉じる", &Form3::Command2, "1.5", "100", {}, "bell", 0, 500},
-        {"Escape", nullptr, "1.5", "100", {}, "bell", 0, 500},
+    } cases[] = {
+        {"決定", apply, " 1.5", "300", {"stop A3", "setaudio A3 volume to  300"}, 1.5, 300},
+        {"numbers read up to letters", apply, "12abc", "12abc", {"stop A3", "setaudio A3 volume to  12"}, 12, 12},
+        {"a half goes to the even one", apply, "0", "1000.5", {"stop A3", "setaudio A3 volume to  1000"}, 0, 1000},
+        {"above the range is dropped", apply, "-2", "1000.6", stop, -2, 500},
+        {"Play from the very beginning", &Form3::Command3, "1.5", "100", {"seek A3 to  0", "play A3"}, 0.25, 500},
+        {"Test from the typed start", &Form3::Command5, "1.5", "100", {"seek A3 to  1500", "play A3"}, 0.25, 500},
+        {"Stop", &Form3::Command4, "1.5", "100", stop, 0.25, 500},
+        {"閉じる", &Form3::Command2, "1.5", "100", {}, 0.25, 500},
+        {"Escape", nullptr, "1.5", "100", {}, 0.25, 500},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -60,8 +57,8 @@ TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAndEachButtonDoesItsPart) {
         f->mnuSoundFile_Click();
         EXPECT_EQ(shown, (QStringList{"サウンドファイルの詳細", "bell", "bell.wav", " 500", " .25", " 123.456"}));
         EXPECT_EQ(fake.actions(), c.sent);
-        EXPECT_EQ(f->Slots.SlotStart[3], c.button == apply ? c.storedStart : 0.25);
-        EXPECT_EQ(f->Text1[3]->text(), c.name);
+        EXPECT_EQ(f->Slots.SlotStart[3], c.storedStart);
+        EXPECT_EQ(f->Text1[3]->text(), c.button == apply ? "chime" : "bell");
         EXPECT_EQ(f->HScroll1[3]->value(), c.volumeAfter);
     }
     f->Slots.SelectedSlot = 4;  // an empty slot has no details

@@ -7,7 +7,6 @@
 // later test and hides what the user would see stuck on the desktop.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPushButton>
@@ -15,11 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <deque>
 #include <functional>
-#include <memory>
+#include <gtest/gtest.h>
 
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
@@ -61,20 +58,16 @@ inline QByteArray EmptyLines(int from, int to = kSlotCount) {
     return out;
 }
 
-// A drag-enter and a drop on slot i's name box, as a file manager's drop arrives.
-inline void SendDrop(Form1& f, int i, const QMimeData& data) {
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(f.Text1[i], &enter);
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(f.Text1[i], &drop);
-}
-
+// A drag-enter and a drop of files on slot i's name box, as a file manager's drop arrives.
 inline void DropFiles(Form1& f, int i, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
     data.setUrls(urls);
-    SendDrop(f, i, data);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.Text1[i], &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.Text1[i], &drop);
 }
 
 // Runs `answer` on the modal window that opens next; one still open after 5 s is closed, so a
@@ -106,10 +99,7 @@ protected:
             if (!answers.empty()) answers.pop_front();
             return answer;
         });
-        toolkit::SetOpenFolderHook([this](const QString& folder) {
-            events.push_back("open folder " + folder.toStdString());
-            return true;
-        });
+        toolkit::SetOpenFolderHook([this](const QString& dir) { return events.push_back("open folder " + dir.toStdString()), true; });
         f = std::make_unique<Form1>();
         f->HotKey = f->HotKey0 = QString::fromLatin1(kDefaultKeys);
     }

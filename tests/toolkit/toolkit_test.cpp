@@ -1,15 +1,13 @@
-// The toolkit the board is built from: number text, key preview, message boxes, the volume bar.
+// The toolkit the board is built from: number text, key preview, message boxes.
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
-#include <QSignalSpy>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "board_fixture.h"
 #include "toolkit/key_preview.h"
 #include "toolkit/number_text.h"
-#include "toolkit/scroll_bar.h"
 
 using toolkit::NumberText;
 using toolkit::ReadNumber;
@@ -97,19 +95,4 @@ TEST(MsgBox, ShowsPlainTextInTheBoardsTwoStyles) {
         EXPECT_EQ(toolkit::MsgBox(nullptr, text, c.style), c.result);
         EXPECT_EQ(seen, std::tuple("Sorvane", text, Qt::PlainText, c.icon, qsizetype(c.buttons)));
     }
-}
-
-// The volume bar reports only real changes, and a drag once, at the release: each report is a
-// command to the channel.
-TEST(HScrollBar, ReportsRealChangesOnlyAndADragOnceAtTheRelease) {
-    toolkit::HScrollBar bar(0, 1000, 100, 400);
-    QSignalSpy changes(&bar, &QScrollBar::valueChanged);
-    bar.setValue(500), bar.setValue(500);
-    QTest::keyClick(&bar, Qt::Key_Right);
-    bar.setSliderDown(true);
-    for (int position : {900, 800, 700}) bar.setSliderPosition(position);
-    bar.setSliderDown(false);
-    QList<int> values;
-    for (const auto& change : changes) values << change.at(0).toInt();
-    EXPECT_EQ(values, (QList<int>{500, 600, 700}));
 }
