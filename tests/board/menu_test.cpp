@@ -61,8 +61,9 @@ TEST_F(BoardTest, OnlyARightClickOpensTheMenuAndOnlyALeftClickChooses) {
 // One slot is let go after one yes, the whole board after three, each question after a beep;
 // a Cancel anywhere keeps everything. Opening the folder hands the program's folder on.
 TEST_F(BoardTest, ReleasesAskBeforeTheyLetGo) {
-    const std::string one = "box 289 サウンドファイル\"a\"を登録解除しますか", all1 = "box 289 すべてのサウンドファイルを登録解除しますか",
-                      all2 = "box 289 ほんとうにいいですか？", all3 = "box 289 後悔しませんか？";
+    const std::string one = "box 289 サウンドファイル\"a\"を登録解除しますか";
+    const Commands all = {"beep", "box 289 すべてのサウンドファイルを登録解除しますか", "beep",
+                          "box 289 ほんとうにいいですか？", "beep", "box 289 後悔しませんか？"};
     const struct {
         std::deque<int> answers;
         void (Form1::*item)();
@@ -71,8 +72,9 @@ TEST_F(BoardTest, ReleasesAskBeforeTheyLetGo) {
     } cases[] = {
         {{kCancel}, &Form1::mnuDelSoundFile_Click, {"beep", one}, false},
         {{kOk}, &Form1::mnuDelSoundFile_Click, {"beep", one}, true},
-        {{kOk, kOk, kCancel}, &Form1::mnuAllClear_Click, {"beep", all1, "beep", all2, "beep", all3}, false},
-        {{kOk, kOk, kOk}, &Form1::mnuAllClear_Click, {"beep", all1, "beep", all2, "beep", all3}, true},
+        {{kOk, kCancel}, &Form1::mnuAllClear_Click, Commands(all.begin(), all.begin() + 4), false},
+        {{kOk, kOk, kCancel}, &Form1::mnuAllClear_Click, all, false},
+        {{kOk, kOk, kOk}, &Form1::mnuAllClear_Click, all, true},
         {{}, &Form1::mnuOpenFolder_Click, {"open folder /home/u/board"}, false},
     };
     for (const auto& c : cases) {

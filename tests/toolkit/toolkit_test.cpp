@@ -2,7 +2,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
-#include <QVBoxLayout>
 #include <cmath>
 
 #include "board_fixture.h"
@@ -39,8 +38,6 @@ TEST(NumberText, WritesTheBoardsFormAndReadsItBack) {
 TEST_F(BoardTest, KeyPreviewSeesEachCharacterOnceBeforeTheFocusedControl) {
     QWidget window;
     auto* edit = new QLineEdit(&window);
-    new QVBoxLayout(&window);
-    window.layout()->addWidget(edit);
     QString seen, textAtCall;
     bool consume = false;
     auto* preview = new toolkit::KeyPreview(&window, [&](QChar c) {
