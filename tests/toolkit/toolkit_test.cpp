@@ -1,37 +1,10 @@
-// The toolkit the board is built from: number text, key preview, message boxes.
+// The toolkit the board is built from: key preview and message boxes. Number text is pinned by
+// the command strings and the list's bytes.
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
-#include <cmath>
 
 #include "board_fixture.h"
 #include "toolkit/key_preview.h"
-#include "toolkit/number_text.h"
-
-using toolkit::NumberText;
-using toolkit::ReadNumber;
-
-// Every number the board shows or stores goes through these: a leading blank for the sign, no
-// leading zero, 15 significant digits, the exponent form beyond, whatever the locale.
-TEST(NumberText, WritesTheBoardsFormAndReadsItBack) {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const struct { double value; const char* text; } cases[] = {
-        {0, " 0"}, {-0.0, " 0"}, {800, " 800"}, {-2.5, "-2.5"}, {0.5, " .5"}, {-0.5, "-.5"}, {0.1 + 0.2, " .3"},
-        {123456789012345, " 123456789012345"}, {1e15, " 1E+15"}, {0.0001, " .0001"}, {0.00001, " 1E-05"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(NumberText(c.value), QString::fromLatin1(c.text)) << c.text;
-        EXPECT_EQ(ReadNumber(NumberText(c.value)), c.value == 0.1 + 0.2 ? 0.3 : c.value) << c.text;
-    }
-    const struct { const char* text; double value; } reads[] = {
-        {"12abc", 12}, {"abc", 0}, {"", 0}, {"5.", 5}, {" - 1 2 . 5 ", -12.5}, {"1.5E-2", 0.015}, {"2E+x", 2},
-        {"1.2.3", 1.2}, {"--5", 0}, {"12,5", 12}, {"1e999", 1.7976931348623157e308}, {"1e-999", 0},
-    };
-    for (const auto& c : reads) EXPECT_DOUBLE_EQ(ReadNumber(QString::fromLatin1(c.text)), c.value) << c.text;
-    for (const auto& [value, rounded] : {std::pair{2.5, 2.0}, {3.5, 4.0}, {-2.5, -2.0}, {2.5001, 3.0}, {-0.4, 0.0}})
-        EXPECT_EQ(toolkit::RoundHalfEven(value), rounded) << value;
-    QLocale::setDefault(QLocale::c());
-}
 
 // The board sees each typed character once, before the focused control, which still gets it
 // unless the board takes it; keys typed into another window or while disabled pass it by.
