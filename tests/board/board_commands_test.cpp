@@ -1,8 +1,6 @@
 // The command strings each board operation sends to the media service, and their order: the
 // service understands nothing else, so a changed blank or a reordered stop is a broken board.
 // Status queries are left out; when the board asks is its own business.
-#include <QLoggingCategory>
-
 #include "board_fixture.h"
 
 namespace {

@@ -1,7 +1,6 @@
-// The seven channel operations: their exact command strings with the reply sizes they offer,
-// how replies are read, and that without a service everything fails quietly.
+// The seven channel operations: their exact command strings with the reply sizes they offer.
+// How replies are read shows in every board test, where the recording service answers.
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -37,32 +36,12 @@ TEST(Channels, SendTheExactCommands) {
     }
 }
 
-// A service that answers with one scripted reply, cut to fit as the real one does.
-std::string g_reply;
-std::uint32_t ScriptedSend(const char*, char* buffer, std::uint32_t size, void*) {
-    const std::size_t n = std::min<std::size_t>(g_reply.size(), size - 1);
-    std::memcpy(buffer, g_reply.data(), n);
-    buffer[n] = '\0';
-    return 0;
-}
-
-TEST(Channels, ReadTheModeFromTwoLettersAndTheLengthFromLeadingDigits) {
-    SetMciSendFunction(&ScriptedSend);
-    for (const auto& [reply, playing] : {std::pair{"playing", true}, {"pl", true}, {"paused", false},
-                                         {"Playing", false}, {"", false}}) {
-        g_reply = reply;
-        EXPECT_EQ(MciIsPlaying(9), playing) << reply;
-    }
-    for (const auto& [reply, seconds] : {std::pair{"123456", 123.456}, {"", 0.0}, {"1500ms", 1.5},
-                                         {"1234567890123456789012345", 1234567890123456789.0 / 1000}}) {
-        g_reply = reply;
-        EXPECT_DOUBLE_EQ(MciGetLength(9), seconds) << reply;
-    }
-    SetMciSendFunction(nullptr);
+// Without a service every command fails as one to a channel that is not open, and none crashes.
+TEST(Channels, FailQuietlyWithoutAService) {
     EXPECT_FALSE(MciOpenSound(0, "a.wav"));
     EXPECT_FALSE(MciIsPlaying(0));
     EXPECT_EQ(MciGetLength(0), 0);
-    MciPlayFrom(0, 1), MciSetVolume(0, 500), MciStopSound(0), MciCloseSound(0);  // none may touch a missing service
+    MciPlayFrom(0, 1), MciSetVolume(0, 500), MciStopSound(0), MciCloseSound(0);
 }
 
 }  // namespace
