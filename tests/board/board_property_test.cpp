@@ -21,17 +21,20 @@ std::string LookFaults(const Form1& f, int i, bool sounding) {
     std::string faults;
     const auto expect = [&](bool holds, const char* what) { faults += holds ? "" : std::string(what) + "; "; };
     expect(f.Text1[i]->text() == (assigned ? f.Slots.SlotName[i] : QString()), "caption");
-    expect(toolkit::BackColor(f.Text1[i]) ==
-               (assigned ? kYellow : f.Slots.Released[i] ? kWhite : toolkit::kWindowBackground), "name colour");
+    expect(toolkit::BackColor(f.Text1[i]) == (assigned              ? kYellow
+                                              : f.Slots.Released[i] ? kWhite
+                                                                    : toolkit::kWindowBackground),
+           "name colour");
     expect(toolkit::BackColor(f.Label4[i]) == (assigned && sounding ? kLit : kWhite), "key colour");
-    for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1[i], f.Command2[i], f.Check1[i],
-                                                                  f.Check2[i], f.HScroll1[i]})
+    for (const QWidget* w :
+         std::initializer_list<const QWidget*>{f.Command1[i], f.Command2[i], f.Check1[i], f.Check2[i], f.HScroll1[i]})
         expect(w->isEnabled() == assigned, "enabled state");
     expect(assigned || (!f.Check1[i]->isChecked() && !f.Check2[i]->isChecked() && f.HScroll1[i]->value() == 0),
            "an empty slot's ticks and bar");
     expect(f.HScroll1[i]->value() == f.Slots.SlotVolume[i], "bar and volume");
     expect(QTextDocumentFragment::fromHtml(f.Text1[i]->toolTip()).toPlainText() ==
-               (kept ? kept->file + QStringLiteral("が見つかりません") : QString()), "tooltip");
+               (kept ? kept->file + QStringLiteral("が見つかりません") : QString()),
+           "tooltip");
     return faults;
 }
 
@@ -68,51 +71,59 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
                 }
             };
             switch (op) {
-            case 0: {  // a drop: a sound, one under the program folder, or one the service refuses
-                const int kind = pick(3);
-                const QString file = kind == 2 ? QStringLiteral("/srv/broken.wav")
-                                               : QStringList{"/srv/s%1.wav", "/home/u/board/fx/f%1.mp3"}.at(kind).arg(step);
-                const QString before = f->Slots.SlotFile[s];
-                DropFiles(*f, s, {file});
-                if (file.contains("broken")) {
-                    EXPECT_EQ(f->Slots.SlotFile[s], before);
-                } else {
-                    EXPECT_EQ(f->Slots.SlotFile[s], QString(file).remove("/home/u/board/"));
-                    EXPECT_FALSE(fake.playing.count(s));
-                    volume[s] = 800;
+                case 0: {  // a drop: a sound, one under the program folder, or one the service refuses
+                    const int kind = pick(3);
+                    const QString file =
+                        kind == 2 ? QStringLiteral("/srv/broken.wav")
+                                  : QStringList{"/srv/s%1.wav", "/home/u/board/fx/f%1.mp3"}.at(kind).arg(step);
+                    const QString before = f->Slots.SlotFile[s];
+                    DropFiles(*f, s, {file});
+                    if (file.contains("broken")) {
+                        EXPECT_EQ(f->Slots.SlotFile[s], before);
+                    } else {
+                        EXPECT_EQ(f->Slots.SlotFile[s], QString(file).remove("/home/u/board/"));
+                        EXPECT_FALSE(fake.playing.count(s));
+                        volume[s] = 800;
+                    }
+                    break;
                 }
-                break;
-            }
-            case 1:  // release through the menu, answered yes
-                f->Slots.SelectedSlot = s, answers = {toolkit::kAnswerOk};
-                f->mnuDelSoundFile_Click();
-                EXPECT_FALSE(f->Slots.HasSound(s) || f->Slots.KeptRecord[s] || fake.open.count(s));
-                break;
-            case 2:  // the slot's key, in either case
-                f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
-                if (assigned) wasPlaying ? stop() : play();
-                break;
-            case 3:
-                f->Command1[s]->click();
-                if (assigned) play();
-                break;
-            case 4:
-                f->Command2[s]->click();
-                if (assigned) stop();
-                break;
-            case 5: f->Check1[s]->click(); break;
-            case 6: f->Check2[s]->click(); break;
-            case 7:  // the user moves the bar; during a fade the level remembered at Stop still wins
-                if (!assigned) break;
-                f->HScroll1[s]->setValue(std::array{0, 1000, 500, pick(1001)}[pick(4)]);
-                if (!f->Slots.FadeActive[s]) volume[s] = bar(s);
-                break;
-            case 8:
-                pick(2) ? f->BoardKeyPress(27) : f->Command4->click();
-                EXPECT_TRUE(fake.playing.empty());
-                break;
-            case 9: fake.playing.erase(s); break;  // the sound ran out
-            default: break;                        // time passes
+                case 1:  // release through the menu, answered yes
+                    f->Slots.SelectedSlot = s, answers = {toolkit::kAnswerOk};
+                    f->mnuDelSoundFile_Click();
+                    EXPECT_FALSE(f->Slots.HasSound(s) || f->Slots.KeptRecord[s] || fake.open.count(s));
+                    break;
+                case 2:  // the slot's key, in either case
+                    f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
+                    if (assigned) wasPlaying ? stop() : play();
+                    break;
+                case 3:
+                    f->Command1[s]->click();
+                    if (assigned) play();
+                    break;
+                case 4:
+                    f->Command2[s]->click();
+                    if (assigned) stop();
+                    break;
+                case 5:
+                    f->Check1[s]->click();
+                    break;
+                case 6:
+                    f->Check2[s]->click();
+                    break;
+                case 7:  // the user moves the bar; during a fade the level remembered at Stop still wins
+                    if (!assigned) break;
+                    f->HScroll1[s]->setValue(std::array{0, 1000, 500, pick(1001)}[pick(4)]);
+                    if (!f->Slots.FadeActive[s]) volume[s] = bar(s);
+                    break;
+                case 8:
+                    pick(2) ? f->BoardKeyPress(27) : f->Command4->click();
+                    EXPECT_TRUE(fake.playing.empty());
+                    break;
+                case 9:
+                    fake.playing.erase(s);
+                    break;  // the sound ran out
+                default:
+                    break;  // time passes
             }
             const std::set<int> sounding = fake.playing;  // what the tick's indicator pass sees
             f->FadeTick();
@@ -130,8 +141,9 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
             board::SlotRecord& r = expected[size_t(i)];
             r = f->Slots.KeptRecord[i].value_or(board::SlotRecord{});
             if (!f->Slots.KeptRecord[i])
-                r.name = f->Slots.SlotName[i], r.file = f->Slots.SlotFile[i], r.volume = f->Slots.HasSound(i) ? volume[i] : 0,
-                r.fade = f->Check1[i]->isChecked(), r.exclusive = f->Check2[i]->isChecked();
+                r.name = f->Slots.SlotName[i], r.file = f->Slots.SlotFile[i],
+                r.volume = f->Slots.HasSound(i) ? volume[i] : 0, r.fade = f->Check1[i]->isChecked(),
+                r.exclusive = f->Check2[i]->isChecked();
             r.index = i, r.fieldsRead = 8;
             r.key = i < 2 ? QString(kKeys[i]) : QString(QChar::fromLatin1(kDefaultKeys[i]));  // the list's own two
         }

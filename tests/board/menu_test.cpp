@@ -24,14 +24,16 @@ std::optional<QStringList> PressAndAnswerPopup(QWidget* target, Qt::MouseButton 
         if (choose && menu->isVisible()) *seen << QStringLiteral("(still open)");
         menu->close();
     });
-    QTimer::singleShot(2000, &timers, [] { if (QWidget* w = QApplication::activePopupWidget()) w->close(); });
+    QTimer::singleShot(2000, &timers, [] {
+        if (QWidget* w = QApplication::activePopupWidget()) w->close();
+    });
     QTest::mouseClick(target, button, {}, QPoint(3, 3));
     QCoreApplication::processEvents();  // a popup that wrongly opened late shows here
     if (QWidget* late = QApplication::activePopupWidget()) seen.emplace(), late->close();
     return seen;
 }
 
-const QStringList kItems = {"サウンドの解除", "基本のフォルダを開く", "サウンドの詳細", "-",
+const QStringList kItems = {"サウンドの解除",         "基本のフォルダを開く", "サウンドの詳細", "-",
                             "すべてのサウンドを解除", "ホットキーの変更"};
 
 // Only a right click on a key label or name box opens the menu, for that slot; an item is
@@ -62,8 +64,9 @@ TEST_F(BoardTest, OnlyARightClickOpensTheMenuAndOnlyALeftClickChooses) {
 // a Cancel anywhere keeps everything. Opening the folder hands the program's folder on.
 TEST_F(BoardTest, ReleasesAskBeforeTheyLetGo) {
     const std::string one = "box 289 サウンドファイル\"a\"を登録解除しますか";
-    const Commands all = {"beep", "box 289 すべてのサウンドファイルを登録解除しますか", "beep",
-                          "box 289 ほんとうにいいですか？", "beep", "box 289 後悔しませんか？"};
+    const Commands all = {"beep", "box 289 すべてのサウンドファイルを登録解除しますか",
+                          "beep", "box 289 ほんとうにいいですか？",
+                          "beep", "box 289 後悔しませんか？"};
     const struct {
         std::deque<int> answers;
         void (Form1::*item)();

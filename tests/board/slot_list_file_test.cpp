@@ -28,20 +28,37 @@ TEST(SlotListFile, ReadsEachListAsItsRecordsAndWritesTheBoardsOwnBytes) {
         Records records;
         bool written = false;
     } cases[] = {
-        {"Shift-JIS", " 0 ,\"0\"," + QByteArray(QStringEncoder("windows-31j").encode(QStringLiteral("\"ベル\",\"効果音\\ベル.wav\""))) +
-         ", .5 , 800 , 1 , 0 \r\n", {Record(0, "0", "ベル", "効果音\\ベル.wav", 0.5, 800, 1)}, true},
-        {"quotes doubled", " 0 ,\"\"\"\",\"say \"\"hi\"\"\",\"C:\\a\"\"b.wav\", 12.25 , 1000 , 0 , 1 \r\n",
-         {Record(0, "\"", "say \"hi\"", "C:\\a\"b.wav", 12.25, 1000, 0, 1)}, true},
-        {"UTF-8", " 0 ,\"-\",\"x\",\"café – 🔔.wav\", 1E-05 ,-3 , 0 , 0 \r\n", {Record(0, "-", "x", "café – 🔔.wav", 1e-5, -3)}, true},
-        {"LF, no blanks, fields across lines", "1,\"k\",\"n\",\"f\",0.5,800,1,0\n2,\"j\"\r\n\"m\",\"g\",.5,-3,0,1",
+        {"Shift-JIS",
+         " 0 ,\"0\"," +
+             QByteArray(QStringEncoder("windows-31j").encode(QStringLiteral("\"ベル\",\"効果音\\ベル.wav\""))) +
+             ", .5 , 800 , 1 , 0 \r\n",
+         {Record(0, "0", "ベル", "効果音\\ベル.wav", 0.5, 800, 1)},
+         true},
+        {"quotes doubled",
+         " 0 ,\"\"\"\",\"say \"\"hi\"\"\",\"C:\\a\"\"b.wav\", 12.25 , 1000 , 0 , 1 \r\n",
+         {Record(0, "\"", "say \"hi\"", "C:\\a\"b.wav", 12.25, 1000, 0, 1)},
+         true},
+        {"UTF-8",
+         " 0 ,\"-\",\"x\",\"café – 🔔.wav\", 1E-05 ,-3 , 0 , 0 \r\n",
+         {Record(0, "-", "x", "café – 🔔.wav", 1e-5, -3)},
+         true},
+        {"LF, no blanks, fields across lines",
+         "1,\"k\",\"n\",\"f\",0.5,800,1,0\n2,\"j\"\r\n\"m\",\"g\",.5,-3,0,1",
          {Record(1, "k", "n", "f", 0.5, 800, 1), Record(2, "j", "m", "g", 0.5, -3, 0, 1)}},
         {"unquoted texts trimmed", "0, k , my name ,f.wav,0,800,0,0", {Record(0, "k", "my name", "f.wav", 0, 800)}},
-        {"undoubled quotes", "0,\"\"\",\"say \"hi\" now\",\"\"\"\"\",0,1,0,0", {Record(0, "\"", "say \"hi\" now", "\"\"\"", 0, 1)}},
-        {"a record cut short", line + " 1 ,\"1\",\"b\"", {Record(0, "1", "a", "a.wav", 0, 800), Record(1, "1", "b", {}, 0, 0, 0, 0, 3)}},
+        {"undoubled quotes",
+         "0,\"\"\",\"say \"hi\" now\",\"\"\"\"\",0,1,0,0",
+         {Record(0, "\"", "say \"hi\" now", "\"\"\"", 0, 1)}},
+        {"a record cut short",
+         line + " 1 ,\"1\",\"b\"",
+         {Record(0, "1", "a", "a.wav", 0, 800), Record(1, "1", "b", {}, 0, 0, 0, 0, 3)}},
         {"a letter in a number", "0,\"k\",\"n\",\"f\",0,800x,0,0", {Record(0, "k", "n", "f", 0, 0, 0, 0, 5)}},
         {"a volume beyond 16 bits", "0,\"k\",\"n\",\"f\",0,40000,0,0", {Record(0, "k", "n", "f", 0, 0, 0, 0, 5)}},
-        {"a text never closed", "0,\"k\",\"never closed, 0 , 800 , 0 , 0 \r\n", {Record(0, "k", {}, {}, 0, 0, 0, 0, 2)}},
-        {"a text past 32 K characters", "2,\"1\",\"" + QByteArray(kMaxTextLength + 1, 'x') + "\",\"f\",0,1,0,0",
+        {"a text never closed",
+         "0,\"k\",\"never closed, 0 , 800 , 0 , 0 \r\n",
+         {Record(0, "k", {}, {}, 0, 0, 0, 0, 2)}},
+        {"a text past 32 K characters",
+         "2,\"1\",\"" + QByteArray(kMaxTextLength + 1, 'x') + "\",\"f\",0,1,0,0",
          {Record(2, "1", {}, {}, 0, 0, 0, 0, 2)}},
         {"a file past 8 MiB", (line.left(line.size() - 2) + QByteArray(300000, ' ') + "\r\n").repeated(38), {}},
     };
@@ -72,7 +89,8 @@ TEST(SlotListFile, AnyTextSurvivesTheListInItsOwnRecord) {
     }
     for (int i = 0; i < int(texts.size()); ++i) {
         const QString &key = texts[i], &name = texts[(i + 1) % texts.size()], &file = texts[(i + 2) % texts.size()];
-        EXPECT_EQ(fuzzing::CheckTextsRoundTrip(key, name, file, i % 38), "") << (key + "|" + name).left(80).toStdString();
+        EXPECT_EQ(fuzzing::CheckTextsRoundTrip(key, name, file, i % 38), "")
+            << (key + "|" + name).left(80).toStdString();
     }
 }
 

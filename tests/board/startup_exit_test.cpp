@@ -7,8 +7,8 @@
 #include "board_fixture.h"
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 #endif
 
 namespace {
@@ -49,8 +49,7 @@ TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
     }
     // Hand-edited values: the bar holds 0..1000, any check value but 0 ticks, a record cut
     // short gives what was read before the cut but not its key.
-    write(listPath(), ListLine(0, "XY", "x", "x.wav", "0", "-5", "2", "-1") +
-                          " 1 ,\"K\",\"Half\",\"half.wav\", 2 ");
+    write(listPath(), ListLine(0, "XY", "x", "x.wav", "0", "-5", "2", "-1") + " 1 ,\"K\",\"Half\",\"half.wav\", 2 ");
     start();
     EXPECT_EQ(Look(*f, 0), "XY|x|x.wav" + assigned + "11|0|0");
     EXPECT_EQ(Look(*f, 1), "1|Half|half.wav" + assigned + "00|0|2");
@@ -89,8 +88,10 @@ TEST_F(BoardTest, ADamagedListIsKeptAsACopyBeforeTheExitWritesOverIt) {
         write(listPath(), damaged[run]);
         start();
         const QString copy = listPath() + (run == 0 ? ".bak" : ".bak.1");
-        EXPECT_EQ(events, Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット1を読めません\n元のリストを" +
-                                                QDir::toNativeSeparators(copy) + "に残しました").toStdString()});
+        EXPECT_EQ(events,
+                  Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット1を読めません\n元のリストを" +
+                                        QDir::toNativeSeparators(copy) + "に残しました")
+                                           .toStdString()});
         f->close();
         EXPECT_EQ(read(copy), damaged[run]);
         EXPECT_NE(read(listPath()), damaged[run]);

@@ -46,8 +46,8 @@ TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAndEachButtonDoesItsPart) {
         QStringList shown;
         ModalAnswer answer([&](QWidget* w) {
             auto* d = qobject_cast<Form3*>(w);
-            shown = {d->windowTitle(), d->Text1->text(), d->Label7->text(), d->Text3->text(), d->Text2->text(),
-                     d->Label4->text()};
+            shown = {d->windowTitle(), d->Text1->text(), d->Label7->text(),
+                     d->Text3->text(), d->Text2->text(), d->Label4->text()};
             d->Text1->setText("chime"), d->Text2->setText(c.start), d->Text3->setText(c.volume);
             c.button ? (d->*c.button)->click() : QTest::keyClick(w->windowHandle(), Qt::Key_Escape);
             if (d->isVisible()) d->Command2->click();
@@ -76,9 +76,15 @@ TEST_F(BoardTest, TheHotkeyDialogCapturesOnlySingleByteCharacters) {
         std::size_t beeps;
         bool onButton = false;
     } cases[] = {
-        {{"z"}, "Z", false, 0}, {{"q"}, "Q", true, 1}, {{"a", "x"}, "X", false, 1},
-        {{QStringLiteral("ｱ")}, QStringLiteral("ｱ"), false, 0}, {{" "}, "5", false, 0}, {{"\r"}, "5", false, 0},
-        {{QStringLiteral("あ")}, "5", false, 0}, {{QStringLiteral("é")}, "5", false, 0}, {{"x", "\r"}, "X", false, 0, true},
+        {{"z"}, "Z", false, 0},
+        {{"q"}, "Q", true, 1},
+        {{"a", "x"}, "X", false, 1},
+        {{QStringLiteral("ｱ")}, QStringLiteral("ｱ"), false, 0},
+        {{" "}, "5", false, 0},
+        {{"\r"}, "5", false, 0},
+        {{QStringLiteral("あ")}, "5", false, 0},
+        {{QStringLiteral("é")}, "5", false, 0},
+        {{"x", "\r"}, "X", false, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed.join("+").toStdString());

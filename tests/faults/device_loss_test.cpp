@@ -12,8 +12,7 @@
 
 namespace {
 
-class DeviceLoss : public BoardTest
-{
+class DeviceLoss : public BoardTest {
 protected:
     void SetUp() override {
         if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) GTEST_SKIP() << "no PulseAudio server to lose";

@@ -24,7 +24,8 @@ TEST_F(BoardTest, KeptFuzzInputsPassTheFuzzersChecks) {
              fuzzing::ResetService(service);
              return problem;
          }},
-        {"decoder", [&](const auto& bytes) { return fuzzing::CheckDecode(fs::current_path(), bytes.data(), bytes.size()); }},
+        {"decoder",
+         [&](const auto& bytes) { return fuzzing::CheckDecode(fs::current_path(), bytes.data(), bytes.size()); }},
     };
     const fs::path fuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
     for (const auto& [kind, check] : checks) {

@@ -2,18 +2,19 @@
 // folder, a full disk, or an old list that cannot be replaced (the new one is written beside it,
 // then the rename fails). The old list stays whole, no temporary file is left, the board is kept
 // in the state folder ($XDG_STATE_HOME/sorvane), and the user is told once why and where it is.
-#include <QProcess>
 #include <unistd.h>
+#include <QProcess>
 
 #include "board/slot_list_file.h"
 #include "board_fixture.h"
 
 namespace {
 
-bool RunTool(const QString& program, const QStringList& args) { return QProcess::execute(program, args) == 0; }
+bool RunTool(const QString& program, const QStringList& args) {
+    return QProcess::execute(program, args) == 0;
+}
 
-class ListWriteFault : public BoardTest, public ::testing::WithParamInterface<const char*>
-{
+class ListWriteFault : public BoardTest, public ::testing::WithParamInterface<const char*> {
 protected:
     void TearDown() override {
         if (!m_locked.isEmpty()) RunTool("chattr", {"-i", m_locked});
@@ -42,8 +43,10 @@ TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptInTheStateFolder) {
     start();
     drop(1, "/srv/new.wav");
     if (obstacle == "ReadOnlyFolder") {
-        if (m_mounted) ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", m_folder}));
-        else QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
+        if (m_mounted)
+            ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", m_folder}));
+        else
+            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (obstacle == "FullDisk") {
         QFile filler(m_folder + "/filler");
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -53,7 +56,9 @@ TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptInTheStateFolder) {
         if (!RunTool("chattr", {"+i", list})) GTEST_SKIP() << "files cannot be made immutable here";
         m_locked = list;
     }
-    const auto entries = [&] { return QDir(m_folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
+    const auto entries = [&] {
+        return QDir(m_folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
     const QStringList before = entries();
     f->Form_Unload();
     EXPECT_EQ(read(old), oldList);

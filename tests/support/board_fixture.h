@@ -5,6 +5,7 @@
 // answered and logged in one event list, in order. Its tear-down fails the test when a window is
 // still on screen once the board is gone: a dialog or box left open takes the keys of every
 // later test and hides what the user would see stuck on the desktop.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDropEvent>
@@ -16,7 +17,6 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
-#include <gtest/gtest.h>
 
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
@@ -34,7 +34,9 @@ inline constexpr char kDefaultKeys[] = "0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVW";
 static_assert(sizeof kDefaultKeys == kSlotCount + 1, "one key per slot");
 inline constexpr std::uint32_t kWhite = 0xFFFFFF, kYellow = 0x00FFFF, kLit = 0xFF80FF;
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 namespace board {
 inline void PrintTo(const SlotRecord& r, std::ostream* os) {
     *os << "{" << r.index << ",\"" << r.key.toStdString() << "\",\"" << r.name.toStdString() << "\",\""
@@ -77,14 +79,15 @@ struct ModalAnswer {
         QTimer::singleShot(0, &context, [this, answer] {
             if (QWidget* w = QApplication::activeModalWidget()) shown = true, answer(w);
         });
-        QTimer::singleShot(5000, &context, [] { if (QWidget* w = QApplication::activeModalWidget()) w->close(); });
+        QTimer::singleShot(5000, &context, [] {
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
     }
     QObject context;  // no timer fires once the answer is gone
     bool shown = false;
 };
 
-class BoardTest : public ::testing::Test
-{
+class BoardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
@@ -99,7 +102,8 @@ protected:
             if (!answers.empty()) answers.pop_front();
             return answer;
         });
-        toolkit::SetOpenFolderHook([this](const QString& dir) { return events.push_back("open folder " + dir.toStdString()), true; });
+        toolkit::SetOpenFolderHook(
+            [this](const QString& dir) { return events.push_back("open folder " + dir.toStdString()), true; });
         f = std::make_unique<Form1>();
         f->HotKey = f->HotKey0 = QString::fromLatin1(kDefaultKeys);
     }

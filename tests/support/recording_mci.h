@@ -14,8 +14,7 @@
 
 #include "channels/mci_channels.h"
 
-class RecordingMci
-{
+class RecordingMci {
 public:
     struct Call {
         std::string command;
@@ -23,9 +22,9 @@ public:
     };
     std::vector<Call> calls;
     std::set<int> open, playing;
-    std::map<int, int> volume;               // channel -> last "setaudio ... volume to"
-    std::map<int, std::string> lengthReply;  // channel -> "status ... length" reply ("0" when absent)
-    std::set<std::string> unopenable;        // paths whose open fails (277)
+    std::map<int, int> volume;                          // channel -> last "setaudio ... volume to"
+    std::map<int, std::string> lengthReply;             // channel -> "status ... length" reply ("0" when absent)
+    std::set<std::string> unopenable;                   // paths whose open fails (277)
     std::function<void(const std::string&)> onCommand;  // sees each command as it arrives
 
     RecordingMci() { Current() = this, channels::SetMciSendFunction(&Send); }
@@ -66,7 +65,7 @@ private:
         if (verb == "stop") playing.erase(ch);
         if (verb == "setaudio" && open.count(ch)) volume[ch] = std::stoi(command.substr(command.rfind(' ') + 1));
         if (verb != "status" || !reply || replySize == 0 || (what != "mode" && what != "length")) return 0;
-        const std::string text = what == "mode"            ? (playing.count(ch) ? "playing" : "stopped")
+        const std::string text = what == "mode"          ? (playing.count(ch) ? "playing" : "stopped")
                                  : lengthReply.count(ch) ? lengthReply.at(ch)
                                                          : "0";
         const std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);

@@ -22,9 +22,11 @@ TEST_F(BoardTest, KeyPreviewSeesEachCharacterOnceBeforeTheFocusedControl) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     edit->setFocus();
     QTest::keyClick(window.windowHandle(), Qt::Key_A);
-    for (bool repeat : {false, true, true}) QTest::simulateEvent(window.windowHandle(), true, Qt::Key_C, {}, "c", repeat);
+    for (bool repeat : {false, true, true})
+        QTest::simulateEvent(window.windowHandle(), true, Qt::Key_C, {}, "c", repeat);
     consume = true;
-    for (Qt::Key key : {Qt::Key_B, Qt::Key_Escape, Qt::Key_F1, Qt::Key_Tab}) QTest::keyClick(window.windowHandle(), key);
+    for (Qt::Key key : {Qt::Key_B, Qt::Key_Escape, Qt::Key_F1, Qt::Key_Tab})
+        QTest::keyClick(window.windowHandle(), key);
     EXPECT_EQ(seen, QString("acccb") + QChar(27));
     EXPECT_EQ(textAtCall, "|a|ac|acc|accc|accc|");
     EXPECT_EQ(edit->text(), "accc");
@@ -46,7 +48,12 @@ TEST_F(BoardTest, KeyPreviewSeesEachCharacterOnceBeforeTheFocusedControl) {
 TEST(MsgBox, ShowsPlainTextInTheBoardsTwoStyles) {
     using MB = QMessageBox;
     const QString text = QStringLiteral("<b>x</b>.wavは扱えません");
-    const struct { int style; std::function<void(MB*)> answer; MB::Icon icon; int buttons, result; } cases[] = {
+    const struct {
+        int style;
+        std::function<void(MB*)> answer;
+        MB::Icon icon;
+        int buttons, result;
+    } cases[] = {
         {toolkit::kStyleStop, [](MB* b) { b->button(MB::Ok)->click(); }, MB::Critical, 1, toolkit::kAnswerOk},
         {toolkit::kStyleQuestion, [](MB* b) { b->button(MB::Ok)->click(); }, MB::Question, 2, toolkit::kAnswerOk},
         {toolkit::kStyleQuestion, [](MB* b) { b->reject(); }, MB::Question, 2, toolkit::kAnswerCancel},
