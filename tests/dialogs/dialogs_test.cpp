@@ -65,72 +65,49 @@ TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAndEachButtonDoesItsPart) {
     EXPECT_FALSE(none.shown);
 }
 
-// What the hotkey dialog on slot 5 captures: one single-byte character of the code page, folded
-// to upper case, wherever the focus is; a key in use warns in red with a beep; nothing typed
-// closes it or changes the board's keys before 決定.
-TEST_F(BoardTest, TheHotkeyDialogCapturesOnlySingleByteCharacters) {
+// The hotkey dialog on slot 0, which has a sound, opened from the pop-up: it captures one
+// single-byte character of the code page, folded to upper case, wherever the focus is; a key in
+// use warns in red with a beep; nothing typed closes it. Only 決定 stores the key and 標準 the
+// defaults; the key labels show the keys at once, and slot 0's key plays it.
+TEST_F(BoardTest, TheHotkeyDialogCapturesSingleByteKeysAndOnlyItsButtonsStoreThem) {
+    const QString defaults = QString::fromLatin1(kDefaultKeys), before = "0!" + defaults.mid(2);
+    const auto with = [&](QChar key) { return QString(before).replace(0, 1, key); };
+    const auto ok = [](Form2* d) { d->Command1->click(); };
     const struct {
         QStringList typed;
         QString shown;
         bool warned;
-        std::size_t beeps;
-        bool onButton = false;
-    } cases[] = {
-        {{"z"}, "Z", false, 0},
-        {{"q"}, "Q", true, 1},
-        {{"a", "x"}, "X", false, 1},
-        {{QStringLiteral("ｱ")}, QStringLiteral("ｱ"), false, 0},
-        {{" "}, "5", false, 0},
-        {{"\r"}, "5", false, 0},
-        {{QStringLiteral("あ")}, "5", false, 0},
-        {{QStringLiteral("é")}, "5", false, 0},
-        {{"x", "\r"}, "X", false, 0, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.typed.join("+").toStdString());
-        events.clear();
-        Form2 dialog(f->HotKey, f->HotKey0, 5, f.get());
-        dialog.show(), dialog.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));  // typed keys reach the active window
-        if (c.onButton) dialog.Command1->setFocus();
-        for (const QString& t : c.typed)
-            t == "\r" ? QTest::keyClick(dialog.windowHandle(), Qt::Key_Return) : TypeText(&dialog, t);
-        EXPECT_EQ((QStringList{dialog.Label1->text(), dialog.Label2->text(), dialog.Label4->text(),
-                               QString::number(toolkit::BackColor(dialog.Label2), 16)}),
-                  (QStringList{"No. 5 操作キーの設定", c.shown, c.warned ? "その文字は既に設定されています" : "",
-                               c.warned ? "ff" : "ffffff"}));
-        EXPECT_EQ(events.size(), c.beeps) << "a beep with each warning";
-        EXPECT_TRUE(dialog.isVisible());
-        EXPECT_EQ(f->HotKey, kDefaultKeys);
-        dialog.close();
-    }
-}
-
-// From the pop-up on slot 0, which has a sound: each way of closing stores what it should, the
-// key labels show it, and the slot's key (new or kept) plays it at once.
-TEST_F(BoardTest, TheHotkeyDialogStoresOnlyWhatItShouldAndTheBoardUsesIt) {
-    const QString defaults = QString::fromLatin1(kDefaultKeys), changed = "Q" + defaults.mid(1),
-                  others = QString(defaults).replace('3', '!');
-    const struct {
-        QString before, typed;
+        int beeps;
         std::function<void(Form2*)> close;
         QString after;
     } cases[] = {
-        {defaults, "q", [](Form2* d) { d->Command1->click(); }, changed},
-        {others, "", [](Form2* d) { d->Command1->click(); }, others},
-        {others, "q", [](Form2* d) { d->Command2->click(); }, others},
-        {others, "q", [](Form2* d) { QTest::keyClick(d->windowHandle(), Qt::Key_Escape); }, others},
-        {others, "q", [](Form2* d) { d->Command3->click(); }, defaults},
+        {{"z"}, "Z", false, 0, ok, with('Z')},
+        {{"q"}, "Q", true, 1, ok, with('Q')},
+        {{"a", "x"}, "X", false, 1, ok, with('X')},
+        {{QStringLiteral("ｱ")}, QStringLiteral("ｱ"), false, 0, ok, with(QChar(0xFF71))},
+        {{" ", "\r", QStringLiteral("あ"), QStringLiteral("é")}, "0", false, 0, ok, before},
+        {{"x"}, "X", false, 0, [](Form2* d) { d->Command2->click(); }, before},  // 中止
+        {{"x"}, "X", false, 0, [](Form2* d) { QTest::keyClick(d->windowHandle(), Qt::Key_Escape); }, before},
+        {{"x"}, "X", false, 0, [](Form2* d) { d->Command3->click(); }, defaults},  // 標準
     };
     f->Slots.SlotFile[0] = "bell.wav", fake.open = {0};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.after.left(4).toStdString());
-        f->HotKey = c.before, f->Slots.SelectedSlot = 0;
-        ModalAnswer answer([&](QWidget* dialog) {
-            if (!c.typed.isEmpty()) TypeText(dialog, c.typed);
-            c.close(qobject_cast<Form2*>(dialog));
+        SCOPED_TRACE(c.typed.join("+").toStdString());
+        f->HotKey = before, f->Slots.SelectedSlot = 0, events.clear();
+        QStringList shown;
+        ModalAnswer answer([&](QWidget* w) {
+            auto* d = qobject_cast<Form2*>(w);
+            for (const QString& t : c.typed)
+                t == "\r" ? QTest::keyClick(w->windowHandle(), Qt::Key_Return) : TypeText(w, t);
+            shown = {d->Label1->text(), d->Label2->text(), d->Label4->text(),
+                     QString::number(toolkit::BackColor(d->Label2), 16)};
+            EXPECT_TRUE(d->isVisible()) << "no typed key may close the dialog";
+            c.close(d);
         });
         f->mnuHotkey_Click();
+        EXPECT_EQ(shown, (QStringList{"No. 0 操作キーの設定", c.shown, c.warned ? "その文字は既に設定されています" : "",
+                                      c.warned ? "ff" : "ffffff"}));
+        EXPECT_EQ(int(events.size()), c.beeps) << "a beep with each warning";
         EXPECT_EQ(f->HotKey, c.after);
         QString labels;
         for (int i = 0; i < kSlotCount; ++i) labels += f->Label4[i]->text();
