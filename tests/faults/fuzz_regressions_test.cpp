@@ -1,26 +1,19 @@
 // Replays every input the fuzzers ever tripped over (fuzz/regressions/<kind>/) and their seeds
 // through the same checks the fuzzers run, so a fixed fault stays fixed.
-#include <QDir>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 
 #include "../../fuzz/fuzz_targets.h"
+#include "board_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Check = std::function<std::string(const std::vector<std::uint8_t>&)>;
 
-TEST(FuzzRegressions, KeptInputsPassTheFuzzersChecks) {
-    QTemporaryDir folder;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(folder.path());
+TEST_F(BoardTest, KeptFuzzInputsPassTheFuzzersChecks) {
     fuzzing::WriteShortWav("a.wav", 4800);  // the sound the command seeds open
     mci::Service service(mci::Service::Offline);
     const std::pair<const char*, Check> checks[] = {
@@ -32,9 +25,7 @@ TEST(FuzzRegressions, KeptInputsPassTheFuzzersChecks) {
              return problem;
          }},
         {"decoder",
-         [&](const auto& bytes) {
-             return fuzzing::CheckDecode(folder.path().toStdString(), bytes.data(), bytes.size());
-         }},
+         [&](const auto& bytes) { return fuzzing::CheckDecode(fs::current_path(), bytes.data(), bytes.size()); }},
     };
     const fs::path fuzzFolder = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
     for (const auto& [kind, check] : checks) {
@@ -48,14 +39,12 @@ TEST(FuzzRegressions, KeptInputsPassTheFuzzersChecks) {
         for (const fs::path& input : inputs) {
             std::ifstream in(input, std::ios::binary);
             const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
-            // Each input is a matter of milliseconds; one that takes seconds (a header that makes
-            // opening a sound slow) would freeze the board, since sounds open on its thread.
+            // Sounds open on the board's thread: an input that takes seconds would freeze it.
             const auto started = std::chrono::steady_clock::now();
             EXPECT_EQ(check(bytes), "") << input;
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << input;
         }
     }
-    QDir::setCurrent(previous);
 }
 
 }  // namespace

@@ -1,109 +1,81 @@
-// The slot list cannot be written at exit: a read-only folder, a full disk, a directory where
-// the list goes, or an old list that cannot be replaced (the new one is written beside it, then
-// the rename fails). The old list stays whole, no temporary file is left, the board is kept in
-// the state folder, and the user is told once, with where it is.
-#include <QProcess>
-#if defined(__unix__)
+// The slot list cannot be written at exit: a folder where the list should be, a read-only
+// folder, a full disk, or an old list that cannot be replaced (the new one is written beside it,
+// then the rename fails). The old list stays whole, no temporary file is left, the board is kept
+// in the state folder ($XDG_STATE_HOME/sorvane), and the user is told once why and where it is.
 #include <unistd.h>
-#endif
+#include <QProcess>
 
 #include "board/slot_list_file.h"
-#include "fault_fixture.h"
+#include "board_fixture.h"
 
 namespace {
 
-enum class Obstacle { ReadOnlyFolder, FullDisk, ListIsDirectory, ListCannotBeReplaced };
-const char* const kObstacleNames[] = {"ReadOnlyFolder", "FullDisk", "ListIsDirectory", "ListCannotBeReplaced"};
+bool RunTool(const QString& program, const QStringList& args) {
+    return QProcess::execute(program, args) == 0;
+}
 
-bool RunTool(const QString& program, const QStringList& args) { return QProcess::execute(program, args) == 0; }
-
-class ListWriteFault : public BoardOnRealService, public ::testing::WithParamInterface<Obstacle> {
+class ListWriteFault : public BoardTest, public ::testing::WithParamInterface<const char*> {
 protected:
     void TearDown() override {
-        if (!lockedList.isEmpty()) RunTool("chattr", {"-i", lockedList});
-        QFile::setPermissions(listFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        BoardOnRealService::TearDown();  // leaves the list folder before it is unmounted
-        if (mounted) RunTool("umount", {"-l", listFolder});
+        if (!m_locked.isEmpty()) RunTool("chattr", {"-i", m_locked});
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        BoardTest::TearDown();  // leaves the list folder before it is unmounted
+        if (m_mounted) RunTool("umount", {"-l", m_folder});
     }
-
-    QString listFolder;
-    QString lockedList;  // made immutable: the new list is written but cannot be renamed over it
-    bool mounted = false;
+    QString m_folder, m_locked;
+    bool m_mounted = false;
 };
 
-TEST_P(ListWriteFault, OldListStaysWholeAndTheUserIsTold) {
-    const Obstacle obstacle = GetParam();
-    // A list folder of its own: a small memory file system when this system lets us mount one
-    // (the only way to make a folder read-only or full for root), else a plain folder.
-    listFolder = pathOf("list");
-    QDir().mkpath(listFolder);
-#if defined(__linux__)
-    mounted = RunTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", listFolder});
-#endif
-    if (!mounted && obstacle == Obstacle::FullDisk) GTEST_SKIP() << "no small file system to fill up";
-    if (!mounted && obstacle == Obstacle::ReadOnlyFolder && geteuid() == 0)
-        GTEST_SKIP() << "no small file system to make read-only, and permissions do not stop root";
-
-    // The old list, or a file inside the folder standing in its place; the board runs from the
-    // list folder, and the sound dropped to change it lies outside, stored by its full path.
-    board::SlotRecord old;
-    old.index = 0, old.key = "Q", old.name = "old", old.file = "old.wav", old.volume = 700, old.fieldsRead = 8;
-    const QByteArray oldList = board::FormatSlotList({old});
-    const QString listPath = listFolder + "/SoundList.csv";
-    const QString kept = obstacle == Obstacle::ListIsDirectory ? listPath + "/inside.txt" : listPath;
-    QDir().mkpath(QFileInfo(kept).path());
-    WriteBytes(kept, oldList);
-    WriteTone(pathOf("new.wav"), 0.2);
-    QDir::setCurrent(listFolder);
-    toolkit::SetProgramFolderForTests(listFolder);
-    loadBoard();
-    drop(1, pathOf("new.wav"));
-    ASSERT_TRUE(assigned(1));
-    ASSERT_TRUE(messages.isEmpty());
-
-    switch (obstacle) {
-    case Obstacle::ReadOnlyFolder:
-        if (mounted) ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", listFolder}));
-        else QFile::setPermissions(listFolder, QFile::ReadOwner | QFile::ExeOwner);
-        break;
-    case Obstacle::FullDisk: {
-        QFile filler(listFolder + "/filler");
+TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptInTheStateFolder) {
+    const std::string obstacle = GetParam();
+    // A small memory file system when this system lets us mount one (the only way to make a
+    // folder read-only or full for root), else a plain folder.
+    m_folder = path("list");
+    QDir().mkpath(m_folder);
+    m_mounted = RunTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", m_folder});
+    if (!m_mounted && (obstacle == "FullDisk" || (obstacle == "ReadOnlyFolder" && geteuid() == 0)))
+        GTEST_SKIP() << "no small file system to fill up or make read-only";
+    const QByteArray oldList = ListLine(0, "Q", "old", "old.wav", "0", "700") + EmptyLines(1);
+    const QString list = m_folder + "/SoundList.csv", old = obstacle == "ListIsFolder" ? list + "/old" : list;
+    QDir().mkpath(QFileInfo(old).path());
+    write(old, oldList);
+    QDir::setCurrent(m_folder);
+    start();
+    drop(1, "/srv/new.wav");
+    if (obstacle == "ReadOnlyFolder") {
+        if (m_mounted)
+            ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", m_folder}));
+        else
+            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (obstacle == "FullDisk") {
+        QFile filler(m_folder + "/filler");
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         for (const QByteArray& chunk : {QByteArray(512, 'x'), QByteArray(1, 'x')})  // up to the last byte
             while (filler.write(chunk) == chunk.size()) {}
-        break;
-    }
-    case Obstacle::ListIsDirectory: break;
-    case Obstacle::ListCannotBeReplaced:
-        if (!RunTool("chattr", {"+i", listPath})) GTEST_SKIP() << "files cannot be made immutable here";
-        lockedList = listPath;
-        break;
+    } else if (obstacle == "ListCannotBeReplaced") {
+        if (!RunTool("chattr", {"+i", list})) GTEST_SKIP() << "files cannot be made immutable here";
+        m_locked = list;
     }
     const auto entries = [&] {
-        return QDir(listFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return QDir(m_folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     };
     const QStringList before = entries();
-    const QString state = pathOf("state");
-    qputenv("XDG_STATE_HOME", state.toLocal8Bit());
-
-    board->Form_Unload();
-
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains(QStringLiteral("を保存できません"))) << messages[0].toStdString();
-    EXPECT_TRUE(messages[0].contains(QStringLiteral("SoundList.csv"))) << messages[0].toStdString();
-    EXPECT_EQ(ReadFile(kept), oldList);
+    f->Form_Unload();
+    EXPECT_EQ(read(old), oldList);
     EXPECT_EQ(entries(), before) << "a temporary file was left in the list folder";
-    const QFileInfoList rescued = QDir(state + "/sorvane").entryInfoList({"SoundList-*.csv"}, QDir::Files);
-    ASSERT_EQ(rescued.size(), 1);
-    EXPECT_TRUE(messages[0].contains(QDir::toNativeSeparators(rescued[0].filePath()))) << messages[0].toStdString();
-    const auto records = board::ParseSlotList(ReadFile(rescued[0].filePath()));
-    ASSERT_EQ(records.size(), 38u);
-    EXPECT_EQ(records[1].file, pathOf("new.wav"));
+    const QFileInfoList kept = QDir(path("state/sorvane")).entryInfoList({"SoundList-*.csv"}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(board::ParseSlotList(read(kept[0].filePath())).at(1).file, "/srv/new.wav");
+    ASSERT_EQ(events.size(), 1u);
+    const QString box = QString::fromStdString(events[0]),
+                  head = "box 16 " + QDir::toNativeSeparators(list) + "を保存できません\n",
+                  tail = "\n代わりに" + QDir::toNativeSeparators(kept[0].filePath()) + "に保存しました";
+    // The system's reason stands between the two.
+    EXPECT_TRUE(box.startsWith(head) && box.endsWith(tail) && box.size() > head.size() + tail.size()) << events[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(Exit, ListWriteFault,
-                         ::testing::Values(Obstacle::ReadOnlyFolder, Obstacle::FullDisk, Obstacle::ListIsDirectory,
-                                           Obstacle::ListCannotBeReplaced),
-                         [](const auto& info) { return std::string(kObstacleNames[int(info.param)]); });
+                         ::testing::Values("ListIsFolder", "ReadOnlyFolder", "FullDisk", "ListCannotBeReplaced"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

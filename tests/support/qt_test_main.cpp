@@ -1,6 +1,6 @@
 // One QApplication for a whole GUI test binary, offscreen, with the board's fonts.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include "toolkit/fonts.h"
 

@@ -1,40 +1,76 @@
 #pragma once
-// A recording stand-in for the media command service: every command string the channel
-// layer sends is kept, byte for byte, with the reply size it offered. Replies are scripted:
-// which channels say they are playing, what lengths they report, which opens fail.
-// Installing it replaces the channel layer's send function until it is destroyed.
-#include <cstdint>
+// A recording stand-in for the media command service: every command string the channel layer
+// sends is kept, byte for byte, with the reply size it offered. It keeps the channel state a
+// service would: which channels are open and playing ("play" starts, "stop" and "close" end a
+// sound) and the volume last set on each. A test may script failed opens and lengths, and end a
+// sound by erasing it from `playing`. It replaces the channel layer's send function while it lives.
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
-class RecordingMci
-{
+#include "channels/mci_channels.h"
+
+class RecordingMci {
 public:
     struct Call {
         std::string command;
         std::uint32_t replySize;
     };
-
-    RecordingMci();
-    ~RecordingMci();
-    RecordingMci(const RecordingMci&) = delete;
-    RecordingMci& operator=(const RecordingMci&) = delete;
-
     std::vector<Call> calls;
-    std::set<int> playing;                   // channels whose "status ... mode" says "playing"
-    std::map<int, std::string> lengthReply;  // channel -> "status ... length" reply ("0" when absent)
-    std::set<std::string> unopenable;        // paths whose open fails (277)
-    std::set<int> open;                      // channels opened and not closed since
+    std::set<int> open, playing;
+    std::map<int, int> volume;                          // channel -> last "setaudio ... volume to"
+    std::map<int, std::string> lengthReply;             // channel -> "status ... length" reply ("0" when absent)
+    std::set<std::string> unopenable;                   // paths whose open fails (277)
     std::function<void(const std::string&)> onCommand;  // sees each command as it arrives
 
-    std::vector<std::string> commands() const;  // the command strings, in order
-    std::vector<std::string> actions() const;   // those that are not status queries
-    void clear() { calls.clear(); }
+    RecordingMci() { Current() = this, channels::SetMciSendFunction(&Send); }
+    ~RecordingMci() { Current() = nullptr, channels::SetMciSendFunction(nullptr); }
+
+    std::vector<std::string> actions() const {  // the commands that are not status queries, in order
+        std::vector<std::string> out;
+        for (const auto& c : calls)
+            if (c.command.rfind("status ", 0) != 0) out.push_back(c.command);
+        return out;
+    }
 
 private:
-    static std::uint32_t Send(const char* command, char* reply, std::uint32_t replySize, void*);
-    std::uint32_t handle(const std::string& command, char* reply, std::uint32_t replySize);
+    static RecordingMci*& Current() {
+        static RecordingMci* current = nullptr;
+        return current;
+    }
+    static std::uint32_t Send(const char* command, char* reply, std::uint32_t replySize, void*) {
+        return Current() ? Current()->handle(command, reply, replySize) : 263;
+    }
+    std::uint32_t handle(const std::string& command, char* reply, std::uint32_t replySize) {
+        calls.push_back({command, replySize});
+        if (onCommand) onCommand(command);
+        std::string verb, alias, what, path;
+        std::istringstream in(command);
+        in >> verb;
+        if (verb == "open") {  // open "PATH" alias X type mpegvideo
+            const auto q1 = command.find('"'), q2 = command.find('"', q1 + 1);
+            path = command.substr(q1 + 1, q2 - q1 - 1);
+            std::istringstream(command.substr(q2 + 8)) >> alias;
+        } else {
+            in >> alias >> what;
+        }
+        const int ch = alias.size() > 1 && alias[0] == 'A' ? std::atoi(alias.c_str() + 1) : -99999;
+        if (verb == "open") return open.count(ch) ? 289 : unopenable.count(path) ? 277 : (open.insert(ch), 0);
+        if (verb == "close") open.erase(ch), playing.erase(ch), volume.erase(ch);
+        if (verb == "play" && open.count(ch)) playing.insert(ch);
+        if (verb == "stop") playing.erase(ch);
+        if (verb == "setaudio" && open.count(ch)) volume[ch] = std::stoi(command.substr(command.rfind(' ') + 1));
+        if (verb != "status" || !reply || replySize == 0 || (what != "mode" && what != "length")) return 0;
+        const std::string text = what == "mode"          ? (playing.count(ch) ? "playing" : "stopped")
+                                 : lengthReply.count(ch) ? lengthReply.at(ch)
+                                                         : "0";
+        const std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);
+        std::memcpy(reply, text.data(), n);
+        reply[n] = '\0';
+        return 0;
+    }
 };

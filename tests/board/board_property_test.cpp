@@ -1,0 +1,157 @@
+// Any sequence of what a user does on the board (drops, releases, keys, buttons, ticks, the
+// volume bar, Escape, sounds running out) leaves every slot looking as its slot table and its
+// channel say, each channel playing or silent as the operations imply, each volume where the
+// user set it, and a list at exit that holds exactly that board.
+#include <QTextDocumentFragment>
+#include <random>
+
+#include "board/slot_list_file.h"
+#include "board_fixture.h"
+
+namespace {
+
+// Keys through Z, so that every letter's folding is exercised.
+const QString kKeys = QStringLiteral("3456789/*-+.ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+const QString kGone = QStringLiteral("/media/usb/gone.wav");
+
+// What differs between slot i's controls and what its table entry and channel imply.
+std::string LookFaults(const Form1& f, int i, bool sounding) {
+    const bool assigned = f.Slots.HasSound(i);
+    const auto& kept = f.Slots.KeptRecord[i];
+    std::string faults;
+    const auto expect = [&](bool holds, const char* what) { faults += holds ? "" : std::string(what) + "; "; };
+    expect(f.Text1[i]->text() == (assigned ? f.Slots.SlotName[i] : QString()), "caption");
+    expect(toolkit::BackColor(f.Text1[i]) == (assigned              ? kYellow
+                                              : f.Slots.Released[i] ? kWhite
+                                                                    : toolkit::kWindowBackground),
+           "name colour");
+    expect(toolkit::BackColor(f.Label4[i]) == (assigned && sounding ? kLit : kWhite), "key colour");
+    for (const QWidget* w :
+         std::initializer_list<const QWidget*>{f.Command1[i], f.Command2[i], f.Check1[i], f.Check2[i], f.HScroll1[i]})
+        expect(w->isEnabled() == assigned, "enabled state");
+    expect(assigned || (!f.Check1[i]->isChecked() && !f.Check2[i]->isChecked() && f.HScroll1[i]->value() == 0),
+           "an empty slot's ticks and bar");
+    expect(f.HScroll1[i]->value() == f.Slots.SlotVolume[i], "bar and volume");
+    expect(QTextDocumentFragment::fromHtml(f.Text1[i]->toolTip()).toPlainText() ==
+               (kept ? kept->file + QStringLiteral("が見つかりません") : QString()),
+           "tooltip");
+    return faults;
+}
+
+TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInStep) {
+    fake.unopenable.insert(kGone.toStdString());
+    fake.unopenable.insert("/srv/broken.wav");
+    for (unsigned seed = 1; seed <= 25; ++seed) {
+        write(listPath(), ListLine(0, "3", "gone", kGone.toUtf8(), ".5", "700", "1", "0") +
+                              ListLine(1, "4", "one", "one.wav", "0", "300", "1", "0") + EmptyLines(2));
+        start();
+        f->HotKey = kKeys;
+        std::mt19937 random(seed);
+        const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+        std::array<int, kSlotCount> volume{};  // what the user set; a fade puts it back
+        volume[1] = 300;
+        std::string log;
+        for (int step = 0; step < 150; ++step) {
+            const int s = pick(4) == 0 ? kSlotCount - 1 : pick(6);  // a few slots, so operations meet
+            const bool assigned = f->Slots.HasSound(s), wasPlaying = fake.playing.count(s) > 0;
+            const bool fadeBox = f->Check1[s]->isChecked(), exclusive = f->Check2[s]->isChecked();
+            const int op = pick(12);
+            log += std::to_string(op) + "@" + std::to_string(s) + " ";
+            SCOPED_TRACE("seed " + std::to_string(seed) + ": " + log);
+            const auto play = [&] {
+                EXPECT_TRUE(fake.playing.count(s));
+                if (exclusive) {
+                    EXPECT_EQ(fake.playing, std::set<int>{s});
+                }
+            };
+            const auto stop = [&] {
+                EXPECT_EQ(fake.playing.count(s) > 0, fadeBox && wasPlaying);
+                if (fadeBox && wasPlaying) {
+                    EXPECT_TRUE(f->Slots.FadeActive[s]);
+                }
+            };
+            switch (op) {
+                case 0: {  // a drop: a sound, one under the program folder, or one the service refuses
+                    const int kind = pick(3);
+                    const QString file =
+                        kind == 2 ? QStringLiteral("/srv/broken.wav")
+                                  : QStringList{"/srv/s%1.wav", "/home/u/board/fx/f%1.mp3"}.at(kind).arg(step);
+                    const QString before = f->Slots.SlotFile[s];
+                    DropFiles(*f, s, {file});
+                    if (file.contains("broken")) {
+                        EXPECT_EQ(f->Slots.SlotFile[s], before);
+                    } else {
+                        EXPECT_EQ(f->Slots.SlotFile[s], QString(file).remove("/home/u/board/"));
+                        EXPECT_FALSE(fake.playing.count(s));
+                        volume[s] = 800;
+                    }
+                    break;
+                }
+                case 1:  // release through the menu, answered yes
+                    f->Slots.SelectedSlot = s, answers = {toolkit::kAnswerOk};
+                    f->mnuDelSoundFile_Click();
+                    EXPECT_FALSE(f->Slots.HasSound(s) || f->Slots.KeptRecord[s] || fake.open.count(s));
+                    break;
+                case 2:  // the slot's key, in either case
+                    f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
+                    if (assigned) wasPlaying ? stop() : play();
+                    break;
+                case 3:
+                    f->Command1[s]->click();
+                    if (assigned) play();
+                    break;
+                case 4:
+                    f->Command2[s]->click();
+                    if (assigned) stop();
+                    break;
+                case 5:
+                    f->Check1[s]->click();
+                    break;
+                case 6:
+                    f->Check2[s]->click();
+                    break;
+                case 7:  // the user moves the bar; during a fade the level remembered at Stop still wins
+                    if (!assigned) break;
+                    f->HScroll1[s]->setValue(std::array{0, 1000, 500, pick(1001)}[pick(4)]);
+                    if (!f->Slots.FadeActive[s]) volume[s] = bar(s);
+                    break;
+                case 8:
+                    pick(2) ? f->BoardKeyPress(27) : f->Command4->click();
+                    EXPECT_TRUE(fake.playing.empty());
+                    break;
+                case 9:
+                    fake.playing.erase(s);
+                    break;  // the sound ran out
+                default:
+                    break;  // time passes
+            }
+            const std::set<int> sounding = fake.playing;  // what the tick's indicator pass sees
+            f->FadeTick();
+            for (int i = 0; i < kSlotCount; ++i) {
+                ASSERT_EQ(LookFaults(*f, i, sounding.count(i)), "") << "slot " << i;
+                if (!f->Slots.HasSound(i)) continue;
+                EXPECT_EQ(f->Slots.FadeActive[i] ? f->Slots.FadeRestoreVolume[i] : bar(i), volume[i]) << i;
+                EXPECT_EQ(fake.volume[i], bar(i)) << "the channel's volume, slot " << i;
+            }
+        }
+        // The exit writes the board as it stands: a fading slot at the level it fades from, a
+        // record kept from start-up as it was read.
+        std::vector<board::SlotRecord> expected(kSlotCount);
+        for (SlotIndex i = 0; i < kSlotCount; ++i) {
+            board::SlotRecord& r = expected[size_t(i)];
+            r = f->Slots.KeptRecord[i].value_or(board::SlotRecord{});
+            if (!f->Slots.KeptRecord[i])
+                r.name = f->Slots.SlotName[i], r.file = f->Slots.SlotFile[i],
+                r.volume = f->Slots.HasSound(i) ? volume[i] : 0, r.fade = f->Check1[i]->isChecked(),
+                r.exclusive = f->Check2[i]->isChecked();
+            r.index = i, r.fieldsRead = 8;
+            r.key = i < 2 ? QString(kKeys[i]) : QString(QChar::fromLatin1(kDefaultKeys[i]));  // the list's own two
+        }
+        f->close();
+        const std::vector<board::SlotRecord> written = board::ReadSlotList(QDir::currentPath());
+        ASSERT_EQ(written.size(), expected.size());
+        for (std::size_t i = 0; i < written.size(); ++i) EXPECT_EQ(written[i], expected[i]) << "seed " << seed;
+    }
+}
+
+}  // namespace

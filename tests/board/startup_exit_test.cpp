@@ -1,0 +1,152 @@
+// Start-up and exit: what a list gives the board, and that the board gives it back. Each of the
+// later tests guards a fault the board once had.
+#include <QLabel>
+#include <QStringEncoder>
+#include <QTextDocumentFragment>
+
+#include "board_fixture.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+namespace {
+
+// The look of a slot: its caption, name and key colours, the five controls' enabled bits, ticks
+// and bar.
+std::string Look(const Form1& f, int i) {
+    const int enabled = f.Command1[i]->isEnabled() | f.Command2[i]->isEnabled() << 1 | f.Check1[i]->isEnabled() << 2 |
+                        f.Check2[i]->isEnabled() << 3 | f.HScroll1[i]->isEnabled() << 4;
+    return (f.Label4[i]->text() + "|" + f.Text1[i]->text() + "|" + f.Slots.SlotFile[i]).toStdString() +
+           QString::asprintf("|%06x|%x|%d%d|%d|%g", toolkit::BackColor(f.Text1[i]), enabled, f.Check1[i]->isChecked(),
+                             f.Check2[i]->isChecked(), f.HScroll1[i]->value(), f.Slots.SlotStart[i])
+               .toStdString();
+}
+
+// Keys, quotes, commas, blanks, Japanese text, fractions, unusual volumes and check values come
+// in as the board shows them, and a list the board wrote goes back out byte for byte, run after
+// run. Quotes inside a text are doubled, or the next run reads a different board.
+TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
+    const QByteArray japanese = QStringEncoder("windows-31j").encode(QStringLiteral("拍手　大"));
+    const QByteArray list = ListLine(0, "Q", "Bell, \"\"loud\"\"", "bell.wav", "0", "800", "1", "0") +
+                            ListLine(1, "\"\"", "  spaced", "snd/horn.mp3", ".5", "250", "0", "1") +
+                            ListLine(2, "Z", japanese, "/abs/clap.ogg", "12.25", "1000", "1", "1") + EmptyLines(3);
+    const std::string assigned = "|00ffff|1f|",
+                      empty = QString::asprintf("|%06x|0|00|0|0", toolkit::kWindowBackground).toStdString();
+    write(listPath(), list);
+    for (int run = 0; run < 2; ++run) {
+        start();
+        EXPECT_EQ(Look(*f, 0), "Q|Bell, \"loud\"|bell.wav" + assigned + "10|800|0");
+        EXPECT_EQ(Look(*f, 1), "\"|  spaced|snd/horn.mp3" + assigned + "01|250|0.5");
+        EXPECT_EQ(Look(*f, 2), "Z|拍手　大|/abs/clap.ogg" + assigned + "11|1000|12.25");
+        for (int i = 3; i < kSlotCount; ++i) EXPECT_EQ(Look(*f, i), kDefaultKeys[i] + ("||" + empty)) << i;
+        EXPECT_EQ(f->HotKey, "Q\"Z" + QString::fromLatin1(kDefaultKeys).mid(3));
+        EXPECT_EQ(f->windowTitle(), QStringLiteral("Sorvane Ver 2. 1. 6"));
+        EXPECT_TRUE(f->KeyPreviewOn() && f->Timer1->isActive() && f->focusWidget() == f->Command3);
+        f->close();
+        EXPECT_EQ(read(listPath()), list);
+    }
+    // Hand-edited values: the bar holds 0..1000, any check value but 0 ticks, a record cut
+    // short gives what was read before the cut but not its key.
+    write(listPath(), ListLine(0, "XY", "x", "x.wav", "0", "-5", "2", "-1") + " 1 ,\"K\",\"Half\",\"half.wav\", 2 ");
+    start();
+    EXPECT_EQ(Look(*f, 0), "XY|x|x.wav" + assigned + "11|0|0");
+    EXPECT_EQ(Look(*f, 1), "1|Half|half.wav" + assigned + "00|0|2");
+    EXPECT_EQ(f->HotKey.left(2), "X1");
+    events.clear();  // the damaged list's box
+}
+
+// The window is shown and painted, its status box reading "初期化中", before the first channel
+// opens, so a board of long sounds is seen starting.
+TEST_F(BoardTest, TheWindowIsPaintedBeforeTheFirstChannelOpens) {
+    struct PaintSpy : QObject {
+        QStringList painted;  // the status box's text at each of its paints
+        bool eventFilter(QObject* label, QEvent* e) override {
+            if (e->type() == QEvent::Paint) painted << static_cast<QLabel*>(label)->text();
+            return false;
+        }
+    } spy;
+    write(listPath(), ListLine(0, "0", "x", "x.wav", "0", "800"));
+    f->Label3->installEventFilter(&spy);
+    std::optional<QStringList> paintedAtOpen;
+    fake.onCommand = [&](const std::string& command) {
+        if (command.rfind("open ", 0) == 0 && !paintedAtOpen) paintedAtOpen = spy.painted;
+    };
+    f->Form_Load();
+    fake.onCommand = nullptr;
+    EXPECT_EQ(paintedAtOpen, QStringList{QStringLiteral("初期化中")});
+}
+
+// A list damaged in a record is kept beside it as it was found, never over an earlier copy,
+// before the exit writes over it; the user is told once, after start-up, where it is. When no
+// copy can be made the exit leaves the damaged list alone and keeps the board elsewhere.
+TEST_F(BoardTest, ADamagedListIsKeptAsACopyBeforeTheExitWritesOverIt) {
+    QByteArray damaged[2];
+    for (int run = 0; run < 2; ++run) {
+        damaged[run] = ListLine(0, "Q", "a", "a.wav") + " 1 ,\"1\",\"c\",\"c.wav\", x" + QByteArray::number(run);
+        write(listPath(), damaged[run]);
+        start();
+        const QString copy = listPath() + (run == 0 ? ".bak" : ".bak.1");
+        EXPECT_EQ(events,
+                  Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット1を読めません\n元のリストを" +
+                                        QDir::toNativeSeparators(copy) + "に残しました")
+                                           .toStdString()});
+        f->close();
+        EXPECT_EQ(read(copy), damaged[run]);
+        EXPECT_NE(read(listPath()), damaged[run]);
+    }
+#ifdef Q_OS_UNIX
+    std::signal(SIGXFSZ, SIG_IGN);  // a file size limit stops even root from making the copy
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 10;
+    write(listPath(), damaged[0]);
+    setrlimit(RLIMIT_FSIZE, &small);
+    start();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].find("を読めません\n元のリストの写しを残せません"), std::string::npos) << events[0];
+    f->close();
+    EXPECT_EQ(read(listPath()), damaged[0]);
+    EXPECT_EQ(QDir(path("state/sorvane")).entryList(QDir::Files).size(), 1);
+#endif
+}
+
+// A drive that is not plugged in must not erase the board: the slot looks empty for this run,
+// its tooltip names the missing file as text, and its record goes back to the list unchanged,
+// until the user releases the slot.
+TEST_F(BoardTest, AnUnopenableSoundKeepsItsRecordUntilReleased) {
+    const char* gone = "/media/<b>usb</b>/gone.wav";
+    const QByteArray list = ListLine(0, "K", "Gone", gone, ".5", "700", "1", "1") + EmptyLines(1);
+    write(listPath(), list);
+    fake.unopenable.insert(gone);
+    for (int run = 0; run < 2; ++run) {
+        start();
+        EXPECT_FALSE(f->Command1[0]->isEnabled());
+        EXPECT_EQ(QTextDocumentFragment::fromHtml(f->Text1[0]->toolTip()).toPlainText(),
+                  QString(gone) + "が見つかりません");
+        f->close();
+        EXPECT_EQ(read(listPath()), list);
+    }
+    start();
+    f->Slots.SelectedSlot = 0, answers = {toolkit::kAnswerOk};
+    f->mnuDelSoundFile_Click();
+    EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
+    EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
+    f->close();
+    EXPECT_EQ(read(listPath()), ListLine(0, "K") + EmptyLines(1));
+}
+
+// A slot caught in a fade-out at exit is saved at the level it fades from, not the lowered one.
+TEST_F(BoardTest, TheExitSavesAFadingSlotAtItsRememberedVolume) {
+    write(listPath(), ListLine(0, "0", "x", "x.wav", ".5", "400", "1"));
+    start();
+    f->PlaySlot(0), f->StopSlot(0), f->FadeTick();
+    ASSERT_LT(bar(0), 400);
+    f->close();
+    EXPECT_TRUE(read(listPath()).startsWith(ListLine(0, "0", "x", "x.wav", ".5", "400", "1")));
+}
+
+}  // namespace
