@@ -255,6 +255,20 @@ def fmt(values):
     return " ".join(f"{v:.4f}" for v in values)
 
 
+def paplay_floor(server, reference, tone, freq):
+    """A function giving the server's own dropouts over some seconds: `paplay` of `tone` (a
+    steady `freq` Hz) into sink "ref", recorded by `reference`."""
+    def floor(seconds):
+        player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        t = time.monotonic()
+        try:
+            return len(Ear(reference).breaks(freq, t + 0.3, t + 0.3 + seconds))
+        finally:
+            stop_all(player)
+    return floor
+
+
 class Ear:
     """Listens around the moments keys were typed; `expectations` map a tone's frequency to
     True (sounds) or False (silent)."""

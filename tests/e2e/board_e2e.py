@@ -3,20 +3,19 @@
 typed with xdotool, each tone checked by ear and one held without a dropout, then the window
 closed as a window manager closes it, or SIGTERM or SIGINT, and the slot list it writes
 compared byte for byte.
-Usage: board_e2e.py PATH/TO/sorvane   (under an X server: run_board_e2e.sh starts one)"""
+Usage: board_e2e.py PATH/TO/sorvane   (under xvfb-run: a free display, a developer's own X
+session is never touched)"""
 
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from board_harness import (exit_with, Board, Ear, Failure, Recorder, XDisplay, check, install_watchdog,  # noqa: E402
-                         make_tone, servers, stop_all)
+                         make_tone, paplay_floor, servers, stop_all)
 
 # Key, tone Hz, sound file and its codec, the record as a person might write it, and the record
 # as the board writes it back ({s} is the sounds' folder). A record whose sound cannot be opened
@@ -71,20 +70,6 @@ def play_keys_and_close(board, ear):
     print("ok: the window manager's close request ends the board")
 
 
-def paplay_floor(server, reference, tone):
-    """The server's own dropouts over `seconds`: paplay of the same tone into the other sink."""
-    def floor(seconds):
-        player = subprocess.Popen(["paplay", "-d", "ref", tone], env=server.env,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        t = time.monotonic()
-        try:
-            return len(Ear(reference).breaks(499, t + 0.3, t + 0.3 + seconds))
-        finally:
-            player.kill()
-            player.wait(5)
-    return floor
-
-
 def play_and_signal(board, ear, folder, signo, floor):
     key = board.key("0")
     reached = ear.expect_soon("slot 0 at start-up", {499: ON}, key, timeout=8)  # the list was read back: its sounds play
@@ -123,7 +108,7 @@ def run_on(kind, exe, top, folder, log, given, expected, tone):
         recorder, reference = Recorder(server), Recorder(server, "ref")
         recorder.wait_started()
         reference.wait_started()
-        ear, floor = Ear(recorder), paplay_floor(server, reference, tone)
+        ear, floor = Ear(recorder), paplay_floor(server, reference, tone, 499)
         for signo in (None, signal.SIGTERM, signal.SIGINT):
             board = Board(exe, folder, server, log)
             try:
@@ -138,9 +123,15 @@ def run_on(kind, exe, top, folder, log, given, expected, tone):
 def main():
     exe = os.path.abspath(sys.argv[1])
     kinds = servers()
-    if not kinds:
-        print("SKIP: no sound server is installed (make deps installs PulseAudio)")
+    tools = ("xvfb-run", "Xvfb", "xauth", "xdotool", "setpriv", "pactl", "parec", "paplay", "ffmpeg")
+    missing = [t for t in tools if not shutil.which(t)]
+    if missing or not kinds:
+        print(f"SKIP: {' '.join(missing) or 'no sound server'} is not installed (make deps installs it)")
         return 77
+    if os.environ.get("SORVANE_E2E_X") != "1":  # -a: a display number of its own
+        os.environ["SORVANE_E2E_X"] = "1"
+        xvfb = ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -nolisten tcp"]
+        os.execvp("xvfb-run", xvfb + [sys.executable, os.path.abspath(__file__), exe])
     install_watchdog(150 * len(kinds))
     signal.signal(signal.SIGTERM, on_terminate)
     top = tempfile.mkdtemp(prefix="sorvane-e2e-")
