@@ -1,6 +1,8 @@
 // The command strings each board operation sends to the media service, and their order: the
 // service understands nothing else, so a changed blank or a reordered stop is a broken board.
 // Status queries are left out; when the board asks is its own business.
+#include <QMessageBox>
+
 #include "board_fixture.h"
 
 namespace {
@@ -97,20 +99,28 @@ TEST_F(BoardTest, StartUpOpensRecordedSoundsAndSendsTheirVolumes) {
     EXPECT_EQ(fake.actions(), expected);
 }
 
-// The board says why it refused a drop once, in its log: the user's box names the file only.
-TEST_F(BoardTest, ARefusedDropLogsItsReasonOnce) {
+// The board says why it refused a drop once, in its log; the user's box names the file only, as
+// text even where the name reads as markup.
+TEST_F(BoardTest, ARefusedDropLogsItsReasonOnceAndShowsTheNameAsText) {
     static QStringList logged;
     logged.clear();
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtWarningMsg) logged << text;
+            if (type == QtWarningMsg && text.startsWith("drop")) logged << text;  // not Qt's own
         });
-    fake.unopenable.insert("/srv/bad.wav");
-    DropFiles(*f, 4, {"/srv/bad.wav"});
+    toolkit::SetMsgBoxHook({});  // the box the user sees
+    std::optional<std::pair<QString, Qt::TextFormat>> shown;
+    ModalAnswer answer([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        shown.emplace(box->text(), box->textFormat());
+        box->button(QMessageBox::Ok)->click();
+    });
+    fake.unopenable.insert("/srv/<b>x</b>.wav");
+    DropFiles(*f, 4, {"/srv/<b>x</b>.wav"});
     DropFiles(*f, 4, {"/srv/good.wav"});
     qInstallMessageHandler(previous);
-    EXPECT_EQ(logged, QStringList{"drop on slot 4 refused: /srv/bad.wav - error 277"});
-    EXPECT_EQ(events, Commands{"box 16 /srv/bad.wavは扱えません"});
+    EXPECT_EQ(logged, QStringList{"drop on slot 4 refused: /srv/<b>x</b>.wav - error 277"});
+    EXPECT_EQ(shown, std::pair(QStringLiteral("/srv/<b>x</b>.wavは扱えません"), Qt::PlainText));
 }
 
 }  // namespace

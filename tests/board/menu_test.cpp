@@ -1,12 +1,9 @@
-// The slot pop-up menu: which click opens it, which click chooses, and the questions its
-// release items ask before anything is let go.
+// The slot pop-up menu: which click opens it and which click chooses.
 #include <QMenu>
 
 #include "board_fixture.h"
 
 namespace {
-
-constexpr int kOk = toolkit::kAnswerOk, kCancel = toolkit::kAnswerCancel;
 
 // Presses `button` on a widget of the board and gives the pop-up's items, if one opened ("-" for
 // the separator); clicks `choose` with `chooseWith` from inside the menu's own loop, and adds
@@ -51,45 +48,13 @@ TEST_F(BoardTest, OnlyARightClickOpensTheMenuAndOnlyALeftClickChooses) {
         EXPECT_EQ(f->Slots.SelectedSlot, target == f->Label4[12] ? 12 : 13);
         f->Slots.SelectedSlot = 0;
     }
-    answers = {kOk, kOk};
+    answers = {toolkit::kAnswerOk};
     EXPECT_EQ(PressAndAnswerPopup(f->Text1[12], Qt::RightButton, f->mnuDelSoundFile, Qt::RightButton),
               kItems + QStringList{"(still open)"});
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(PressAndAnswerPopup(f->Text1[12], Qt::RightButton, f->mnuDelSoundFile), kItems);
     EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"bell\"を登録解除しますか"}));
     EXPECT_FALSE(f->Slots.HasSound(12));
-}
-
-// One slot is let go after one yes, the whole board after three, each question after a beep;
-// a Cancel anywhere keeps everything. Opening the folder hands the program's folder on.
-TEST_F(BoardTest, ReleasesAskBeforeTheyLetGo) {
-    const std::string one = "box 289 サウンドファイル\"a\"を登録解除しますか";
-    const Commands all = {"beep", "box 289 すべてのサウンドファイルを登録解除しますか",
-                          "beep", "box 289 ほんとうにいいですか？",
-                          "beep", "box 289 後悔しませんか？"};
-    const struct {
-        std::deque<int> answers;
-        void (Form1::*item)();
-        Commands events;
-        bool released;
-    } cases[] = {
-        {{kCancel}, &Form1::mnuDelSoundFile_Click, {"beep", one}, false},
-        {{kOk}, &Form1::mnuDelSoundFile_Click, {"beep", one}, true},
-        {{kOk, kCancel}, &Form1::mnuAllClear_Click, Commands(all.begin(), all.begin() + 4), false},
-        {{kOk, kOk, kCancel}, &Form1::mnuAllClear_Click, all, false},
-        {{kOk, kOk, kOk}, &Form1::mnuAllClear_Click, all, true},
-        {{}, &Form1::mnuOpenFolder_Click, {"open folder /home/u/board"}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.events.back());
-        f = std::make_unique<Form1>();
-        drop(7, "/srv/a.wav"), drop(37, "/srv/b.wav");
-        f->Slots.SelectedSlot = 7, answers = c.answers;
-        (f.get()->*c.item)();
-        EXPECT_EQ(events, c.events);
-        EXPECT_EQ(f->Slots.HasSound(7), !c.released);
-        EXPECT_EQ(f->Slots.HasSound(37), !(c.released && c.item == &Form1::mnuAllClear_Click));
-    }
 }
 
 }  // namespace

@@ -78,18 +78,19 @@ TEST_F(BoardTest, TheWindowIsPaintedBeforeTheFirstChannelOpens) {
     EXPECT_EQ(paintedAtOpen, QStringList{QStringLiteral("初期化中")});
 }
 
-// A list damaged in a record is kept beside it as it was found, never over an earlier copy,
-// before the exit writes over it; the user is told once, after start-up, where it is. When no
-// copy can be made the exit leaves the damaged list alone and keeps the board elsewhere.
+// A list damaged in its third record is kept beside it as it was found, never over an earlier
+// copy, before the exit writes over it; the user is told once, after start-up, where it is. When
+// no copy can be made the exit leaves the damaged list alone and keeps the board elsewhere.
 TEST_F(BoardTest, ADamagedListIsKeptAsACopyBeforeTheExitWritesOverIt) {
     QByteArray damaged[2];
     for (int run = 0; run < 2; ++run) {
-        damaged[run] = ListLine(0, "Q", "a", "a.wav") + " 1 ,\"1\",\"c\",\"c.wav\", x" + QByteArray::number(run);
+        damaged[run] = ListLine(0, "Q", "a", "a.wav") + ListLine(1, "1") + " 2 ,\"2\",\"c\",\"c.wav\", x" +
+                       QByteArray::number(run);
         write(listPath(), damaged[run]);
         start();
         const QString copy = listPath() + (run == 0 ? ".bak" : ".bak.1");
         EXPECT_EQ(events,
-                  Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット1を読めません\n元のリストを" +
+                  Commands{"box 16 " + (QDir::toNativeSeparators(listPath()) + "のスロット2を読めません\n元のリストを" +
                                         QDir::toNativeSeparators(copy) + "に残しました")
                                            .toStdString()});
         f->close();

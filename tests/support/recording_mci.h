@@ -1,9 +1,9 @@
 #pragma once
 // A recording stand-in for the media command service: every command string the channel layer
-// sends is kept, byte for byte, with the reply size it offered. It keeps the channel state a
-// service would: which channels are open and playing ("play" starts, "stop" and "close" end a
-// sound) and the volume last set on each. A test may script failed opens and lengths, and end a
-// sound by erasing it from `playing`. It replaces the channel layer's send function while it lives.
+// sends is kept, byte for byte. It keeps the channel state a service would: which channels are
+// open and playing ("play" starts, "stop" and "close" end a sound) and the volume last set on
+// each. A test may script failed opens, and end a sound by erasing it from `playing`. It replaces
+// the channel layer's send function while it lives.
 #include <cstring>
 #include <functional>
 #include <map>
@@ -16,14 +16,9 @@
 
 class RecordingMci {
 public:
-    struct Call {
-        std::string command;
-        std::uint32_t replySize;
-    };
-    std::vector<Call> calls;
+    std::vector<std::string> calls;
     std::set<int> open, playing;
     std::map<int, int> volume;                          // channel -> last "setaudio ... volume to"
-    std::map<int, std::string> lengthReply;             // channel -> "status ... length" reply ("0" when absent)
     std::set<std::string> unopenable;                   // paths whose open fails (277)
     std::function<void(const std::string&)> onCommand;  // sees each command as it arrives
 
@@ -33,7 +28,7 @@ public:
     std::vector<std::string> actions() const {  // the commands that are not status queries, in order
         std::vector<std::string> out;
         for (const auto& c : calls)
-            if (c.command.rfind("status ", 0) != 0) out.push_back(c.command);
+            if (c.rfind("status ", 0) != 0) out.push_back(c);
         return out;
     }
 
@@ -46,7 +41,7 @@ private:
         return Current() ? Current()->handle(command, reply, replySize) : 263;
     }
     std::uint32_t handle(const std::string& command, char* reply, std::uint32_t replySize) {
-        calls.push_back({command, replySize});
+        calls.push_back(command);
         if (onCommand) onCommand(command);
         std::string verb, alias, what, path;
         std::istringstream in(command);
@@ -65,9 +60,7 @@ private:
         if (verb == "stop") playing.erase(ch);
         if (verb == "setaudio" && open.count(ch)) volume[ch] = std::stoi(command.substr(command.rfind(' ') + 1));
         if (verb != "status" || !reply || replySize == 0 || (what != "mode" && what != "length")) return 0;
-        const std::string text = what == "mode"          ? (playing.count(ch) ? "playing" : "stopped")
-                                 : lengthReply.count(ch) ? lengthReply.at(ch)
-                                                         : "0";
+        const std::string text = what == "length" ? "0" : playing.count(ch) ? "playing" : "stopped";
         const std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);
         std::memcpy(reply, text.data(), n);
         reply[n] = '\0';
