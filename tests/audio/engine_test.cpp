@@ -16,21 +16,21 @@
 namespace {
 
 using audio::Engine;
-using testmedia::File;
 
 class EngineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        testmedia::WriteSweepWav(File("sweep.wav"), 48000, 2, 2.0);
-        testmedia::WriteSweepWav(File("short.wav"), 48000, 2, 0.1);
-        ASSERT_TRUE(testmedia::Convert(File("sweep.wav"), "-c:a libmp3lame", File("sweep.mp3")));
+        std::filesystem::current_path(testmedia::Dir());
+        testmedia::WriteWav("sweep.wav", 48000, 2, 96000);
+        testmedia::WriteWav("short.wav", 48000, 2, 4800);
+        ASSERT_TRUE(testmedia::Convert("sweep.wav", "-c:a libmp3lame", "sweep.mp3"));
         const float wild[] = {NAN, 0.25f, INFINITY, 0.25f, -40.0f, 0.25f, 0.25f};  // as a float file may hold
         testmedia::WriteWav(
-            File("wild.wav"), 48000, 2, 4800, [&](int c, std::int64_t f) { return wild[(f + c) % 7]; }, true);
+            "wild.wav", 48000, 2, 4800, [&](int c, std::int64_t f) { return wild[(f + c) % 7]; }, true);
     }
     static Engine::VoiceId Open(const std::string& name, Engine& engine) {
         Engine::VoiceId id = -1;
-        EXPECT_EQ(engine.open(File(name), id), audio::OpenResult::Ok) << name;
+        EXPECT_EQ(engine.open(name, id), audio::OpenResult::Ok) << name;
         return id;
     }
     // One command of a random script as `action` (0..5) picks; `ms` and `level` may lie beyond

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -20,10 +19,10 @@ class ServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::filesystem::current_path(testmedia::Dir());  // relative paths resolve against it
-        testmedia::WriteSweepWav("bell.wav", kRate, 2, 2.0);
-        testmedia::WriteSweepWav("Chime: 鐘の音 Two.wav", kRate, 2, 0.05);
-        testmedia::WriteText("notes.mp3", "ffconcat version 1.0\nfile 'bell.wav'\n");
-        testmedia::WriteText("empty.mp3", "");
+        testmedia::WriteWav("bell.wav", kRate, 2, 2 * kRate);
+        testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
+        std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
+        std::ofstream("empty.mp3");
     }
     // Commands separated by "; ", each with "-> n" for the error number it gives (else 0) and
     // "=> text" for its reply; a leading digit is the reply buffer's size (else 128). Returns the
