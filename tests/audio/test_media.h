@@ -26,13 +26,10 @@ inline const fs::path& Dir() {
 }
 
 // A rising tone, different on each channel, that never repeats within seconds, so a position can
-// be recognised from a handful of samples; and what a 16-bit WAV sample of `x` decodes back to.
+// be recognised from a handful of samples.
 inline float Sweep(int channel, std::int64_t frame, int rate) {
     const double t = static_cast<double>(frame) / rate, start = channel == 0 ? 300.0 : 450.0;
     return static_cast<float>(0.5 * std::sin(2.0 * M_PI * (start + 150.0 * t) * t + 1.0 + channel));
-}
-inline float Quantize(float x) {
-    return static_cast<float>(std::lround(std::clamp(x, -1.0f, 1.0f) * 32767.0f)) / 32768.0f;
 }
 
 // 16-bit PCM of `generator` (the sweep when none), or with `asFloat` 32-bit float holding the
@@ -56,8 +53,7 @@ inline void WriteWav(const std::string& path, int rate, int channels, std::int64
     }
 }
 
-// Runs `ffmpeg -i from <options> to` quietly on two names in the working folder; true when it
-// succeeded.
+// Runs `ffmpeg -i from <options> to` quietly in the working folder; true when it succeeded.
 inline bool Convert(const std::string& from, const std::string& options, const std::string& to) {
     return std::system(("ffmpeg -nostdin -y -v error -i '" + from + "' " + options + " '" + to + "'").c_str()) == 0;
 }
