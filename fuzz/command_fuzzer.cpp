@@ -1,5 +1,4 @@
-// libFuzzer target: scripts of media service commands, one per line, against one offline
-// service that runs in a private folder holding a short sound "a.wav".
+// libFuzzer target: media service command scripts on one offline service, by a short "a.wav".
 #include "fuzz_targets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,7 +1,5 @@
-// The audio engine on its own: decoding real files of every accepted kind and channel layout
-// (lengths and exact seeking), its real-time outputs, and rendering again, also across threads.
-// What each command sounds like, and that broken input is refused, is checked through the media
-// service and fuzzed.
+// The audio engine on its own: decoding every accepted kind of file, its real-time outputs, and
+// rendering again, also across threads. What commands sound like: through the media service.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,10 +14,9 @@
 
 namespace {
 
-using audio::Decoder;
 using audio::Engine;
 
-std::vector<float> DecodeAll(Decoder& decoder) {
+std::vector<float> DecodeAll(audio::Decoder& decoder) {
     std::vector<float> all, chunk(4096 * 2);
     while (std::size_t n = decoder.read(chunk.data(), 4096))
         all.insert(all.end(), chunk.begin(), chunk.begin() + n * 2);
@@ -48,7 +45,7 @@ TEST(DecoderTest, EveryFormatHasTheLengthItDecodesAndSeeksToTheRequestedFrame) {
         SCOPED_TRACE(file);
         ASSERT_TRUE(!options || testmedia::Convert("ref.wav", options, file));
         audio::DecoderOpenError error = audio::DecoderOpenError::None;
-        const auto decoder = Decoder::Open(file, error);
+        const auto decoder = audio::Decoder::Open(file, error);
         ASSERT_TRUE(decoder) << int(error);
         const std::vector<float> reference = DecodeAll(*decoder);
         const auto total = std::int64_t(reference.size() / 2);
@@ -125,10 +122,9 @@ TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEnd) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
-// An output that keeps audio queued renders it again when a command comes. Whatever the commands
-// and wherever in what it has queued it goes back to, what it finally sends must be exactly what
-// an engine rendering block by block sends when each command lands at that block; and neither
-// NaN, infinity nor overload in a file, nor any level asked for, goes beyond full scale.
+// An output that keeps audio queued renders it again when a command comes. Wherever in its queue it goes
+// back to, what it finally sends is exactly what an engine rendering block by block sends with each command
+// landing there; and no NaN, infinity or overload in a file, nor any level asked for, goes beyond full scale.
 TEST_F(EngineTest, RenderingAgainFromAnyBlockEqualsHearingTheCommandsThere) {
     constexpr int kBlock = 64;
     std::mt19937 random(11);
@@ -172,11 +168,10 @@ TEST_F(EngineTest, RenderingAgainFromAnyBlockEqualsHearingTheCommandsThere) {
     }
 }
 
-// Commands, opening and closing, rendering ahead, going back and committing all at once across
-// the command, decoder and audio threads: under ThreadSanitizer the engine's data race check. The
-// output keeps a fifth of a second queued and renders again after each command, more than sounds
-// just started have decoded: it renders ahead only as far as the decoder has got, and then no dry
-// block is ever heard, also when a quiet while follows sounds started together.
+// Commands, opening and closing, rendering ahead, going back and committing all at once across the
+// command, decoder and audio threads: under ThreadSanitizer the engine's data race check. The output
+// keeps a fifth of a second queued, more than sounds just started have decoded, and renders again on
+// each command: rendering ahead only as far as decoded, it never lets a dry block be heard.
 TEST_F(EngineTest, RenderingAgainWhileCommandsComeFromAnotherThread) {
     Engine engine(Engine::OutputKind::Caller);
     std::atomic<bool> done{false}, commanded{false};

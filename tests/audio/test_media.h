@@ -1,6 +1,5 @@
 #pragma once
-// Sound files made at test time in a private folder, removed when the program ends: a small WAV
-// writer for exact references and the ffmpeg tool for the compressed formats.
+// Sound files made at test time in a private folder removed at exit: WAV written here, other kinds by ffmpeg.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -25,15 +24,13 @@ inline const fs::path& Dir() {
     return folder.path;
 }
 
-// A rising tone, different on each channel, that never repeats within seconds, so a position can
-// be recognised from a handful of samples.
+// A rising tone, different on each channel and never repeating: a few samples tell the position.
 inline float Sweep(int channel, std::int64_t frame, int rate) {
     const double t = static_cast<double>(frame) / rate, start = channel == 0 ? 300.0 : 450.0;
     return static_cast<float>(0.5 * std::sin(2.0 * M_PI * (start + 150.0 * t) * t + 1.0 + channel));
 }
 
-// 16-bit PCM of `generator` (the sweep when none), or with `asFloat` 32-bit float holding the
-// values untouched (NaN, beyond ±1).
+// 16-bit PCM of `generator` (else the sweep), or with `asFloat` 32-bit float holding any value.
 using Generator = std::function<float(int channel, std::int64_t frame)>;
 inline void WriteWav(const std::string& path, int rate, int channels, std::int64_t frames,
                      const Generator& generator = {}, bool asFloat = false) {

@@ -1,5 +1,4 @@
-// The media command service driven by command strings, checked against the audio it renders
-// offline and the codes and replies it returns.
+// The media command service driven by command strings: the audio it renders, its codes and replies.
 #include "mci/mci_service.h"
 
 #include <gtest/gtest.h>
