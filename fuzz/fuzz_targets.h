@@ -1,15 +1,8 @@
 #pragma once
-// What each fuzzer feeds its input to, and what must hold afterwards: each check returns what
-// went wrong, or an empty string. The fuzzers abort on a broken promise; the regression test
-// replays every kept input through these same checks in the ordinary test run.
+// What each fuzzer feeds its input to and what must hold after: each check returns what went wrong
+// or "". The fuzzers abort on it; the regression test replays kept inputs through the same checks.
 #include <QStringList>
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <tuple>
 
 #include "board/slot_list_file.h"
 #include "mci/mci_service.h"
@@ -38,9 +31,8 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
     for (std::size_t i = 0; i < 38; ++i) {
         board::SlotRecord a = i < whole.size() ? whole[i] : board::SlotRecord{};
         const board::SlotRecord& b = back[i];
-        if (!((std::isnan(a.start) && std::isnan(b.start)) || a.start == b.start ||
-              std::fabs(a.start - b.start) <= 1e-14 * std::fabs(a.start)))
-            return "the start position changed on its way through the list";
+        const bool sameStart = a.start == b.start || std::fabs(a.start - b.start) <= 1e-14 * std::fabs(a.start);
+        if (!sameStart && !(std::isnan(a.start) && std::isnan(b.start))) return "the start position changed";
         a.index = b.index, a.start = b.start, a.fieldsRead = b.fieldsRead;
         if (!(a == b)) return "a text or number changed on its way through the list";
     }
@@ -50,19 +42,13 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
 // Any key, name and path (quotes, commas and line breaks included) in one slot of a board of
 // ordinary records survive the list, and leave the others alone.
 inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, const QString& file, int slot) {
-    std::vector<board::SlotRecord> list;
-    for (int i = 0; i < 38; ++i) {
-        const QString n = QString::number(i);
-        list.push_back(
-            {i, n, QStringLiteral("name ") + n, QStringLiteral("snd/") + n + QStringLiteral(".wav"), .5, 800, 1, 0, 8});
-    }
+    std::vector<board::SlotRecord> list(38, {0, "F1", "name", "snd/a.wav", .5, 800, 1, 0, 8});
     list[std::size_t(slot)].key = key, list[std::size_t(slot)].name = name, list[std::size_t(slot)].file = file;
     return CheckListRoundTrip(list);
 }
 
-// A list read from any bytes: at most 38 records, a partial record only at the end, no text
-// beyond the reader's bound, and whole records survive being written and read again; so do the
-// same bytes cut at NULs into a key, a name and a path.
+// A list read from any bytes: at most 38 records, a partial one only last, no text beyond the reader's bound,
+// and whole records survive being written and read again; so do the bytes cut at NULs into key, name and path.
 inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const std::vector<board::SlotRecord> records = board::ParseSlotList(bytes);
@@ -85,14 +71,19 @@ inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
 
 // The short stereo tone the command scripts open as "a.wav".
 inline void WriteShortWav(const std::filesystem::path& path, int frames) {
-    testmedia::WriteWav(path.string(), 48000, 2, frames,
-                        [](int, std::int64_t f) { return float(0.244 * std::sin(f * 0.05)); });
+    testmedia::WriteWav(path.string(), 48000, 2, frames);
 }
 
-// Every line of `script` (up to 64) is one command; a leading digit is the reply buffer's size,
-// so cut replies are exercised too. The reply must end inside its buffer, and the block
-// rendered after each command stay finite and within full scale.
+// Leaves no device open between inputs, so one input cannot change how the next behaves.
+inline void ResetService(mci::Service& service) {
+    service.send("close all", nullptr, 0);
+}
+
+// Every line of `script` (up to 64) is one command to a service with no device open; a leading
+// digit is the reply buffer's size, so cut replies are exercised too. The reply must end inside
+// its buffer, and the block rendered after each command stay finite and within full scale.
 inline std::string CheckCommandScript(mci::Service& service, const std::uint8_t* data, std::size_t size) {
+    ResetService(service);
     std::string_view script(reinterpret_cast<const char*>(data), size);
     std::vector<float> block(256 * 2);
     for (int commands = 0; !script.empty() && commands < 64; ++commands) {
@@ -113,22 +104,13 @@ inline std::string CheckCommandScript(mci::Service& service, const std::uint8_t*
     return {};
 }
 
-// Leaves no device open between inputs, so one input cannot change how the next behaves.
-inline void ResetService(mci::Service& service) {
-    service.send("close all", nullptr, 0);
-}
-
-// The bytes as a sound file (named as a user would, from its first bytes) in `folder`, opened on
-// an offline engine and played from the start, the middle and the end: the open fails cleanly,
-// or the audio stays finite and within full scale and the position never passes the length.
+// The bytes as a sound file in `folder`, named by its first bytes, played offline from its start, middle and
+// end: the open fails cleanly, or the audio stays within full scale and the position within the length.
 inline std::string CheckDecode(const std::filesystem::path& folder, const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    std::string extension = ".mp3";
-    for (const auto& [at, magic, name] : {std::tuple<std::size_t, std::string_view, const char*>{0, "RIFF", ".wav"},
-                                          {0, "OggS", ".ogg"},
-                                          {0, "fLaC", ".flac"},
-                                          {4, "ftyp", ".m4a"}})
-        if (bytes.substr(std::min(at, size), magic.size()) == magic) extension = name;
+    std::string extension = bytes.substr(0, 8).find("ftyp") == 4 ? ".m4a" : ".mp3";
+    for (const auto& [magic, name] : {std::pair{"RIFF", ".wav"}, {"OggS", ".ogg"}, {"fLaC", ".flac"}})
+        if (bytes.starts_with(magic)) extension = name;
     const std::filesystem::path path = folder / ("input" + extension);
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(size));
     audio::Engine engine(audio::Engine::OutputKind::Offline);
