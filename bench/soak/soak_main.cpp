@@ -90,7 +90,8 @@ public:
         m_check.stop();
         const double growth = m_baselineKiB > 0 ? 100.0 * double(m_lastKiB - m_baselineKiB) / double(m_baselineKiB) : 0;
         std::printf("soak: %d s, %llu operations:", m_seconds, static_cast<unsigned long long>(m_total));
-        for (const auto& [name, count] : m_counts) std::printf(" %s %llu", name.c_str(), static_cast<unsigned long long>(count));
+        for (const auto& [name, count] : m_counts)
+            std::printf(" %s %llu", name.c_str(), static_cast<unsigned long long>(count));
         std::printf("\nsoak: message boxes answered %d, output \"%s\"\n", m_messages, m_service.engine().outputName());
         std::printf("soak: resident memory %ld KiB after %d s, %ld KiB at the end, peak %ld KiB: growth %.2f%%\n",
                     m_baselineKiB, m_baselineAt, m_lastKiB, m_peakKiB, growth);
@@ -170,8 +171,10 @@ private:
             const bool sounding = channels::MciIsPlaying(SlotIndex(i));
             playing += sounding ? 1 : 0;
             if (m_board.Slots.SlotFile[i].isEmpty() && sounding) fail(i, "an empty slot plays");
-            if (!m_board.Slots.FadeActive[i] && m_board.Slots.SlotVolume[i] != m_board.HScroll1[i]->value()) fail(i, "volume and bar disagree");
-            if (m_board.Slots.SlotFile[i].isEmpty() != !m_board.Command1[i]->isEnabled()) fail(i, "look and content disagree");
+            if (!m_board.Slots.FadeActive[i] && m_board.Slots.SlotVolume[i] != m_board.HScroll1[i]->value())
+                fail(i, "volume and bar disagree");
+            if (m_board.Slots.SlotFile[i].isEmpty() != !m_board.Command1[i]->isEnabled())
+                fail(i, "look and content disagree");
         }
         if (m_pilot && !channels::MciIsPlaying(kPilotSlot)) fail(kPilotSlot, "the pilot tone stopped");
         m_mostPlaying = std::max(m_mostPlaying, playing);
@@ -182,8 +185,8 @@ private:
             QFile loadavg("/proc/loadavg");
             const QByteArray load = loadavg.open(QIODevice::ReadOnly) ? loadavg.readAll().split(' ').first() : "?";
             std::fprintf(stderr, "soak: %llu blocks ran dry by %lld s (%d playing, load average %s)\n",
-                         static_cast<unsigned long long>(dry), static_cast<long long>(m_clock.elapsed() / 1000), playing,
-                         load.constData());
+                         static_cast<unsigned long long>(dry), static_cast<long long>(m_clock.elapsed() / 1000),
+                         playing, load.constData());
         }
         m_lastDry = dry;
         m_lastKiB = ResidentKiB();
@@ -230,7 +233,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     toolkit::InstallFontSubstitutes();
     const int seconds = qEnvironmentVariableIsSet("SOAK_SECONDS") ? qEnvironmentVariableIntValue("SOAK_SECONDS") : 600;
-    const unsigned seed = qEnvironmentVariableIsSet("SOAK_SEED") ? unsigned(qEnvironmentVariableIntValue("SOAK_SEED")) : 1;
+    const unsigned seed =
+        qEnvironmentVariableIsSet("SOAK_SEED") ? unsigned(qEnvironmentVariableIntValue("SOAK_SEED")) : 1;
     const bool atSink = qgetenv("SOAK_OUTPUT") == "device";
 
     // A board folder of its own: sounds of different lengths and a text file posing as one.

@@ -36,10 +36,10 @@ void QuitSignals::closeWindow() {
 }
 
 #if defined(Q_OS_UNIX)
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -95,8 +95,7 @@ QuitSignals::~QuitSignals() {
 
 void QuitSignals::onSignalByte() {
     char bytes[16];
-    while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {}
     closeWindow();
 }
 

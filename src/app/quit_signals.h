@@ -9,8 +9,7 @@
 class QSocketNotifier;
 class QWidget;
 
-class QuitSignals : public QObject
-{
+class QuitSignals : public QObject {
     Q_OBJECT
 public:
     // Installs the handlers; `window` is closed (QWidget::close) when a signal arrives.

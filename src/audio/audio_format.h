@@ -12,7 +12,11 @@ inline constexpr int kChannels = 2;  // interleaved left, right
 // latency from a command to the first audible frame is bounded by one block.
 inline constexpr int kBlockFrames = 256;
 
-inline constexpr std::int64_t FramesFromMs(std::int64_t ms) { return ms * kSampleRate / 1000; }
-inline constexpr std::int64_t MsFromFrames(std::int64_t frames) { return frames * 1000 / kSampleRate; }
+inline constexpr std::int64_t FramesFromMs(std::int64_t ms) {
+    return ms * kSampleRate / 1000;
+}
+inline constexpr std::int64_t MsFromFrames(std::int64_t frames) {
+    return frames * 1000 / kSampleRate;
+}
 
 }  // namespace audio

@@ -8,37 +8,37 @@ namespace audio {
 
 // What an output pulls from (the engine). Every call comes from the output's audio thread.
 class RenderSource {
- public:
-  virtual ~RenderSource() = default;
-  // Renders the next `frames` frames into `out` (overwrites it).
-  virtual void render(float* out, int frames) = 0;
-  // Frames rendered so far: the stream position of the next frame render() gives.
-  virtual std::int64_t position() const = 0;
-  // Goes back to render again from the latest block start at or before `frame` (never before
-  // the committed position, nor further back than the source remembers); commands that came
-  // meanwhile are heard from there. Returns the position rendering continues from.
-  virtual std::int64_t rewind(std::int64_t frame) = 0;
-  // Frames before `frame` will never be rendered again. An output that never rewinds commits
-  // everything it renders.
-  virtual void commit(std::int64_t frame) = 0;
-  // Frames that can be rendered from here before a sounding take runs out of decoded audio. An
-  // output that renders far ahead stops there: rendering on would put a gap into the sound,
-  // while a moment later the decoder has caught up.
-  virtual std::int64_t decodedAhead() const { return INT64_MAX; }
+public:
+    virtual ~RenderSource() = default;
+    // Renders the next `frames` frames into `out` (overwrites it).
+    virtual void render(float* out, int frames) = 0;
+    // Frames rendered so far: the stream position of the next frame render() gives.
+    virtual std::int64_t position() const = 0;
+    // Goes back to render again from the latest block start at or before `frame` (never before
+    // the committed position, nor further back than the source remembers); commands that came
+    // meanwhile are heard from there. Returns the position rendering continues from.
+    virtual std::int64_t rewind(std::int64_t frame) = 0;
+    // Frames before `frame` will never be rendered again. An output that never rewinds commits
+    // everything it renders.
+    virtual void commit(std::int64_t frame) = 0;
+    // Frames that can be rendered from here before a sounding take runs out of decoded audio. An
+    // output that renders far ahead stops there: rendering on would put a gap into the sound,
+    // while a moment later the decoder has caught up.
+    virtual std::int64_t decodedAhead() const { return INT64_MAX; }
 };
 
 class AudioOutput {
- public:
-  virtual ~AudioOutput() = default;
-  // Called once from the thread that owns the engine, before and after all rendering.
-  virtual void start(RenderSource& source) = 0;
-  virtual void stop() = 0;
-  // Which output is consuming audio right now ("pipewire", "pulseaudio", "sdl" or "null"); for
-  // logs and tests.
-  virtual const char* currentName() const = 0;
-  // Any thread: a command changed what is to be heard. An output that keeps audio queued at its
-  // sound server renders it again so the change is heard at once.
-  virtual void changed() {}
+public:
+    virtual ~AudioOutput() = default;
+    // Called once from the thread that owns the engine, before and after all rendering.
+    virtual void start(RenderSource& source) = 0;
+    virtual void stop() = 0;
+    // Which output is consuming audio right now ("pipewire", "pulseaudio", "sdl" or "null"); for
+    // logs and tests.
+    virtual const char* currentName() const = 0;
+    // Any thread: a command changed what is to be heard. An output that keeps audio queued at its
+    // sound server renders it again so the change is heard at once.
+    virtual void changed() {}
 };
 
 // Consumes audio in real time on its own thread and discards it: used when no sound device can

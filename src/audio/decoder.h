@@ -30,73 +30,73 @@ namespace audio {
 enum class DecoderOpenError { None, FileNotFound, Unplayable };
 
 class Decoder {
- public:
-  // `path` is UTF-8; a relative path resolves against the current directory. On failure `why`
-  // (when given) says what went wrong in the demuxer's or decoder's words, with the container
-  // format the file looked like.
-  static std::unique_ptr<Decoder> Open(const std::string& path, DecoderOpenError& error, std::string* why = nullptr);
-  ~Decoder();
-  Decoder(const Decoder&) = delete;
-  Decoder& operator=(const Decoder&) = delete;
+public:
+    // `path` is UTF-8; a relative path resolves against the current directory. On failure `why`
+    // (when given) says what went wrong in the demuxer's or decoder's words, with the container
+    // format the file looked like.
+    static std::unique_ptr<Decoder> Open(const std::string& path, DecoderOpenError& error, std::string* why = nullptr);
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
 
-  // Length in output frames, from the container (no full decode).
-  std::int64_t lengthFrames() const { return m_lengthFrames; }
+    // Length in output frames, from the container (no full decode).
+    std::int64_t lengthFrames() const { return m_lengthFrames; }
 
-  // Moves to `frame` (clamped to 0); the next read() starts exactly there.
-  bool seek(std::int64_t frame);
+    // Moves to `frame` (clamped to 0); the next read() starts exactly there.
+    bool seek(std::int64_t frame);
 
-  // Decodes up to `maxFrames` frames into `out` (interleaved stereo, finite values only).
-  // Returns fewer only at the end of the stream; 0 once everything has been delivered.
-  std::size_t read(float* out, std::size_t maxFrames);
+    // Decodes up to `maxFrames` frames into `out` (interleaved stereo, finite values only).
+    // Returns fewer only at the end of the stream; 0 once everything has been delivered.
+    std::size_t read(float* out, std::size_t maxFrames);
 
- private:
-  enum class Stage { Decoding, DrainingDecoder, Done };
-  Decoder() = default;
-  bool openStream(const std::string& url, std::string& why);
-  bool seekDemuxer(std::int64_t sourceSample);
-  std::int64_t readFirstPacketStart();  // leaves that packet in m_packet
-  int readPacket();                     // av_read_frame, dated from m_packets when there is one
-  void buildPacketTable();
-  bool refill();                      // decodes until pending holds samples or the stream ends
-  bool receiveFrame();                // one decoded frame into pending; false when none ready
-  void convert(const std::uint8_t** input, int inputSamples);
-  bool ensureResampler();
-  std::int64_t frameStartSample() const;  // of m_frame, in source samples from the origin
+private:
+    enum class Stage { Decoding, DrainingDecoder, Done };
+    Decoder() = default;
+    bool openStream(const std::string& url, std::string& why);
+    bool seekDemuxer(std::int64_t sourceSample);
+    std::int64_t readFirstPacketStart();  // leaves that packet in m_packet
+    int readPacket();                     // av_read_frame, dated from m_packets when there is one
+    void buildPacketTable();
+    bool refill();        // decodes until pending holds samples or the stream ends
+    bool receiveFrame();  // one decoded frame into pending; false when none ready
+    void convert(const std::uint8_t** input, int inputSamples);
+    bool ensureResampler();
+    std::int64_t frameStartSample() const;  // of m_frame, in source samples from the origin
 
-  AVFormatContext* m_format = nullptr;
-  AVCodecContext* m_codec = nullptr;
-  SwrContext* m_swr = nullptr;
-  // What the resampler was set up for: a damaged or joined file can change channels, sample
-  // format or rate between frames, and feeding such a frame to the old set-up reads past its
-  // planes.
-  int m_swrChannels = 0;
-  int m_swrFormat = -1;
-  int m_swrRate = 0;
-  AVPacket* m_packet = nullptr;
-  AVFrame* m_frame = nullptr;
-  int m_streamIndex = -1;
-  int m_sourceRate = 0;
-  bool m_mono = false;          // mono sources are resampled as one channel and copied to both
-  bool m_needsPreroll = true;   // codecs whose frames depend on earlier ones
-  std::int64_t m_lengthFrames = 0;
-  bool m_lengthIsExact = false;          // read from the mp3 header: nothing plays beyond it
-  std::int64_t m_position = 0;           // output frame the next read() delivers
-  struct PacketMark {
-    std::int64_t pos;         // byte offset the demuxer reports for the packet
-    std::uint32_t checksum;   // of its contents
-    std::int64_t pts;         // its exact time
-  };
-  static constexpr std::size_t kNotFollowing = static_cast<std::size_t>(-1);
-  bool m_needsPacketTable = false;       // containers whose times after a seek are unreliable
-  std::vector<PacketMark> m_packets;     // every packet in stream order, built on the first seek
-  std::size_t m_tableNext = kNotFollowing;  // table entry the next packet should match
-  std::int64_t m_originPts = INT64_MIN;  // timestamp of the first audible sample, learnt at open
-  std::int64_t m_dropBefore = -1;        // source sample before which decoded audio is dropped
-  std::int64_t m_dropOutputFrames = 0;   // resampled frames still to drop after a seek
-  Stage m_stage = Stage::Decoding;
-  std::vector<float> m_pending;          // converted stereo frames not yet handed out
-  std::size_t m_pendingPos = 0;          // in floats
-  std::vector<float> m_convertScratch;
+    AVFormatContext* m_format = nullptr;
+    AVCodecContext* m_codec = nullptr;
+    SwrContext* m_swr = nullptr;
+    // What the resampler was set up for: a damaged or joined file can change channels, sample
+    // format or rate between frames, and feeding such a frame to the old set-up reads past its
+    // planes.
+    int m_swrChannels = 0;
+    int m_swrFormat = -1;
+    int m_swrRate = 0;
+    AVPacket* m_packet = nullptr;
+    AVFrame* m_frame = nullptr;
+    int m_streamIndex = -1;
+    int m_sourceRate = 0;
+    bool m_mono = false;         // mono sources are resampled as one channel and copied to both
+    bool m_needsPreroll = true;  // codecs whose frames depend on earlier ones
+    std::int64_t m_lengthFrames = 0;
+    bool m_lengthIsExact = false;  // read from the mp3 header: nothing plays beyond it
+    std::int64_t m_position = 0;   // output frame the next read() delivers
+    struct PacketMark {
+        std::int64_t pos;        // byte offset the demuxer reports for the packet
+        std::uint32_t checksum;  // of its contents
+        std::int64_t pts;        // its exact time
+    };
+    static constexpr std::size_t kNotFollowing = static_cast<std::size_t>(-1);
+    bool m_needsPacketTable = false;          // containers whose times after a seek are unreliable
+    std::vector<PacketMark> m_packets;        // every packet in stream order, built on the first seek
+    std::size_t m_tableNext = kNotFollowing;  // table entry the next packet should match
+    std::int64_t m_originPts = INT64_MIN;     // timestamp of the first audible sample, learnt at open
+    std::int64_t m_dropBefore = -1;           // source sample before which decoded audio is dropped
+    std::int64_t m_dropOutputFrames = 0;      // resampled frames still to drop after a seek
+    Stage m_stage = Stage::Decoding;
+    std::vector<float> m_pending;  // converted stereo frames not yet handed out
+    std::size_t m_pendingPos = 0;  // in floats
+    std::vector<float> m_convertScratch;
 };
 
 }  // namespace audio

@@ -26,129 +26,131 @@ constexpr auto kWatchInterval = std::chrono::milliseconds(250);
 constexpr int kProbeEveryTicks = 4;
 
 class DeviceOutput final : public AudioOutput {
- public:
-  DeviceOutput() : m_connections{MakePipeWireConnection(), MakePulseConnection(), MakeSdlConnection()} {}
-  ~DeviceOutput() override { stop(); }
+public:
+    DeviceOutput() : m_connections{MakePipeWireConnection(), MakePulseConnection(), MakeSdlConnection()} {}
+    ~DeviceOutput() override { stop(); }
 
-  void start(RenderSource& source) override {
-    stop();
-    m_source = &source;
-    connectBest(kConnectionCount);
-    {
-      std::lock_guard lock(m_mutex);
-      m_watching = true;
-    }
-    m_watcher = std::thread([this] { watch(); });
-  }
-
-  void stop() override {
-    {
-      std::lock_guard lock(m_mutex);
-      if (!m_watching) return;
-      m_watching = false;
-    }
-    m_wake.notify_all();
-    m_watcher.join();
-    if (ServerConnection* current = m_current.exchange(nullptr)) current->close();
-    stopNull();
-  }
-
-  const char* currentName() const override {
-    const ServerConnection* current = m_current.load(std::memory_order_acquire);
-    return current ? current->name() : "null";
-  }
-
-  void changed() override {
-    // The connections live as long as the output; one being closed ignores the call.
-    if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->changed();
-  }
-
- private:
-  static constexpr int kConnectionCount = 3;
-  static constexpr int kSdl = 2;
-
-  int currentIndex() const {
-    const ServerConnection* current = m_current.load(std::memory_order_acquire);
-    for (int i = 0; i < kConnectionCount; ++i) {
-      if (m_connections[static_cast<std::size_t>(i)].get() == current) return i;
-    }
-    return kConnectionCount;
-  }
-
-  // Tries the connections better than `worseThan` in order; the first that opens plays. Nothing
-  // renders while it tries: the null output is stopped first and started again if none opens.
-  // Watcher (or start) thread only.
-  bool connectBest(int worseThan) {
-    for (int i = 0; i < worseThan; ++i) {
-      ServerConnection& connection = *m_connections[static_cast<std::size_t>(i)];
-      // SDL cannot be asked without opening, and with no device it complains loudly on every
-      // try: after the first start it is tried again only if it once played.
-      if (i == kSdl && m_started && !m_sdlPlayed) continue;
-      if (!connection.reachable()) continue;
-      ServerConnection* previous = m_current.exchange(nullptr);
-      if (previous) previous->close();
-      stopNull();
-      if (connection.open(*m_source)) {
-        m_sdlPlayed = m_sdlPlayed || i == kSdl;
-        m_current.store(&connection, std::memory_order_release);
-        m_started = true;
-        return true;
-      }
-      if (previous && previous->open(*m_source)) {  // the better one refused: keep the one we had
-        m_current.store(previous, std::memory_order_release);
-        m_started = true;
-        return false;
-      }
-    }
-    m_started = true;
-    if (!m_current.load() && !m_null) {
-      m_null = MakeNullOutput();
-      m_null->start(*m_source);
-    }
-    return false;
-  }
-
-  void stopNull() {
-    if (!m_null) return;
-    m_null->stop();
-    m_null.reset();
-  }
-
-  void watch() {
-    std::unique_lock lock(m_mutex);
-    for (int tick = 1; m_watching; ++tick) {
-      m_wake.wait_for(lock, kWatchInterval);
-      if (!m_watching) break;
-      lock.unlock();
-      ServerConnection* current = m_current.load(std::memory_order_acquire);
-      if (current && !current->healthy()) {
-        // The server went away: silence keeps time until one answers again.
-        m_current.store(nullptr, std::memory_order_release);
-        current->close();
+    void start(RenderSource& source) override {
+        stop();
+        m_source = &source;
         connectBest(kConnectionCount);
-      } else if (!current || tick % kProbeEveryTicks == 0) {
-        const int index = currentIndex();
-        if (index > 0) connectBest(index);
-      }
-      lock.lock();
+        {
+            std::lock_guard lock(m_mutex);
+            m_watching = true;
+        }
+        m_watcher = std::thread([this] { watch(); });
     }
-  }
 
-  const std::array<std::unique_ptr<ServerConnection>, kConnectionCount> m_connections;
-  RenderSource* m_source = nullptr;
-  std::atomic<ServerConnection*> m_current{nullptr};  // written by the watcher, read by any thread
-  // Watcher (or start/stop) thread only.
-  std::unique_ptr<AudioOutput> m_null;
-  bool m_started = false;
-  bool m_sdlPlayed = false;
-  std::mutex m_mutex;  // guards m_watching
-  std::condition_variable m_wake;
-  bool m_watching = false;
-  std::thread m_watcher;
+    void stop() override {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_watching) return;
+            m_watching = false;
+        }
+        m_wake.notify_all();
+        m_watcher.join();
+        if (ServerConnection* current = m_current.exchange(nullptr)) current->close();
+        stopNull();
+    }
+
+    const char* currentName() const override {
+        const ServerConnection* current = m_current.load(std::memory_order_acquire);
+        return current ? current->name() : "null";
+    }
+
+    void changed() override {
+        // The connections live as long as the output; one being closed ignores the call.
+        if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->changed();
+    }
+
+private:
+    static constexpr int kConnectionCount = 3;
+    static constexpr int kSdl = 2;
+
+    int currentIndex() const {
+        const ServerConnection* current = m_current.load(std::memory_order_acquire);
+        for (int i = 0; i < kConnectionCount; ++i) {
+            if (m_connections[static_cast<std::size_t>(i)].get() == current) return i;
+        }
+        return kConnectionCount;
+    }
+
+    // Tries the connections better than `worseThan` in order; the first that opens plays. Nothing
+    // renders while it tries: the null output is stopped first and started again if none opens.
+    // Watcher (or start) thread only.
+    bool connectBest(int worseThan) {
+        for (int i = 0; i < worseThan; ++i) {
+            ServerConnection& connection = *m_connections[static_cast<std::size_t>(i)];
+            // SDL cannot be asked without opening, and with no device it complains loudly on every
+            // try: after the first start it is tried again only if it once played.
+            if (i == kSdl && m_started && !m_sdlPlayed) continue;
+            if (!connection.reachable()) continue;
+            ServerConnection* previous = m_current.exchange(nullptr);
+            if (previous) previous->close();
+            stopNull();
+            if (connection.open(*m_source)) {
+                m_sdlPlayed = m_sdlPlayed || i == kSdl;
+                m_current.store(&connection, std::memory_order_release);
+                m_started = true;
+                return true;
+            }
+            if (previous && previous->open(*m_source)) {  // the better one refused: keep the one we had
+                m_current.store(previous, std::memory_order_release);
+                m_started = true;
+                return false;
+            }
+        }
+        m_started = true;
+        if (!m_current.load() && !m_null) {
+            m_null = MakeNullOutput();
+            m_null->start(*m_source);
+        }
+        return false;
+    }
+
+    void stopNull() {
+        if (!m_null) return;
+        m_null->stop();
+        m_null.reset();
+    }
+
+    void watch() {
+        std::unique_lock lock(m_mutex);
+        for (int tick = 1; m_watching; ++tick) {
+            m_wake.wait_for(lock, kWatchInterval);
+            if (!m_watching) break;
+            lock.unlock();
+            ServerConnection* current = m_current.load(std::memory_order_acquire);
+            if (current && !current->healthy()) {
+                // The server went away: silence keeps time until one answers again.
+                m_current.store(nullptr, std::memory_order_release);
+                current->close();
+                connectBest(kConnectionCount);
+            } else if (!current || tick % kProbeEveryTicks == 0) {
+                const int index = currentIndex();
+                if (index > 0) connectBest(index);
+            }
+            lock.lock();
+        }
+    }
+
+    const std::array<std::unique_ptr<ServerConnection>, kConnectionCount> m_connections;
+    RenderSource* m_source = nullptr;
+    std::atomic<ServerConnection*> m_current{nullptr};  // written by the watcher, read by any thread
+    // Watcher (or start/stop) thread only.
+    std::unique_ptr<AudioOutput> m_null;
+    bool m_started = false;
+    bool m_sdlPlayed = false;
+    std::mutex m_mutex;  // guards m_watching
+    std::condition_variable m_wake;
+    bool m_watching = false;
+    std::thread m_watcher;
 };
 
 }  // namespace
 
-std::unique_ptr<AudioOutput> MakeDeviceOutput() { return std::make_unique<DeviceOutput>(); }
+std::unique_ptr<AudioOutput> MakeDeviceOutput() {
+    return std::make_unique<DeviceOutput>();
+}
 
 }  // namespace audio

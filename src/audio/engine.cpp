@@ -23,275 +23,279 @@ constexpr auto kDecodeInterval = std::chrono::milliseconds(5);
 
 void FlushDenormalsToZero() {
 #if defined(__SSE__) || defined(_M_X64)
-  // Fades decay towards tiny values whose arithmetic is very slow without this.
-  _mm_setcsr(_mm_getcsr() | 0x8040);
+    // Fades decay towards tiny values whose arithmetic is very slow without this.
+    _mm_setcsr(_mm_getcsr() | 0x8040);
 #endif
 }
 
 }  // namespace
 
 Engine::Engine(OutputKind output) : m_outputKind(output) {
-  m_closing.reserve(kMaxVoices);
-  if (output == OutputKind::Offline) return;
-  m_decoderThread = std::thread([this] { decodeLoop(); });
-  if (output == OutputKind::Caller) return;
-  m_output = output == OutputKind::Device ? MakeDeviceOutput() : MakeNullOutput();
-  m_output->start(*this);
+    m_closing.reserve(kMaxVoices);
+    if (output == OutputKind::Offline) return;
+    m_decoderThread = std::thread([this] { decodeLoop(); });
+    if (output == OutputKind::Caller) return;
+    m_output = output == OutputKind::Device ? MakeDeviceOutput() : MakeNullOutput();
+    m_output->start(*this);
 }
 
 Engine::~Engine() {
-  if (m_output) m_output->stop();
-  {
-    std::lock_guard lock(m_decodeWakeMutex);
-    m_decodeStop = true;
-  }
-  m_decodeWake.notify_all();
-  if (m_decoderThread.joinable()) m_decoderThread.join();
+    if (m_output) m_output->stop();
+    {
+        std::lock_guard lock(m_decodeWakeMutex);
+        m_decodeStop = true;
+    }
+    m_decodeWake.notify_all();
+    if (m_decoderThread.joinable()) m_decoderThread.join();
 }
 
-const char* Engine::outputName() const { return m_output ? m_output->currentName() : "offline"; }
+const char* Engine::outputName() const {
+    return m_output ? m_output->currentName() : "offline";
+}
 
 Voice* Engine::voiceFor(VoiceId id) const {
-  if (id < 0 || id >= kMaxVoices) return nullptr;
-  std::lock_guard lock(m_voicesMutex);
-  return m_owned[id].get();
+    if (id < 0 || id >= kMaxVoices) return nullptr;
+    std::lock_guard lock(m_voicesMutex);
+    return m_owned[id].get();
 }
 
 OpenResult Engine::open(const std::string& path, VoiceId& id, std::string* why) {
-  std::lock_guard command(m_commandMutex);
-  reapClosedVoices();
-  id = -1;
-  DecoderOpenError error = DecoderOpenError::None;
-  std::unique_ptr<Decoder> decoder = Decoder::Open(path, error, why);
-  if (!decoder) {
-    return error == DecoderOpenError::FileNotFound ? OpenResult::FileNotFound : OpenResult::Unplayable;
-  }
-  auto voice = std::make_shared<Voice>(std::move(decoder));
-  std::lock_guard lock(m_voicesMutex);
-  for (int slot = 0; slot < kMaxVoices; ++slot) {
-    if (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr) continue;
-    m_owned[slot] = voice;
-    m_live[slot].store(voice.get(), std::memory_order_release);
-    id = slot;
-    return OpenResult::Ok;
-  }
-  if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
-  return OpenResult::TooManyVoices;
+    std::lock_guard command(m_commandMutex);
+    reapClosedVoices();
+    id = -1;
+    DecoderOpenError error = DecoderOpenError::None;
+    std::unique_ptr<Decoder> decoder = Decoder::Open(path, error, why);
+    if (!decoder) {
+        return error == DecoderOpenError::FileNotFound ? OpenResult::FileNotFound : OpenResult::Unplayable;
+    }
+    auto voice = std::make_shared<Voice>(std::move(decoder));
+    std::lock_guard lock(m_voicesMutex);
+    for (int slot = 0; slot < kMaxVoices; ++slot) {
+        if (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr) continue;
+        m_owned[slot] = voice;
+        m_live[slot].store(voice.get(), std::memory_order_release);
+        id = slot;
+        return OpenResult::Ok;
+    }
+    if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
+    return OpenResult::TooManyVoices;
 }
 
 void Engine::close(VoiceId id) {
-  std::lock_guard command(m_commandMutex);
-  std::shared_ptr<Voice> voice;
-  {
-    std::lock_guard lock(m_voicesMutex);
-    if (id < 0 || id >= kMaxVoices || !m_owned[id]) return;
-    voice = std::move(m_owned[id]);
-  }
-  voice->requestClose();
-  changed();
-  if (m_outputKind == OutputKind::Offline) {
-    m_live[id].store(nullptr, std::memory_order_release);  // no audio thread to wait for
-  } else {
-    m_closing.emplace_back(id, std::move(voice));
-  }
-  reapClosedVoices();
+    std::lock_guard command(m_commandMutex);
+    std::shared_ptr<Voice> voice;
+    {
+        std::lock_guard lock(m_voicesMutex);
+        if (id < 0 || id >= kMaxVoices || !m_owned[id]) return;
+        voice = std::move(m_owned[id]);
+    }
+    voice->requestClose();
+    changed();
+    if (m_outputKind == OutputKind::Offline) {
+        m_live[id].store(nullptr, std::memory_order_release);  // no audio thread to wait for
+    } else {
+        m_closing.emplace_back(id, std::move(voice));
+    }
+    reapClosedVoices();
 }
 
 void Engine::reapClosedVoices() {
-  // A closed voice is freed only after the audio thread has let go of it.
-  std::erase_if(m_closing, [this](const auto& entry) {
-    return m_live[entry.first].load(std::memory_order_acquire) != entry.second.get();
-  });
+    // A closed voice is freed only after the audio thread has let go of it.
+    std::erase_if(m_closing, [this](const auto& entry) {
+        return m_live[entry.first].load(std::memory_order_acquire) != entry.second.get();
+    });
 }
 
 bool Engine::seek(VoiceId id, std::int64_t ms) {
-  std::lock_guard command(m_commandMutex);
-  Voice* voice = voiceFor(id);
-  if (voice == nullptr) return false;
-  const std::int64_t frame = ms <= 0 ? 0 : FramesFromMs(std::min<std::int64_t>(ms, INT64_MAX / kSampleRate));
-  const bool moved = voice->seek(frame, m_outputKind == OutputKind::Offline);
-  changed();
-  return moved;
+    std::lock_guard command(m_commandMutex);
+    Voice* voice = voiceFor(id);
+    if (voice == nullptr) return false;
+    const std::int64_t frame = ms <= 0 ? 0 : FramesFromMs(std::min<std::int64_t>(ms, INT64_MAX / kSampleRate));
+    const bool moved = voice->seek(frame, m_outputKind == OutputKind::Offline);
+    changed();
+    return moved;
 }
 
 void Engine::play(VoiceId id) {
-  std::lock_guard command(m_commandMutex);
-  if (Voice* voice = voiceFor(id)) {
-    voice->play();
-    m_decodeWake.notify_one();  // top the ring up beyond its primed start without delay
-    changed();
-  }
+    std::lock_guard command(m_commandMutex);
+    if (Voice* voice = voiceFor(id)) {
+        voice->play();
+        m_decodeWake.notify_one();  // top the ring up beyond its primed start without delay
+        changed();
+    }
 }
 
 void Engine::stop(VoiceId id) {
-  std::lock_guard command(m_commandMutex);
-  if (Voice* voice = voiceFor(id)) {
-    voice->stop();
-    changed();
-  }
+    std::lock_guard command(m_commandMutex);
+    if (Voice* voice = voiceFor(id)) {
+        voice->stop();
+        changed();
+    }
 }
 
 bool Engine::isPlaying(VoiceId id) const {
-  std::lock_guard command(m_commandMutex);
-  const Voice* voice = voiceFor(id);
-  return voice != nullptr && voice->isPlaying();
+    std::lock_guard command(m_commandMutex);
+    const Voice* voice = voiceFor(id);
+    return voice != nullptr && voice->isPlaying();
 }
 
 std::int64_t Engine::lengthMs(VoiceId id) const {
-  std::lock_guard command(m_commandMutex);
-  const Voice* voice = voiceFor(id);
-  // Rounded to the nearest millisecond: the reported length is then within half a millisecond
-  // of the audio actually played.
-  return voice == nullptr ? 0 : (voice->lengthFrames() * 1000 + kSampleRate / 2) / kSampleRate;
+    std::lock_guard command(m_commandMutex);
+    const Voice* voice = voiceFor(id);
+    // Rounded to the nearest millisecond: the reported length is then within half a millisecond
+    // of the audio actually played.
+    return voice == nullptr ? 0 : (voice->lengthFrames() * 1000 + kSampleRate / 2) / kSampleRate;
 }
 
 std::int64_t Engine::positionMs(VoiceId id) const {
-  std::lock_guard command(m_commandMutex);
-  const Voice* voice = voiceFor(id);
-  return voice == nullptr ? 0 : (voice->positionFrames() * 1000 + kSampleRate / 2) / kSampleRate;
+    std::lock_guard command(m_commandMutex);
+    const Voice* voice = voiceFor(id);
+    return voice == nullptr ? 0 : (voice->positionFrames() * 1000 + kSampleRate / 2) / kSampleRate;
 }
 
 void Engine::setVolume(VoiceId id, int level) {
-  std::lock_guard command(m_commandMutex);
-  if (Voice* voice = voiceFor(id)) {
-    voice->setVolume(std::clamp(level, 0, 1000));
-    changed();
-  }
+    std::lock_guard command(m_commandMutex);
+    if (Voice* voice = voiceFor(id)) {
+        voice->setVolume(std::clamp(level, 0, 1000));
+        changed();
+    }
 }
 
 void Engine::changed() {
-  if (m_output) m_output->changed();
+    if (m_output) m_output->changed();
 }
 
 int Engine::volume(VoiceId id) const {
-  std::lock_guard command(m_commandMutex);
-  const Voice* voice = voiceFor(id);
-  return voice == nullptr ? 0 : voice->volume();
+    std::lock_guard command(m_commandMutex);
+    const Voice* voice = voiceFor(id);
+    return voice == nullptr ? 0 : voice->volume();
 }
 
 void Engine::decodeLoop() {
-  RaiseThisThreadPriority();
-  std::vector<std::shared_ptr<Voice>> voices;
-  voices.reserve(kMaxVoices);
-  std::unique_lock wakeLock(m_decodeWakeMutex);
-  while (!m_decodeStop) {
-    wakeLock.unlock();
-    {
-      std::lock_guard lock(m_voicesMutex);
-      for (const auto& voice : m_owned) {
-        if (voice) voices.push_back(voice);
-      }
+    RaiseThisThreadPriority();
+    std::vector<std::shared_ptr<Voice>> voices;
+    voices.reserve(kMaxVoices);
+    std::unique_lock wakeLock(m_decodeWakeMutex);
+    while (!m_decodeStop) {
+        wakeLock.unlock();
+        {
+            std::lock_guard lock(m_voicesMutex);
+            for (const auto& voice : m_owned) {
+                if (voice) voices.push_back(voice);
+            }
+        }
+        // Round-robin in small steps, so that when many sounds start together each gets its first
+        // stretch decoded before any is filled up to the full target.
+        bool more = true;
+        for (std::size_t level = Voice::kPrimeFrames * 2; more; level += Voice::kPrimeFrames) {
+            more = level < Voice::kFillTarget;
+            for (const auto& voice : voices) voice->fill(std::min(level, Voice::kFillTarget));
+        }
+        voices.clear();  // may free a voice closed meanwhile: here, never on the audio thread
+        wakeLock.lock();
+        if (!m_decodeStop) m_decodeWake.wait_for(wakeLock, kDecodeInterval);
     }
-    // Round-robin in small steps, so that when many sounds start together each gets its first
-    // stretch decoded before any is filled up to the full target.
-    bool more = true;
-    for (std::size_t level = Voice::kPrimeFrames * 2; more; level += Voice::kPrimeFrames) {
-      more = level < Voice::kFillTarget;
-      for (const auto& voice : voices) voice->fill(std::min(level, Voice::kFillTarget));
-    }
-    voices.clear();  // may free a voice closed meanwhile: here, never on the audio thread
-    wakeLock.lock();
-    if (!m_decodeStop) m_decodeWake.wait_for(wakeLock, kDecodeInterval);
-  }
 }
 
 void Engine::renderOffline(float* out, std::size_t frames) {
-  std::lock_guard command(m_commandMutex);
-  while (frames > 0) {
-    const int block = static_cast<int>(std::min<std::size_t>(frames, kBlockFrames));
-    {
-      std::lock_guard lock(m_voicesMutex);
-      for (const auto& voice : m_owned) {
-        if (voice) voice->fill(Voice::kPrimeFrames);
-      }
+    std::lock_guard command(m_commandMutex);
+    while (frames > 0) {
+        const int block = static_cast<int>(std::min<std::size_t>(frames, kBlockFrames));
+        {
+            std::lock_guard lock(m_voicesMutex);
+            for (const auto& voice : m_owned) {
+                if (voice) voice->fill(Voice::kPrimeFrames);
+            }
+        }
+        mixBlock(out, block);
+        commit(m_position);
+        out += static_cast<std::size_t>(block) * kChannels;
+        frames -= static_cast<std::size_t>(block);
     }
-    mixBlock(out, block);
-    commit(m_position);
-    out += static_cast<std::size_t>(block) * kChannels;
-    frames -= static_cast<std::size_t>(block);
-  }
 }
 
 void Engine::prefetchOffline() {
-  std::lock_guard command(m_commandMutex);
-  std::lock_guard lock(m_voicesMutex);
-  for (const auto& voice : m_owned) {
-    if (voice) voice->fill(Voice::kFillTarget);
-  }
+    std::lock_guard command(m_commandMutex);
+    std::lock_guard lock(m_voicesMutex);
+    for (const auto& voice : m_owned) {
+        if (voice) voice->fill(Voice::kFillTarget);
+    }
 }
 
 void Engine::render(float* out, int frames) {
-  FlushDenormalsToZero();
-  while (frames > 0) {
-    const int block = std::min(frames, kBlockFrames);
-    mixBlock(out, block);
-    out += static_cast<std::size_t>(block) * kChannels;
-    frames -= block;
-  }
+    FlushDenormalsToZero();
+    while (frames > 0) {
+        const int block = std::min(frames, kBlockFrames);
+        mixBlock(out, block);
+        out += static_cast<std::size_t>(block) * kChannels;
+        frames -= block;
+    }
 }
 
 void Engine::mixBlock(float* out, int frames) {
-  std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames) * kChannels);
-  const std::uint64_t block = m_nextBlock;
-  m_blockStarts[block % Voice::kHistory] = m_position;
-  std::uint32_t underruns = 0;
-  for (auto& slot : m_live) {
-    Voice* voice = slot.load(std::memory_order_acquire);
-    if (voice == nullptr) continue;
-    if (voice->closeRequested() && voice->silent()) {
-      slot.store(nullptr, std::memory_order_release);  // the command thread frees it later
-      continue;
+    std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames) * kChannels);
+    const std::uint64_t block = m_nextBlock;
+    m_blockStarts[block % Voice::kHistory] = m_position;
+    std::uint32_t underruns = 0;
+    for (auto& slot : m_live) {
+        Voice* voice = slot.load(std::memory_order_acquire);
+        if (voice == nullptr) continue;
+        if (voice->closeRequested() && voice->silent()) {
+            slot.store(nullptr, std::memory_order_release);  // the command thread frees it later
+            continue;
+        }
+        voice->saveCursors(block);
+        underruns += static_cast<std::uint32_t>(voice->mix(out, frames, block));
     }
-    voice->saveCursors(block);
-    underruns += static_cast<std::uint32_t>(voice->mix(out, frames, block));
-  }
-  m_blockUnderruns[block % Voice::kHistory] = underruns;
-  for (int i = 0; i < frames * kChannels; ++i) {
-    const float x = out[i];
-    out[i] = std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
-  }
-  m_position += frames;
-  ++m_nextBlock;
+    m_blockUnderruns[block % Voice::kHistory] = underruns;
+    for (int i = 0; i < frames * kChannels; ++i) {
+        const float x = out[i];
+        out[i] = std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
+    }
+    m_position += frames;
+    ++m_nextBlock;
 }
 
 std::int64_t Engine::blockStart(std::uint64_t block) const {
-  return block == m_nextBlock ? m_position : m_blockStarts[block % Voice::kHistory];
+    return block == m_nextBlock ? m_position : m_blockStarts[block % Voice::kHistory];
 }
 
 std::int64_t Engine::rewind(std::int64_t frame) {
-  // The oldest block whose starting cursors every voice still holds, and never one already heard.
-  const std::uint64_t remembered = m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0;
-  std::uint64_t block = m_nextBlock;
-  const std::uint64_t oldest = std::max(remembered, m_committedBlock);
-  while (block > oldest && blockStart(block) > frame) --block;
-  if (block == m_nextBlock) return m_position;
-  for (auto& slot : m_live) {
-    if (Voice* voice = slot.load(std::memory_order_acquire)) voice->restoreCursors(block);
-  }
-  m_position = blockStart(block);
-  m_nextBlock = block;
-  return m_position;
+    // The oldest block whose starting cursors every voice still holds, and never one already heard.
+    const std::uint64_t remembered = m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0;
+    std::uint64_t block = m_nextBlock;
+    const std::uint64_t oldest = std::max(remembered, m_committedBlock);
+    while (block > oldest && blockStart(block) > frame) --block;
+    if (block == m_nextBlock) return m_position;
+    for (auto& slot : m_live) {
+        if (Voice* voice = slot.load(std::memory_order_acquire)) voice->restoreCursors(block);
+    }
+    m_position = blockStart(block);
+    m_nextBlock = block;
+    return m_position;
 }
 
 std::int64_t Engine::decodedAhead() const {
-  std::int64_t ahead = INT64_MAX;
-  for (const auto& slot : m_live) {
-    if (const Voice* voice = slot.load(std::memory_order_acquire)) {
-      ahead = std::min(ahead, voice->decodedAhead());
+    std::int64_t ahead = INT64_MAX;
+    for (const auto& slot : m_live) {
+        if (const Voice* voice = slot.load(std::memory_order_acquire)) {
+            ahead = std::min(ahead, voice->decodedAhead());
+        }
     }
-  }
-  return ahead;
+    return ahead;
 }
 
 void Engine::commit(std::int64_t frame) {
-  std::uint64_t block = std::max(m_committedBlock, m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0);
-  std::uint64_t underruns = 0;
-  for (; block < m_nextBlock && blockStart(block) < frame; ++block) underruns += m_blockUnderruns[block % Voice::kHistory];
-  if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
-  m_committedBlock = block;
-  for (auto& slot : m_live) {
-    if (Voice* voice = slot.load(std::memory_order_acquire)) voice->commit(block, block == m_nextBlock);
-  }
+    std::uint64_t block =
+        std::max(m_committedBlock, m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0);
+    std::uint64_t underruns = 0;
+    for (; block < m_nextBlock && blockStart(block) < frame; ++block)
+        underruns += m_blockUnderruns[block % Voice::kHistory];
+    if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
+    m_committedBlock = block;
+    for (auto& slot : m_live) {
+        if (Voice* voice = slot.load(std::memory_order_acquire)) voice->commit(block, block == m_nextBlock);
+    }
 }
 
 }  // namespace audio

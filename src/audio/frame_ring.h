@@ -25,82 +25,82 @@
 namespace audio {
 
 class FrameRing {
- public:
-  explicit FrameRing(std::size_t capacityFrames)  // rounded up to a power of two
-      : m_capacity(RoundUpToPowerOfTwo(capacityFrames)),
-        m_mask(m_capacity - 1),
-        m_samples(std::make_unique<float[]>(m_capacity * 2)) {}
+public:
+    explicit FrameRing(std::size_t capacityFrames)  // rounded up to a power of two
+        : m_capacity(RoundUpToPowerOfTwo(capacityFrames)),
+          m_mask(m_capacity - 1),
+          m_samples(std::make_unique<float[]>(m_capacity * 2)) {}
 
-  std::size_t capacity() const { return m_capacity; }
+    std::size_t capacity() const { return m_capacity; }
 
-  // Producer: frames decoded ahead of the consumer's render position.
-  std::size_t readable() const {
-    const std::uint64_t written = m_written.load(std::memory_order_acquire);
-    const std::uint64_t read = m_readHint.load(std::memory_order_acquire);
-    return written > read ? static_cast<std::size_t>(written - read) : 0;
-  }
-  // Producer: free frames (everything the consumer has released).
-  std::size_t writable() const {
-    return m_capacity - static_cast<std::size_t>(m_written.load(std::memory_order_relaxed) -
-                                                 m_released.load(std::memory_order_acquire));
-  }
-  // Consumer: frames available from `read` on.
-  std::size_t readableFrom(std::uint64_t read) const {
-    const std::uint64_t written = m_written.load(std::memory_order_acquire);
-    return written > read ? static_cast<std::size_t>(written - read) : 0;
-  }
+    // Producer: frames decoded ahead of the consumer's render position.
+    std::size_t readable() const {
+        const std::uint64_t written = m_written.load(std::memory_order_acquire);
+        const std::uint64_t read = m_readHint.load(std::memory_order_acquire);
+        return written > read ? static_cast<std::size_t>(written - read) : 0;
+    }
+    // Producer: free frames (everything the consumer has released).
+    std::size_t writable() const {
+        return m_capacity - static_cast<std::size_t>(m_written.load(std::memory_order_relaxed) -
+                                                     m_released.load(std::memory_order_acquire));
+    }
+    // Consumer: frames available from `read` on.
+    std::size_t readableFrom(std::uint64_t read) const {
+        const std::uint64_t written = m_written.load(std::memory_order_acquire);
+        return written > read ? static_cast<std::size_t>(written - read) : 0;
+    }
 
-  // Producer only. Returns the frames actually written (less when the ring is full).
-  std::size_t write(const float* frames, std::size_t count) {
-    const std::uint64_t w = m_written.load(std::memory_order_relaxed);
-    count = std::min(count, writable());
-    const std::size_t start = static_cast<std::size_t>(w & m_mask);
-    const std::size_t first = std::min(count, m_capacity - start);
-    std::memcpy(&m_samples[start * 2], frames, first * 2 * sizeof(float));
-    std::memcpy(&m_samples[0], frames + first * 2, (count - first) * 2 * sizeof(float));
-    m_written.store(w + count, std::memory_order_release);
-    return count;
-  }
+    // Producer only. Returns the frames actually written (less when the ring is full).
+    std::size_t write(const float* frames, std::size_t count) {
+        const std::uint64_t w = m_written.load(std::memory_order_relaxed);
+        count = std::min(count, writable());
+        const std::size_t start = static_cast<std::size_t>(w & m_mask);
+        const std::size_t first = std::min(count, m_capacity - start);
+        std::memcpy(&m_samples[start * 2], frames, first * 2 * sizeof(float));
+        std::memcpy(&m_samples[0], frames + first * 2, (count - first) * 2 * sizeof(float));
+        m_written.store(w + count, std::memory_order_release);
+        return count;
+    }
 
-  // Consumer only. Gives up to `count` frames from `read` on as at most two contiguous spans,
-  // without copying. `read` must not be below the released position.
-  std::size_t peek(std::uint64_t read, std::size_t count, const float*& first, std::size_t& firstCount,
-                   const float*& second) const {
-    count = std::min(count, readableFrom(read));
-    const std::size_t start = static_cast<std::size_t>(read & m_mask);
-    firstCount = std::min(count, m_capacity - start);
-    first = &m_samples[start * 2];
-    second = &m_samples[0];
-    return count;
-  }
-  // Consumer only: how far rendering has got (for the producer's fill level).
-  void setReadHint(std::uint64_t read) { m_readHint.store(read, std::memory_order_release); }
-  // Consumer only: frames before `read` will never be read again.
-  void release(std::uint64_t read) {
-    if (read > m_released.load(std::memory_order_relaxed)) m_released.store(read, std::memory_order_release);
-  }
+    // Consumer only. Gives up to `count` frames from `read` on as at most two contiguous spans,
+    // without copying. `read` must not be below the released position.
+    std::size_t peek(std::uint64_t read, std::size_t count, const float*& first, std::size_t& firstCount,
+                     const float*& second) const {
+        count = std::min(count, readableFrom(read));
+        const std::size_t start = static_cast<std::size_t>(read & m_mask);
+        firstCount = std::min(count, m_capacity - start);
+        first = &m_samples[start * 2];
+        second = &m_samples[0];
+        return count;
+    }
+    // Consumer only: how far rendering has got (for the producer's fill level).
+    void setReadHint(std::uint64_t read) { m_readHint.store(read, std::memory_order_release); }
+    // Consumer only: frames before `read` will never be read again.
+    void release(std::uint64_t read) {
+        if (read > m_released.load(std::memory_order_relaxed)) m_released.store(read, std::memory_order_release);
+    }
 
-  // Empties the ring. Only while the consumer provably does not touch it (its take is idle, as
-  // published by an atomic state the consumer released).
-  void reset() {
-    m_released.store(0, std::memory_order_relaxed);
-    m_readHint.store(0, std::memory_order_relaxed);
-    m_written.store(0, std::memory_order_release);
-  }
+    // Empties the ring. Only while the consumer provably does not touch it (its take is idle, as
+    // published by an atomic state the consumer released).
+    void reset() {
+        m_released.store(0, std::memory_order_relaxed);
+        m_readHint.store(0, std::memory_order_relaxed);
+        m_written.store(0, std::memory_order_release);
+    }
 
- private:
-  static std::size_t RoundUpToPowerOfTwo(std::size_t n) {
-    std::size_t p = 1;
-    while (p < n) p <<= 1;
-    return p;
-  }
+private:
+    static std::size_t RoundUpToPowerOfTwo(std::size_t n) {
+        std::size_t p = 1;
+        while (p < n) p <<= 1;
+        return p;
+    }
 
-  const std::size_t m_capacity;
-  const std::size_t m_mask;
-  std::unique_ptr<float[]> m_samples;
-  std::atomic<std::uint64_t> m_written{0};   // written by the producer, read by both
-  std::atomic<std::uint64_t> m_released{0};  // written by the consumer, read by both
-  std::atomic<std::uint64_t> m_readHint{0};  // written by the consumer, read by the producer
+    const std::size_t m_capacity;
+    const std::size_t m_mask;
+    std::unique_ptr<float[]> m_samples;
+    std::atomic<std::uint64_t> m_written{0};   // written by the producer, read by both
+    std::atomic<std::uint64_t> m_released{0};  // written by the consumer, read by both
+    std::atomic<std::uint64_t> m_readHint{0};  // written by the consumer, read by the producer
 };
 
 }  // namespace audio

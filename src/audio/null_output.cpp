@@ -10,45 +10,47 @@ namespace audio {
 namespace {
 
 class NullOutput final : public AudioOutput {
- public:
-  ~NullOutput() override { stop(); }
+public:
+    ~NullOutput() override { stop(); }
 
-  void start(RenderSource& source) override {
-    stop();
-    m_running.store(true, std::memory_order_relaxed);
-    m_thread = std::thread([this, &source] { run(source); });
-  }
-
-  void stop() override {
-    m_running.store(false, std::memory_order_relaxed);
-    if (m_thread.joinable()) m_thread.join();
-  }
-
-  const char* currentName() const override { return "null"; }
-
- private:
-  void run(RenderSource& source) {
-    using Clock = std::chrono::steady_clock;
-    const auto blockDuration = std::chrono::nanoseconds(1'000'000'000LL * kBlockFrames / kSampleRate);
-    std::vector<float> buffer(kBlockFrames * kChannels);
-    auto next = Clock::now();
-    while (m_running.load(std::memory_order_relaxed)) {
-      source.render(buffer.data(), kBlockFrames);
-      source.commit(source.position());
-      next += blockDuration;
-      const auto now = Clock::now();
-      // After a long stall (machine suspended, debugger) resume from now instead of racing.
-      if (now - next > std::chrono::milliseconds(100)) next = now;
-      std::this_thread::sleep_until(next);
+    void start(RenderSource& source) override {
+        stop();
+        m_running.store(true, std::memory_order_relaxed);
+        m_thread = std::thread([this, &source] { run(source); });
     }
-  }
 
-  std::atomic<bool> m_running{false};  // written by start/stop, read by the output thread
-  std::thread m_thread;
+    void stop() override {
+        m_running.store(false, std::memory_order_relaxed);
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+    const char* currentName() const override { return "null"; }
+
+private:
+    void run(RenderSource& source) {
+        using Clock = std::chrono::steady_clock;
+        const auto blockDuration = std::chrono::nanoseconds(1'000'000'000LL * kBlockFrames / kSampleRate);
+        std::vector<float> buffer(kBlockFrames * kChannels);
+        auto next = Clock::now();
+        while (m_running.load(std::memory_order_relaxed)) {
+            source.render(buffer.data(), kBlockFrames);
+            source.commit(source.position());
+            next += blockDuration;
+            const auto now = Clock::now();
+            // After a long stall (machine suspended, debugger) resume from now instead of racing.
+            if (now - next > std::chrono::milliseconds(100)) next = now;
+            std::this_thread::sleep_until(next);
+        }
+    }
+
+    std::atomic<bool> m_running{false};  // written by start/stop, read by the output thread
+    std::thread m_thread;
 };
 
 }  // namespace
 
-std::unique_ptr<AudioOutput> MakeNullOutput() { return std::make_unique<NullOutput>(); }
+std::unique_ptr<AudioOutput> MakeNullOutput() {
+    return std::make_unique<NullOutput>();
+}
 
 }  // namespace audio

@@ -26,170 +26,173 @@ constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kStride = static_cast<int>(sizeof(float)) * kChannels;
 
 void InitPipeWire() {
-  static std::once_flag once;
-  std::call_once(once, [] { pw_init(nullptr, nullptr); });
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
 pw_properties* ContextProperties() {
-  // The client configuration that loads the real-time module: the data thread that calls us
-  // gets real-time priority, from RealtimeKit where the process may not take it itself.
-  return pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr);
+    // The client configuration that loads the real-time module: the data thread that calls us
+    // gets real-time priority, from RealtimeKit where the process may not take it itself.
+    return pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr);
 }
 
 class PipeWireConnection final : public ServerConnection {
- public:
-  ~PipeWireConnection() override { close(); }
+public:
+    ~PipeWireConnection() override { close(); }
 
-  const char* name() const override { return "pipewire"; }
+    const char* name() const override { return "pipewire"; }
 
-  bool reachable() override {
-    InitPipeWire();
-    pw_main_loop* loop = pw_main_loop_new(nullptr);
-    if (!loop) return false;
-    pw_context* context = pw_context_new(pw_main_loop_get_loop(loop), nullptr, 0);
-    pw_core* core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
-    const bool answered = core != nullptr;
-    if (core) pw_core_disconnect(core);
-    if (context) pw_context_destroy(context);
-    pw_main_loop_destroy(loop);
-    return answered;
-  }
-
-  bool open(RenderSource& source) override {
-    close();
-    InitPipeWire();
-    m_source = &source;
-    m_healthy.store(true);
-    m_loop = pw_thread_loop_new("sorvane-pipewire", nullptr);
-    if (!m_loop) return false;
-    m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), ContextProperties(), 0);
-    if (!m_context || pw_thread_loop_start(m_loop) < 0) {
-      close();
-      return false;
+    bool reachable() override {
+        InitPipeWire();
+        pw_main_loop* loop = pw_main_loop_new(nullptr);
+        if (!loop) return false;
+        pw_context* context = pw_context_new(pw_main_loop_get_loop(loop), nullptr, 0);
+        pw_core* core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+        const bool answered = core != nullptr;
+        if (core) pw_core_disconnect(core);
+        if (context) pw_context_destroy(context);
+        pw_main_loop_destroy(loop);
+        return answered;
     }
-    pw_thread_loop_lock(m_loop);
-    const bool started = connectStream();
-    pw_thread_loop_unlock(m_loop);
-    if (!started) close();
-    return started;
-  }
 
-  bool healthy() const override { return m_healthy.load(std::memory_order_relaxed); }
-
-  void close() override {
-    if (!m_loop) return;
-    pw_thread_loop_lock(m_loop);
-    if (m_stream) {
-      spa_hook_remove(&m_streamListener);
-      pw_stream_destroy(m_stream);
-      m_stream = nullptr;
+    bool open(RenderSource& source) override {
+        close();
+        InitPipeWire();
+        m_source = &source;
+        m_healthy.store(true);
+        m_loop = pw_thread_loop_new("sorvane-pipewire", nullptr);
+        if (!m_loop) return false;
+        m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), ContextProperties(), 0);
+        if (!m_context || pw_thread_loop_start(m_loop) < 0) {
+            close();
+            return false;
+        }
+        pw_thread_loop_lock(m_loop);
+        const bool started = connectStream();
+        pw_thread_loop_unlock(m_loop);
+        if (!started) close();
+        return started;
     }
-    if (m_core) {
-      spa_hook_remove(&m_coreListener);
-      pw_core_disconnect(m_core);
-      m_core = nullptr;
+
+    bool healthy() const override { return m_healthy.load(std::memory_order_relaxed); }
+
+    void close() override {
+        if (!m_loop) return;
+        pw_thread_loop_lock(m_loop);
+        if (m_stream) {
+            spa_hook_remove(&m_streamListener);
+            pw_stream_destroy(m_stream);
+            m_stream = nullptr;
+        }
+        if (m_core) {
+            spa_hook_remove(&m_coreListener);
+            pw_core_disconnect(m_core);
+            m_core = nullptr;
+        }
+        pw_thread_loop_unlock(m_loop);
+        pw_thread_loop_stop(m_loop);
+        if (m_context) pw_context_destroy(m_context);
+        m_context = nullptr;
+        pw_thread_loop_destroy(m_loop);
+        m_loop = nullptr;
+        m_healthy.store(false);
     }
-    pw_thread_loop_unlock(m_loop);
-    pw_thread_loop_stop(m_loop);
-    if (m_context) pw_context_destroy(m_context);
-    m_context = nullptr;
-    pw_thread_loop_destroy(m_loop);
-    m_loop = nullptr;
-    m_healthy.store(false);
-  }
 
- private:
-  // Under the thread loop's lock.
-  bool connectStream() {
-    m_core = pw_context_connect(m_context, nullptr, 0);
-    if (!m_core) return false;
-    static const pw_core_events coreEvents = [] {
-      pw_core_events events{};
-      events.version = PW_VERSION_CORE_EVENTS;
-      events.error = [](void* self, std::uint32_t id, int, int res, const char*) {
-        // The connection to the server broke (it was stopped or restarted).
-        if (id == PW_ID_CORE && res == -EPIPE) static_cast<PipeWireConnection*>(self)->lost();
-      };
-      return events;
-    }();
-    pw_core_add_listener(m_core, &m_coreListener, &coreEvents, this);
+private:
+    // Under the thread loop's lock.
+    bool connectStream() {
+        m_core = pw_context_connect(m_context, nullptr, 0);
+        if (!m_core) return false;
+        static const pw_core_events coreEvents = [] {
+            pw_core_events events{};
+            events.version = PW_VERSION_CORE_EVENTS;
+            events.error = [](void* self, std::uint32_t id, int, int res, const char*) {
+                // The connection to the server broke (it was stopped or restarted).
+                if (id == PW_ID_CORE && res == -EPIPE) static_cast<PipeWireConnection*>(self)->lost();
+            };
+            return events;
+        }();
+        pw_core_add_listener(m_core, &m_coreListener, &coreEvents, this);
 
-    const std::string latency = std::to_string(kQuantumFrames) + "/" + std::to_string(kSampleRate);
-    pw_properties* props = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE, "Production",
-        PW_KEY_MEDIA_NAME, kStreamName, PW_KEY_APP_NAME, kApplicationName, PW_KEY_APP_ID, kApplicationIcon,
-        PW_KEY_APP_ICON_NAME, kApplicationIcon, PW_KEY_NODE_NAME, kApplicationIcon, PW_KEY_NODE_LATENCY,
-        latency.c_str(), nullptr);
-    m_stream = pw_stream_new(m_core, kStreamName, props);
-    if (!m_stream) return false;
-    static const pw_stream_events streamEvents = [] {
-      pw_stream_events events{};
-      events.version = PW_VERSION_STREAM_EVENTS;
-      events.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char*) {
-        auto* connection = static_cast<PipeWireConnection*>(self);
-        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) connection->lost();
-        pw_thread_loop_signal(connection->m_loop, false);
-      };
-      events.process = [](void* self) { static_cast<PipeWireConnection*>(self)->process(); };
-      return events;
-    }();
-    pw_stream_add_listener(m_stream, &m_streamListener, &streamEvents, this);
+        const std::string latency = std::to_string(kQuantumFrames) + "/" + std::to_string(kSampleRate);
+        pw_properties* props =
+            pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
+                              "Production", PW_KEY_MEDIA_NAME, kStreamName, PW_KEY_APP_NAME, kApplicationName,
+                              PW_KEY_APP_ID, kApplicationIcon, PW_KEY_APP_ICON_NAME, kApplicationIcon, PW_KEY_NODE_NAME,
+                              kApplicationIcon, PW_KEY_NODE_LATENCY, latency.c_str(), nullptr);
+        m_stream = pw_stream_new(m_core, kStreamName, props);
+        if (!m_stream) return false;
+        static const pw_stream_events streamEvents = [] {
+            pw_stream_events events{};
+            events.version = PW_VERSION_STREAM_EVENTS;
+            events.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char*) {
+                auto* connection = static_cast<PipeWireConnection*>(self);
+                if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) connection->lost();
+                pw_thread_loop_signal(connection->m_loop, false);
+            };
+            events.process = [](void* self) { static_cast<PipeWireConnection*>(self)->process(); };
+            return events;
+        }();
+        pw_stream_add_listener(m_stream, &m_streamListener, &streamEvents, this);
 
-    std::uint8_t buffer[1024];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-    spa_audio_info_raw info{};
-    info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = kSampleRate;
-    info.channels = kChannels;
-    info.position[0] = SPA_AUDIO_CHANNEL_FL;
-    info.position[1] = SPA_AUDIO_CHANNEL_FR;
-    const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
-    const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                                    PW_STREAM_FLAG_RT_PROCESS);
-    if (pw_stream_connect(m_stream, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0) return false;
+        std::uint8_t buffer[1024];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+        spa_audio_info_raw info{};
+        info.format = SPA_AUDIO_FORMAT_F32;
+        info.rate = kSampleRate;
+        info.channels = kChannels;
+        info.position[0] = SPA_AUDIO_CHANNEL_FL;
+        info.position[1] = SPA_AUDIO_CHANNEL_FR;
+        const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                        PW_STREAM_FLAG_RT_PROCESS);
+        if (pw_stream_connect(m_stream, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0) return false;
 
-    // Wait until the server has taken the stream in (or refused it).
-    timespec deadline{};
-    pw_thread_loop_get_time(m_loop, &deadline, static_cast<std::int64_t>(kConnectTimeoutSeconds) * SPA_NSEC_PER_SEC);
-    for (;;) {
-      const pw_stream_state state = pw_stream_get_state(m_stream, nullptr);
-      if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING) return healthy();
-      if (state == PW_STREAM_STATE_ERROR || !healthy()) return false;
-      if (pw_thread_loop_timed_wait_full(m_loop, &deadline) != 0) return false;
+        // Wait until the server has taken the stream in (or refused it).
+        timespec deadline{};
+        pw_thread_loop_get_time(m_loop, &deadline,
+                                static_cast<std::int64_t>(kConnectTimeoutSeconds) * SPA_NSEC_PER_SEC);
+        for (;;) {
+            const pw_stream_state state = pw_stream_get_state(m_stream, nullptr);
+            if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING) return healthy();
+            if (state == PW_STREAM_STATE_ERROR || !healthy()) return false;
+            if (pw_thread_loop_timed_wait_full(m_loop, &deadline) != 0) return false;
+        }
     }
-  }
 
-  void lost() { m_healthy.store(false, std::memory_order_relaxed); }
+    void lost() { m_healthy.store(false, std::memory_order_relaxed); }
 
-  // The graph's data thread, real-time: one quantum.
-  void process() {
-    pw_buffer* b = pw_stream_dequeue_buffer(m_stream);
-    if (!b) return;
-    spa_data& data = b->buffer->datas[0];
-    if (data.data != nullptr) {
-      int frames = static_cast<int>(data.maxsize / kStride);
-      if (b->requested != 0) frames = std::min<int>(frames, static_cast<int>(b->requested));
-      m_source->render(static_cast<float*>(data.data), frames);
-      m_source->commit(m_source->position());
-      data.chunk->offset = 0;
-      data.chunk->stride = kStride;
-      data.chunk->size = static_cast<std::uint32_t>(frames * kStride);
+    // The graph's data thread, real-time: one quantum.
+    void process() {
+        pw_buffer* b = pw_stream_dequeue_buffer(m_stream);
+        if (!b) return;
+        spa_data& data = b->buffer->datas[0];
+        if (data.data != nullptr) {
+            int frames = static_cast<int>(data.maxsize / kStride);
+            if (b->requested != 0) frames = std::min<int>(frames, static_cast<int>(b->requested));
+            m_source->render(static_cast<float*>(data.data), frames);
+            m_source->commit(m_source->position());
+            data.chunk->offset = 0;
+            data.chunk->stride = kStride;
+            data.chunk->size = static_cast<std::uint32_t>(frames * kStride);
+        }
+        pw_stream_queue_buffer(m_stream, b);
     }
-    pw_stream_queue_buffer(m_stream, b);
-  }
 
-  RenderSource* m_source = nullptr;
-  std::atomic<bool> m_healthy{false};
-  pw_thread_loop* m_loop = nullptr;
-  pw_context* m_context = nullptr;
-  pw_core* m_core = nullptr;
-  pw_stream* m_stream = nullptr;
-  spa_hook m_coreListener{};
-  spa_hook m_streamListener{};
+    RenderSource* m_source = nullptr;
+    std::atomic<bool> m_healthy{false};
+    pw_thread_loop* m_loop = nullptr;
+    pw_context* m_context = nullptr;
+    pw_core* m_core = nullptr;
+    pw_stream* m_stream = nullptr;
+    spa_hook m_coreListener{};
+    spa_hook m_streamListener{};
 };
 
 }  // namespace
 
-std::unique_ptr<ServerConnection> MakePipeWireConnection() { return std::make_unique<PipeWireConnection>(); }
+std::unique_ptr<ServerConnection> MakePipeWireConnection() {
+    return std::make_unique<PipeWireConnection>();
+}
 
 }  // namespace audio

@@ -50,271 +50,275 @@ constexpr int kChunkFrames = 64;
 constexpr int kLoopTimeoutUs = 4000;
 
 pa_proplist* Identity() {
-  pa_proplist* props = pa_proplist_new();
-  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, kApplicationName);
-  pa_proplist_sets(props, PA_PROP_APPLICATION_ID, kApplicationIcon);
-  pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kApplicationIcon);
-  pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, kMediaRole);
-  return props;
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, kApplicationName);
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, kApplicationIcon);
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kApplicationIcon);
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, kMediaRole);
+    return props;
 }
 
 // A main loop and a context, connected or not. Owned by one thread.
 class Session {
- public:
-  Session() : m_loop(pa_mainloop_new()) {
-    pa_proplist* props = Identity();
-    m_context = pa_context_new_with_proplist(pa_mainloop_get_api(m_loop), kApplicationName, props);
-    pa_proplist_free(props);
-  }
-  ~Session() {
-    if (m_stream) {
-      pa_stream_disconnect(m_stream);
-      pa_stream_unref(m_stream);
+public:
+    Session() : m_loop(pa_mainloop_new()) {
+        pa_proplist* props = Identity();
+        m_context = pa_context_new_with_proplist(pa_mainloop_get_api(m_loop), kApplicationName, props);
+        pa_proplist_free(props);
     }
-    pa_context_disconnect(m_context);
-    pa_context_unref(m_context);
-    pa_mainloop_free(m_loop);
-  }
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
-
-  pa_mainloop* loop() const { return m_loop; }
-  pa_context* context() const { return m_context; }
-  pa_stream*& stream() { return m_stream; }
-
-  // Runs the loop until `done` or the deadline; false on timeout or a failed server.
-  template <typename Done>
-  bool iterateUntil(Done done, Clock::duration timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!done()) {
-      if (failed() || Clock::now() > deadline) return false;
-      pa_mainloop_prepare(m_loop, 10000);
-      pa_mainloop_poll(m_loop);
-      pa_mainloop_dispatch(m_loop);
+    ~Session() {
+        if (m_stream) {
+            pa_stream_disconnect(m_stream);
+            pa_stream_unref(m_stream);
+        }
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+        pa_mainloop_free(m_loop);
     }
-    return true;
-  }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
-  bool connect(Clock::duration timeout) {
-    // Never start a server of our own: the desktop's is the one users route and control.
-    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-    return iterateUntil([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; }, timeout);
-  }
+    pa_mainloop* loop() const { return m_loop; }
+    pa_context* context() const { return m_context; }
+    pa_stream*& stream() { return m_stream; }
 
-  bool failed() const {
-    const pa_context_state_t state = pa_context_get_state(m_context);
-    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) return true;
-    if (!m_stream) return false;
-    const pa_stream_state_t streamState = pa_stream_get_state(m_stream);
-    return streamState == PA_STREAM_FAILED || streamState == PA_STREAM_TERMINATED;
-  }
+    // Runs the loop until `done` or the deadline; false on timeout or a failed server.
+    template <typename Done>
+    bool iterateUntil(Done done, Clock::duration timeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (!done()) {
+            if (failed() || Clock::now() > deadline) return false;
+            pa_mainloop_prepare(m_loop, 10000);
+            pa_mainloop_poll(m_loop);
+            pa_mainloop_dispatch(m_loop);
+        }
+        return true;
+    }
 
-  // Whether the server rewinds its sinks: PulseAudio does, PipeWire's PulseAudio service not.
-  bool serverRewinds() {
-    struct Answer {
-      bool done = false;
-      bool pipewire = false;
-    } answer;
-    pa_operation* op = pa_context_get_server_info(
-        m_context,
-        [](pa_context*, const pa_server_info* info, void* data) {
-          auto* a = static_cast<Answer*>(data);
-          a->pipewire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
-          a->done = true;
-        },
-        &answer);
-    if (op) pa_operation_unref(op);
-    return iterateUntil([&] { return answer.done; }, kConnectTimeout) && !answer.pipewire;
-  }
+    bool connect(Clock::duration timeout) {
+        // Never start a server of our own: the desktop's is the one users route and control.
+        if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+        return iterateUntil([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; }, timeout);
+    }
 
- private:
-  pa_mainloop* m_loop;
-  pa_context* m_context;
-  pa_stream* m_stream = nullptr;
+    bool failed() const {
+        const pa_context_state_t state = pa_context_get_state(m_context);
+        if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) return true;
+        if (!m_stream) return false;
+        const pa_stream_state_t streamState = pa_stream_get_state(m_stream);
+        return streamState == PA_STREAM_FAILED || streamState == PA_STREAM_TERMINATED;
+    }
+
+    // Whether the server rewinds its sinks: PulseAudio does, PipeWire's PulseAudio service not.
+    bool serverRewinds() {
+        struct Answer {
+            bool done = false;
+            bool pipewire = false;
+        } answer;
+        pa_operation* op = pa_context_get_server_info(
+            m_context,
+            [](pa_context*, const pa_server_info* info, void* data) {
+                auto* a = static_cast<Answer*>(data);
+                a->pipewire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
+                a->done = true;
+            },
+            &answer);
+        if (op) pa_operation_unref(op);
+        return iterateUntil([&] { return answer.done; }, kConnectTimeout) && !answer.pipewire;
+    }
+
+private:
+    pa_mainloop* m_loop;
+    pa_context* m_context;
+    pa_stream* m_stream = nullptr;
 };
 
 class PulseConnection final : public ServerConnection {
- public:
-  ~PulseConnection() override { close(); }
+public:
+    ~PulseConnection() override { close(); }
 
-  const char* name() const override { return "pulseaudio"; }
+    const char* name() const override { return "pulseaudio"; }
 
-  bool reachable() override {
-    Session session;
-    return session.connect(kProbeTimeout);
-  }
-
-  bool open(RenderSource& source) override {
-    close();
-    m_source = &source;
-    m_quit.store(false);
-    m_healthy.store(true);
-    std::promise<bool> opened;
-    std::future<bool> result = opened.get_future();
-    m_thread = std::thread([this, &opened] { run(opened); });
-    if (result.get()) return true;
-    m_thread.join();
-    return false;
-  }
-
-  bool healthy() const override { return m_healthy.load(std::memory_order_relaxed); }
-
-  void close() override {
-    if (!m_thread.joinable()) return;
-    m_quit.store(true);
-    wake();
-    m_thread.join();
-  }
-
-  void changed() override {
-    m_changed.store(true, std::memory_order_release);
-    wake();
-  }
-
- private:
-  void wake() {
-    std::lock_guard lock(m_loopMutex);
-    if (m_loop) pa_mainloop_wakeup(m_loop);
-  }
-
-  void run(std::promise<bool>& opened) {
-    MakeThisThreadRealTime();
-    Session session;
-    if (!session.connect(kConnectTimeout) || !startStream(session)) {
-      m_healthy.store(false);
-      opened.set_value(false);
-      return;
+    bool reachable() override {
+        Session session;
+        return session.connect(kProbeTimeout);
     }
-    {
-      std::lock_guard lock(m_loopMutex);
-      m_loop = session.loop();
+
+    bool open(RenderSource& source) override {
+        close();
+        m_source = &source;
+        m_quit.store(false);
+        m_healthy.store(true);
+        std::promise<bool> opened;
+        std::future<bool> result = opened.get_future();
+        m_thread = std::thread([this, &opened] { run(opened); });
+        if (result.get()) return true;
+        m_thread.join();
+        return false;
     }
-    opened.set_value(true);
 
-    while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
-      if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
-      feed(session.stream());
-      pa_mainloop_prepare(session.loop(), kLoopTimeoutUs);
-      pa_mainloop_poll(session.loop());
-      pa_mainloop_dispatch(session.loop());
+    bool healthy() const override { return m_healthy.load(std::memory_order_relaxed); }
+
+    void close() override {
+        if (!m_thread.joinable()) return;
+        m_quit.store(true);
+        wake();
+        m_thread.join();
     }
-    m_healthy.store(false);
-    // What was queued but not heard yet is gone with the stream: play on from what was heard.
-    m_source->rewind(playedFrames(session.stream()) + m_offset);
-    std::lock_guard lock(m_loopMutex);
-    m_loop = nullptr;
-  }
 
-  bool startStream(Session& session) {
-    m_rewinds = session.serverRewinds();
-    const int queue = m_rewinds ? kQueueFrames : kSmallQueueFrames;
-    m_queueFrames = queue;
-    m_buffer.assign(static_cast<std::size_t>(queue + kSampleRate / 2) * kChannels, 0.0f);
-
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
-                              static_cast<std::uint8_t>(kChannels)};
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    pa_proplist* props = Identity();
-    pa_proplist_sets(props, PA_PROP_MEDIA_NAME, kStreamName);
-    session.stream() = pa_stream_new_with_proplist(session.context(), kStreamName, &spec, &map, props);
-    pa_proplist_free(props);
-    if (!session.stream()) return false;
-
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(queue * kFrameBytes);
-    // Play from the first request on and never pause on a late write: the writes carry their
-    // own positions, and what comes late is simply not heard.
-    attr.prebuf = 0;
-    attr.minreq = static_cast<std::uint32_t>((m_rewinds ? kRequestFrames : kSmallRequestFrames) * kFrameBytes);
-    attr.fragsize = static_cast<std::uint32_t>(-1);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                      PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_playback(session.stream(), nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
-    pa_stream* stream = session.stream();
-    if (!session.iterateUntil([stream] { return pa_stream_get_state(stream) == PA_STREAM_READY; }, kConnectTimeout)) {
-      return false;
+    void changed() override {
+        m_changed.store(true, std::memory_order_release);
+        wake();
     }
-    m_offset = m_source->position();
-    m_written = 0;
-    return true;
-  }
 
-  // Stream frames heard so far (the server's clock, interpolated between its reports).
-  std::int64_t playedFrames(pa_stream* stream) const {
-    pa_usec_t usec = 0;
-    if (pa_stream_get_time(stream, &usec) < 0) return 0;
-    return static_cast<std::int64_t>(usec * static_cast<pa_usec_t>(kSampleRate) / PA_USEC_PER_SEC);
-  }
-
-  // Renders from stream frame `from` up to `to` and writes it there.
-  void renderAndWrite(pa_stream* stream, std::int64_t from, std::int64_t to) {
-    const std::int64_t limit = static_cast<std::int64_t>(m_buffer.size() / kChannels);
-    while (from < to) {
-      const int frames = static_cast<int>(std::min(to - from, limit));
-      for (int done = 0; done < frames; done += kChunkFrames) {
-        m_source->render(m_buffer.data() + static_cast<std::size_t>(done) * kChannels, std::min(kChunkFrames, frames - done));
-      }
-      pa_stream_write(stream, m_buffer.data(), static_cast<std::size_t>(frames) * kFrameBytes, nullptr,
-                      from * kFrameBytes, PA_SEEK_ABSOLUTE);
-      from += frames;
+private:
+    void wake() {
+        std::lock_guard lock(m_loopMutex);
+        if (m_loop) pa_mainloop_wakeup(m_loop);
     }
-    m_written = std::max(m_written, to);
-  }
 
-  void feed(pa_stream* stream) {
-    const std::int64_t played = playedFrames(stream);
-    // The server's clock is interpolated between its reports and may be corrected back a little:
-    // what is committed stays well behind it, so a command can always land just ahead of it.
-    m_source->commit(played + m_offset - kCommitSlackFrames);
-    // Whole blocks only: the engine remembers a fixed number of blocks to go back to, and blocks
-    // of one size let that reach back over the whole queue.
-    const std::int64_t target = reach(m_written, played + m_queueFrames, played);
-    if (target > m_written) renderAndWrite(stream, m_written, target + (m_written - target) % kChunkFrames);
-  }
+    void run(std::promise<bool>& opened) {
+        MakeThisThreadRealTime();
+        Session session;
+        if (!session.connect(kConnectTimeout) || !startStream(session)) {
+            m_healthy.store(false);
+            opened.set_value(false);
+            return;
+        }
+        {
+            std::lock_guard lock(m_loopMutex);
+            m_loop = session.loop();
+        }
+        opened.set_value(true);
 
-  // How far to render from `from` towards `wanted`: not past audio still being decoded, unless
-  // the server would otherwise run short.
-  std::int64_t reach(std::int64_t from, std::int64_t wanted, std::int64_t played) const {
-    const std::int64_t ahead = m_source->decodedAhead();
-    const std::int64_t decoded = ahead > wanted - from ? wanted : from + ahead;
-    return std::min(wanted, std::max(decoded, played + kLeastQueueFrames));
-  }
+        while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
+            if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
+            feed(session.stream());
+            pa_mainloop_prepare(session.loop(), kLoopTimeoutUs);
+            pa_mainloop_poll(session.loop());
+            pa_mainloop_dispatch(session.loop());
+        }
+        m_healthy.store(false);
+        // What was queued but not heard yet is gone with the stream: play on from what was heard.
+        m_source->rewind(playedFrames(session.stream()) + m_offset);
+        std::lock_guard lock(m_loopMutex);
+        m_loop = nullptr;
+    }
 
-  // A command came: render again from just ahead of what is being heard.
-  void renderAgain(pa_stream* stream) {
-    // Rendering restarts at a block start at or before the point asked for, so ask one block on.
-    const std::int64_t played = playedFrames(stream);
-    const std::int64_t from = played + kMarginFrames + kChunkFrames - 1;
-    if (from >= m_written) return;
-    const std::int64_t restart = m_source->rewind(from + m_offset) - m_offset;
-    if (restart >= m_written) return;
-    // A sound just started has only its first stretch decoded: the rest of the queue is
-    // written again as the decoder gets ahead.
-    std::int64_t end = reach(restart, m_written, played);
-    end -= (end - restart) % kChunkFrames;
-    renderAndWrite(stream, restart, end);
-    m_written = end;
-  }
+    bool startStream(Session& session) {
+        m_rewinds = session.serverRewinds();
+        const int queue = m_rewinds ? kQueueFrames : kSmallQueueFrames;
+        m_queueFrames = queue;
+        m_buffer.assign(static_cast<std::size_t>(queue + kSampleRate / 2) * kChannels, 0.0f);
 
-  RenderSource* m_source = nullptr;
-  std::thread m_thread;
-  std::atomic<bool> m_quit{false};
-  std::atomic<bool> m_healthy{false};
-  std::atomic<bool> m_changed{false};
-  std::mutex m_loopMutex;           // guards m_loop against wake() from other threads
-  pa_mainloop* m_loop = nullptr;
-  // Audio thread only.
-  bool m_rewinds = false;
-  int m_queueFrames = 0;
-  std::int64_t m_offset = 0;        // engine position of stream frame 0
-  std::int64_t m_written = 0;       // stream frames written
-  std::vector<float> m_buffer;
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
+                                  static_cast<std::uint8_t>(kChannels)};
+        pa_channel_map map;
+        pa_channel_map_init_stereo(&map);
+        pa_proplist* props = Identity();
+        pa_proplist_sets(props, PA_PROP_MEDIA_NAME, kStreamName);
+        session.stream() = pa_stream_new_with_proplist(session.context(), kStreamName, &spec, &map, props);
+        pa_proplist_free(props);
+        if (!session.stream()) return false;
+
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = static_cast<std::uint32_t>(queue * kFrameBytes);
+        // Play from the first request on and never pause on a late write: the writes carry their
+        // own positions, and what comes late is simply not heard.
+        attr.prebuf = 0;
+        attr.minreq = static_cast<std::uint32_t>((m_rewinds ? kRequestFrames : kSmallRequestFrames) * kFrameBytes);
+        attr.fragsize = static_cast<std::uint32_t>(-1);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                          PA_STREAM_ADJUST_LATENCY);
+        if (pa_stream_connect_playback(session.stream(), nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
+        pa_stream* stream = session.stream();
+        if (!session.iterateUntil([stream] { return pa_stream_get_state(stream) == PA_STREAM_READY; },
+                                  kConnectTimeout)) {
+            return false;
+        }
+        m_offset = m_source->position();
+        m_written = 0;
+        return true;
+    }
+
+    // Stream frames heard so far (the server's clock, interpolated between its reports).
+    std::int64_t playedFrames(pa_stream* stream) const {
+        pa_usec_t usec = 0;
+        if (pa_stream_get_time(stream, &usec) < 0) return 0;
+        return static_cast<std::int64_t>(usec * static_cast<pa_usec_t>(kSampleRate) / PA_USEC_PER_SEC);
+    }
+
+    // Renders from stream frame `from` up to `to` and writes it there.
+    void renderAndWrite(pa_stream* stream, std::int64_t from, std::int64_t to) {
+        const std::int64_t limit = static_cast<std::int64_t>(m_buffer.size() / kChannels);
+        while (from < to) {
+            const int frames = static_cast<int>(std::min(to - from, limit));
+            for (int done = 0; done < frames; done += kChunkFrames) {
+                m_source->render(m_buffer.data() + static_cast<std::size_t>(done) * kChannels,
+                                 std::min(kChunkFrames, frames - done));
+            }
+            pa_stream_write(stream, m_buffer.data(), static_cast<std::size_t>(frames) * kFrameBytes, nullptr,
+                            from * kFrameBytes, PA_SEEK_ABSOLUTE);
+            from += frames;
+        }
+        m_written = std::max(m_written, to);
+    }
+
+    void feed(pa_stream* stream) {
+        const std::int64_t played = playedFrames(stream);
+        // The server's clock is interpolated between its reports and may be corrected back a little:
+        // what is committed stays well behind it, so a command can always land just ahead of it.
+        m_source->commit(played + m_offset - kCommitSlackFrames);
+        // Whole blocks only: the engine remembers a fixed number of blocks to go back to, and blocks
+        // of one size let that reach back over the whole queue.
+        const std::int64_t target = reach(m_written, played + m_queueFrames, played);
+        if (target > m_written) renderAndWrite(stream, m_written, target + (m_written - target) % kChunkFrames);
+    }
+
+    // How far to render from `from` towards `wanted`: not past audio still being decoded, unless
+    // the server would otherwise run short.
+    std::int64_t reach(std::int64_t from, std::int64_t wanted, std::int64_t played) const {
+        const std::int64_t ahead = m_source->decodedAhead();
+        const std::int64_t decoded = ahead > wanted - from ? wanted : from + ahead;
+        return std::min(wanted, std::max(decoded, played + kLeastQueueFrames));
+    }
+
+    // A command came: render again from just ahead of what is being heard.
+    void renderAgain(pa_stream* stream) {
+        // Rendering restarts at a block start at or before the point asked for, so ask one block on.
+        const std::int64_t played = playedFrames(stream);
+        const std::int64_t from = played + kMarginFrames + kChunkFrames - 1;
+        if (from >= m_written) return;
+        const std::int64_t restart = m_source->rewind(from + m_offset) - m_offset;
+        if (restart >= m_written) return;
+        // A sound just started has only its first stretch decoded: the rest of the queue is
+        // written again as the decoder gets ahead.
+        std::int64_t end = reach(restart, m_written, played);
+        end -= (end - restart) % kChunkFrames;
+        renderAndWrite(stream, restart, end);
+        m_written = end;
+    }
+
+    RenderSource* m_source = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_quit{false};
+    std::atomic<bool> m_healthy{false};
+    std::atomic<bool> m_changed{false};
+    std::mutex m_loopMutex;  // guards m_loop against wake() from other threads
+    pa_mainloop* m_loop = nullptr;
+    // Audio thread only.
+    bool m_rewinds = false;
+    int m_queueFrames = 0;
+    std::int64_t m_offset = 0;   // engine position of stream frame 0
+    std::int64_t m_written = 0;  // stream frames written
+    std::vector<float> m_buffer;
 };
 
 }  // namespace
 
-std::unique_ptr<ServerConnection> MakePulseConnection() { return std::make_unique<PulseConnection>(); }
+std::unique_ptr<ServerConnection> MakePulseConnection() {
+    return std::make_unique<PulseConnection>();
+}
 
 }  // namespace audio

@@ -19,20 +19,20 @@ inline constexpr const char* kStreamName = "Sound board";
 inline constexpr const char* kMediaRole = "production";
 
 class ServerConnection {
- public:
-  virtual ~ServerConnection() = default;
-  virtual const char* name() const = 0;
-  // Whether the server answers at all, without playing anything: a connection attempt.
-  virtual bool reachable() = 0;
-  // Connects and starts pulling from `source`. False when it cannot; nothing pulls then.
-  virtual bool open(RenderSource& source) = 0;
-  // False once the server has gone away; it pulls no more then.
-  virtual bool healthy() const = 0;
-  // Stops pulling. A connection that kept audio queued leaves `source` at what was last heard,
-  // so whatever takes over plays on from there.
-  virtual void close() = 0;
-  // Any thread: see AudioOutput::changed().
-  virtual void changed() {}
+public:
+    virtual ~ServerConnection() = default;
+    virtual const char* name() const = 0;
+    // Whether the server answers at all, without playing anything: a connection attempt.
+    virtual bool reachable() = 0;
+    // Connects and starts pulling from `source`. False when it cannot; nothing pulls then.
+    virtual bool open(RenderSource& source) = 0;
+    // False once the server has gone away; it pulls no more then.
+    virtual bool healthy() const = 0;
+    // Stops pulling. A connection that kept audio queued leaves `source` at what was last heard,
+    // so whatever takes over plays on from there.
+    virtual void close() = 0;
+    // Any thread: see AudioOutput::changed().
+    virtual void changed() {}
 };
 
 std::unique_ptr<ServerConnection> MakePipeWireConnection();

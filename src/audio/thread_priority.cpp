@@ -14,12 +14,15 @@
 namespace audio {
 
 const char* SchedulingName(Scheduling scheduling) {
-  switch (scheduling) {
-    case Scheduling::RealTime: return "real-time";
-    case Scheduling::Raised: return "raised";
-    case Scheduling::Normal: break;
-  }
-  return "normal";
+    switch (scheduling) {
+        case Scheduling::RealTime:
+            return "real-time";
+        case Scheduling::Raised:
+            return "raised";
+        case Scheduling::Normal:
+            break;
+    }
+    return "normal";
 }
 
 #if defined(__linux__)
@@ -28,156 +31,166 @@ namespace {
 // Below the sound servers' own threads on a desktop (PipeWire's data loop asks for 88), above
 // everything that is not audio.
 constexpr int kRealTimePriority = 10;
-constexpr int kFeedNice = -11;    // what sound servers themselves take when real-time is refused
+constexpr int kFeedNice = -11;  // what sound servers themselves take when real-time is refused
 constexpr int kDecoderNice = -5;
 constexpr int kBusTimeoutMs = 500;
 
-std::uint64_t ThisThreadId() { return static_cast<std::uint64_t>(syscall(SYS_gettid)); }
-
-bool SetFifo(int priority) {
-  sched_param param{};
-  param.sched_priority = priority;
-  // Reset on fork: a program started from the board must not inherit real-time scheduling.
-  return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+std::uint64_t ThisThreadId() {
+    return static_cast<std::uint64_t>(syscall(SYS_gettid));
 }
 
-bool SetNice(int nice) { return setpriority(PRIO_PROCESS, static_cast<id_t>(ThisThreadId()), nice) == 0; }
+bool SetFifo(int priority) {
+    sched_param param{};
+    param.sched_priority = priority;
+    // Reset on fork: a program started from the board must not inherit real-time scheduling.
+    return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+}
+
+bool SetNice(int nice) {
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(ThisThreadId()), nice) == 0;
+}
 
 // A connection of our own to the system bus, closed again after the call: the board has no other
 // use for the bus, and a shared connection would outlive us in a library's hands.
 class SystemBus {
- public:
-  SystemBus() {
-    DBusError error;
-    dbus_error_init(&error);
-    m_bus = dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
-    dbus_error_free(&error);
-    if (m_bus) dbus_connection_set_exit_on_disconnect(m_bus, false);
-  }
-  ~SystemBus() {
-    if (!m_bus) return;
-    dbus_connection_close(m_bus);
-    dbus_connection_unref(m_bus);
-  }
-  SystemBus(const SystemBus&) = delete;
-  SystemBus& operator=(const SystemBus&) = delete;
-
-  bool connected() const { return m_bus != nullptr; }
-
-  // A RealtimeKit property as a 64-bit integer; `fallback` when the bus or the property is missing.
-  std::int64_t property(const char* name, std::int64_t fallback) {
-    const char* interface = "org.freedesktop.RealtimeKit1";
-    DBusMessage* call = newCall("org.freedesktop.DBus.Properties", "Get");
-    if (!call) return fallback;
-    dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
-    DBusMessage* reply = send(call);
-    std::int64_t value = fallback;
-    DBusMessageIter iter;
-    DBusMessageIter variant;
-    if (reply && dbus_message_iter_init(reply, &iter) && dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_VARIANT) {
-      dbus_message_iter_recurse(&iter, &variant);
-      switch (dbus_message_iter_get_arg_type(&variant)) {
-        case DBUS_TYPE_INT32: {
-          dbus_int32_t v = 0;
-          dbus_message_iter_get_basic(&variant, &v);
-          value = v;
-          break;
-        }
-        case DBUS_TYPE_INT64: {
-          dbus_int64_t v = 0;
-          dbus_message_iter_get_basic(&variant, &v);
-          value = v;
-          break;
-        }
-        default: break;
-      }
+public:
+    SystemBus() {
+        DBusError error;
+        dbus_error_init(&error);
+        m_bus = dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
+        dbus_error_free(&error);
+        if (m_bus) dbus_connection_set_exit_on_disconnect(m_bus, false);
     }
-    if (reply) dbus_message_unref(reply);
-    return value;
-  }
+    ~SystemBus() {
+        if (!m_bus) return;
+        dbus_connection_close(m_bus);
+        dbus_connection_unref(m_bus);
+    }
+    SystemBus(const SystemBus&) = delete;
+    SystemBus& operator=(const SystemBus&) = delete;
 
-  bool makeRealTime(std::uint64_t thread, std::uint32_t priority) {
-    DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", "MakeThreadRealtime");
-    if (!call) return false;
-    dbus_uint64_t id = thread;
-    dbus_uint32_t prio = priority;
-    dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_UINT32, &prio, DBUS_TYPE_INVALID);
-    return sendAndCheck(call);
-  }
+    bool connected() const { return m_bus != nullptr; }
 
-  bool makeHighPriority(std::uint64_t thread, std::int32_t nice) {
-    DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", "MakeThreadHighPriority");
-    if (!call) return false;
-    dbus_uint64_t id = thread;
-    dbus_int32_t level = nice;
-    dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_INT32, &level, DBUS_TYPE_INVALID);
-    return sendAndCheck(call);
-  }
+    // A RealtimeKit property as a 64-bit integer; `fallback` when the bus or the property is missing.
+    std::int64_t property(const char* name, std::int64_t fallback) {
+        const char* interface = "org.freedesktop.RealtimeKit1";
+        DBusMessage* call = newCall("org.freedesktop.DBus.Properties", "Get");
+        if (!call) return fallback;
+        dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+        DBusMessage* reply = send(call);
+        std::int64_t value = fallback;
+        DBusMessageIter iter;
+        DBusMessageIter variant;
+        if (reply && dbus_message_iter_init(reply, &iter) &&
+            dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_VARIANT) {
+            dbus_message_iter_recurse(&iter, &variant);
+            switch (dbus_message_iter_get_arg_type(&variant)) {
+                case DBUS_TYPE_INT32: {
+                    dbus_int32_t v = 0;
+                    dbus_message_iter_get_basic(&variant, &v);
+                    value = v;
+                    break;
+                }
+                case DBUS_TYPE_INT64: {
+                    dbus_int64_t v = 0;
+                    dbus_message_iter_get_basic(&variant, &v);
+                    value = v;
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        if (reply) dbus_message_unref(reply);
+        return value;
+    }
 
- private:
-  DBusMessage* newCall(const char* interface, const char* method) {
-    if (!m_bus) return nullptr;
-    return dbus_message_new_method_call("org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1",
-                                        interface, method);
-  }
-  DBusMessage* send(DBusMessage* call) {
-    DBusError error;
-    dbus_error_init(&error);
-    DBusMessage* reply = dbus_connection_send_with_reply_and_block(m_bus, call, kBusTimeoutMs, &error);
-    dbus_message_unref(call);
-    dbus_error_free(&error);
-    return reply;
-  }
-  bool sendAndCheck(DBusMessage* call) {
-    DBusMessage* reply = send(call);
-    if (!reply) return false;
-    const bool ok = dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN;
-    dbus_message_unref(reply);
-    return ok;
-  }
+    bool makeRealTime(std::uint64_t thread, std::uint32_t priority) {
+        DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", "MakeThreadRealtime");
+        if (!call) return false;
+        dbus_uint64_t id = thread;
+        dbus_uint32_t prio = priority;
+        dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_UINT32, &prio, DBUS_TYPE_INVALID);
+        return sendAndCheck(call);
+    }
 
-  DBusConnection* m_bus = nullptr;
+    bool makeHighPriority(std::uint64_t thread, std::int32_t nice) {
+        DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", "MakeThreadHighPriority");
+        if (!call) return false;
+        dbus_uint64_t id = thread;
+        dbus_int32_t level = nice;
+        dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_INT32, &level, DBUS_TYPE_INVALID);
+        return sendAndCheck(call);
+    }
+
+private:
+    DBusMessage* newCall(const char* interface, const char* method) {
+        if (!m_bus) return nullptr;
+        return dbus_message_new_method_call("org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1", interface,
+                                            method);
+    }
+    DBusMessage* send(DBusMessage* call) {
+        DBusError error;
+        dbus_error_init(&error);
+        DBusMessage* reply = dbus_connection_send_with_reply_and_block(m_bus, call, kBusTimeoutMs, &error);
+        dbus_message_unref(call);
+        dbus_error_free(&error);
+        return reply;
+    }
+    bool sendAndCheck(DBusMessage* call) {
+        DBusMessage* reply = send(call);
+        if (!reply) return false;
+        const bool ok = dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN;
+        dbus_message_unref(reply);
+        return ok;
+    }
+
+    DBusConnection* m_bus = nullptr;
 };
 
 bool RealTimeFromRealtimeKit(SystemBus& bus) {
-  const std::int64_t maxPriority = bus.property("MaxRealtimePriority", 0);
-  const std::int64_t maxRtTime = bus.property("RTTimeUSecMax", 0);
-  if (maxPriority <= 0 || maxRtTime <= 0) return false;
-  // RealtimeKit only serves threads that cannot hog the CPU: the kernel stops a real-time thread
-  // that runs longer than this without blocking. Ours blocks every few milliseconds.
-  rlimit limit{};
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(maxRtTime);
-  if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
-  const auto priority = static_cast<std::uint32_t>(std::min<std::int64_t>(kRealTimePriority, maxPriority));
-  return bus.makeRealTime(ThisThreadId(), priority);
+    const std::int64_t maxPriority = bus.property("MaxRealtimePriority", 0);
+    const std::int64_t maxRtTime = bus.property("RTTimeUSecMax", 0);
+    if (maxPriority <= 0 || maxRtTime <= 0) return false;
+    // RealtimeKit only serves threads that cannot hog the CPU: the kernel stops a real-time thread
+    // that runs longer than this without blocking. Ours blocks every few milliseconds.
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(maxRtTime);
+    if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
+    const auto priority = static_cast<std::uint32_t>(std::min<std::int64_t>(kRealTimePriority, maxPriority));
+    return bus.makeRealTime(ThisThreadId(), priority);
 }
 
 Scheduling RaiseNiceThroughRealtimeKit(int nice, SystemBus& bus) {
-  if (!bus.connected()) return Scheduling::Normal;
-  const auto level = static_cast<std::int32_t>(std::max<std::int64_t>(nice, bus.property("MinNiceLevel", 0)));
-  return level < 0 && bus.makeHighPriority(ThisThreadId(), level) ? Scheduling::Raised : Scheduling::Normal;
+    if (!bus.connected()) return Scheduling::Normal;
+    const auto level = static_cast<std::int32_t>(std::max<std::int64_t>(nice, bus.property("MinNiceLevel", 0)));
+    return level < 0 && bus.makeHighPriority(ThisThreadId(), level) ? Scheduling::Raised : Scheduling::Normal;
 }
 
 }  // namespace
 
 Scheduling MakeThisThreadRealTime() {
-  if (SetFifo(kRealTimePriority)) return Scheduling::RealTime;
-  SystemBus bus;
-  if (bus.connected() && RealTimeFromRealtimeKit(bus)) return Scheduling::RealTime;
-  if (SetNice(kFeedNice)) return Scheduling::Raised;
-  return RaiseNiceThroughRealtimeKit(kFeedNice, bus);
+    if (SetFifo(kRealTimePriority)) return Scheduling::RealTime;
+    SystemBus bus;
+    if (bus.connected() && RealTimeFromRealtimeKit(bus)) return Scheduling::RealTime;
+    if (SetNice(kFeedNice)) return Scheduling::Raised;
+    return RaiseNiceThroughRealtimeKit(kFeedNice, bus);
 }
 
 Scheduling RaiseThisThreadPriority() {
-  if (SetNice(kDecoderNice)) return Scheduling::Raised;
-  SystemBus bus;
-  return RaiseNiceThroughRealtimeKit(kDecoderNice, bus);
+    if (SetNice(kDecoderNice)) return Scheduling::Raised;
+    SystemBus bus;
+    return RaiseNiceThroughRealtimeKit(kDecoderNice, bus);
 }
 
 #else
 
-Scheduling MakeThisThreadRealTime() { return Scheduling::Normal; }
-Scheduling RaiseThisThreadPriority() { return Scheduling::Normal; }
+Scheduling MakeThisThreadRealTime() {
+    return Scheduling::Normal;
+}
+Scheduling RaiseThisThreadPriority() {
+    return Scheduling::Normal;
+}
 
 #endif
 

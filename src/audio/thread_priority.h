@@ -14,9 +14,9 @@
 namespace audio {
 
 enum class Scheduling {
-  RealTime,  // SCHED_FIFO
-  Raised,    // a negative nice level
-  Normal,    // nothing could be changed
+    RealTime,  // SCHED_FIFO
+    Raised,    // a negative nice level
+    Normal,    // nothing could be changed
 };
 
 // Both act on the calling thread.

@@ -18,277 +18,277 @@ constexpr float kRampStep = 1.0f / kRampFrames;
 // reached when the same sound is re-seeked several times within a few milliseconds.
 constexpr auto kFreeTakeTimeout = std::chrono::milliseconds(500);
 
-bool OwnedByCommandThread(TakeState s) { return s == TakeState::Idle || s == TakeState::Finished; }
+bool OwnedByCommandThread(TakeState s) {
+    return s == TakeState::Idle || s == TakeState::Finished;
+}
 
 }  // namespace
 
 Voice::Voice(std::unique_ptr<Decoder> decoder)
-    : m_decoder(std::move(decoder)),
-      m_scratch(kPrimeFrames * kChannels),
-      m_lengthFrames(m_decoder->lengthFrames()) {
-  // The decoder already stands at the start: prime the first take so play can sound at once.
-  std::lock_guard lock(m_decodeMutex);
-  fillLocked(m_takes[0], kPrimeFrames);
+    : m_decoder(std::move(decoder)), m_scratch(kPrimeFrames * kChannels), m_lengthFrames(m_decoder->lengthFrames()) {
+    // The decoder already stands at the start: prime the first take so play can sound at once.
+    std::lock_guard lock(m_decodeMutex);
+    fillLocked(m_takes[0], kPrimeFrames);
 }
 
 bool Voice::takeIsFree(const Take& take) const {
-  return OwnedByCommandThread(take.state.load(std::memory_order_acquire));
+    return OwnedByCommandThread(take.state.load(std::memory_order_acquire));
 }
 
 int Voice::findFreeTake(bool synchronous) {
-  const int current = m_current.load(std::memory_order_relaxed);
-  const auto deadline = std::chrono::steady_clock::now() + kFreeTakeTimeout;
-  for (;;) {
-    for (int k = 0; k < kTakes; ++k) {
-      const int index = (current + k) % kTakes;
-      if (takeIsFree(m_takes[index])) return index;
+    const int current = m_current.load(std::memory_order_relaxed);
+    const auto deadline = std::chrono::steady_clock::now() + kFreeTakeTimeout;
+    for (;;) {
+        for (int k = 0; k < kTakes; ++k) {
+            const int index = (current + k) % kTakes;
+            if (takeIsFree(m_takes[index])) return index;
+        }
+        if (synchronous) {
+            // No audio thread runs: end the oldest fade here and now.
+            const int index = (current + 1) % kTakes;
+            Take& take = m_takes[index];
+            take.state.store(TakeState::Idle, std::memory_order_relaxed);
+            take.cursor = Cursor{};
+            return index;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return -1;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    if (synchronous) {
-      // No audio thread runs: end the oldest fade here and now.
-      const int index = (current + 1) % kTakes;
-      Take& take = m_takes[index];
-      take.state.store(TakeState::Idle, std::memory_order_relaxed);
-      take.cursor = Cursor{};
-      return index;
-    }
-    if (std::chrono::steady_clock::now() > deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
 }
 
 bool Voice::seek(std::int64_t frame, bool synchronous) {
-  frame = std::max<std::int64_t>(frame, 0);
-  if (m_lengthFrames > 0) frame = std::min(frame, m_lengthFrames);
-  std::lock_guard lock(m_decodeMutex);
-  Take& current = m_takes[m_current.load(std::memory_order_relaxed)];
-  TakeState playing = TakeState::Playing;
-  current.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
+    frame = std::max<std::int64_t>(frame, 0);
+    if (m_lengthFrames > 0) frame = std::min(frame, m_lengthFrames);
+    std::lock_guard lock(m_decodeMutex);
+    Take& current = m_takes[m_current.load(std::memory_order_relaxed)];
+    TakeState playing = TakeState::Playing;
+    current.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
 
-  const int index = findFreeTake(synchronous);
-  if (index < 0) return false;
-  Take& take = m_takes[index];
-  take.ring.reset();
-  take.sourceEnded.store(false, std::memory_order_relaxed);
-  take.framesPlayed.store(0, std::memory_order_relaxed);
-  take.startFrame = frame;
-  // New contents: whatever cursor the audio thread kept or saved for this take is void.
-  take.generation.fetch_add(1, std::memory_order_relaxed);
-  take.state.store(TakeState::Idle, std::memory_order_release);
-  if (m_decoder->seek(frame)) {
-    fillLocked(take, kPrimeFrames);
-  } else {
-    take.sourceEnded.store(true, std::memory_order_release);  // unseekable: nothing more to play
-  }
-  m_current.store(index, std::memory_order_release);
-  return true;
+    const int index = findFreeTake(synchronous);
+    if (index < 0) return false;
+    Take& take = m_takes[index];
+    take.ring.reset();
+    take.sourceEnded.store(false, std::memory_order_relaxed);
+    take.framesPlayed.store(0, std::memory_order_relaxed);
+    take.startFrame = frame;
+    // New contents: whatever cursor the audio thread kept or saved for this take is void.
+    take.generation.fetch_add(1, std::memory_order_relaxed);
+    take.state.store(TakeState::Idle, std::memory_order_release);
+    if (m_decoder->seek(frame)) {
+        fillLocked(take, kPrimeFrames);
+    } else {
+        take.sourceEnded.store(true, std::memory_order_release);  // unseekable: nothing more to play
+    }
+    m_current.store(index, std::memory_order_release);
+    return true;
 }
 
 void Voice::play() {
-  Take& take = m_takes[m_current.load(std::memory_order_acquire)];
-  TakeState state = take.state.load(std::memory_order_acquire);
-  if (state == TakeState::Playing || state == TakeState::Finished) return;
-  if (state == TakeState::Stopping &&
-      take.state.compare_exchange_strong(state, TakeState::Playing, std::memory_order_acq_rel)) {
-    return;  // still fading: the audio thread ramps it back up without a gap
-  }
-  // Idle: at the end already, play finishes at once.
-  const bool atEnd = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readable() == 0;
-  take.state.store(atEnd ? TakeState::Finished : TakeState::Playing, std::memory_order_release);
+    Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    TakeState state = take.state.load(std::memory_order_acquire);
+    if (state == TakeState::Playing || state == TakeState::Finished) return;
+    if (state == TakeState::Stopping &&
+        take.state.compare_exchange_strong(state, TakeState::Playing, std::memory_order_acq_rel)) {
+        return;  // still fading: the audio thread ramps it back up without a gap
+    }
+    // Idle: at the end already, play finishes at once.
+    const bool atEnd = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readable() == 0;
+    take.state.store(atEnd ? TakeState::Finished : TakeState::Playing, std::memory_order_release);
 }
 
 void Voice::stop() {
-  Take& take = m_takes[m_current.load(std::memory_order_acquire)];
-  TakeState playing = TakeState::Playing;
-  take.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
+    Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    TakeState playing = TakeState::Playing;
+    take.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
 }
 
 bool Voice::isPlaying() const {
-  return m_takes[m_current.load(std::memory_order_acquire)].state.load(std::memory_order_acquire) ==
-         TakeState::Playing;
+    return m_takes[m_current.load(std::memory_order_acquire)].state.load(std::memory_order_acquire) ==
+           TakeState::Playing;
 }
 
 std::int64_t Voice::positionFrames() const {
-  const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
-  if (take.state.load(std::memory_order_acquire) == TakeState::Finished && m_lengthFrames > 0) {
-    return m_lengthFrames;
-  }
-  const std::int64_t position = take.startFrame + take.framesPlayed.load(std::memory_order_relaxed);
-  return m_lengthFrames > 0 ? std::min(position, m_lengthFrames) : position;
+    const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    if (take.state.load(std::memory_order_acquire) == TakeState::Finished && m_lengthFrames > 0) {
+        return m_lengthFrames;
+    }
+    const std::int64_t position = take.startFrame + take.framesPlayed.load(std::memory_order_relaxed);
+    return m_lengthFrames > 0 ? std::min(position, m_lengthFrames) : position;
 }
 
 void Voice::requestClose() {
-  m_closing.store(true, std::memory_order_release);
-  for (Take& take : m_takes) {
-    TakeState playing = TakeState::Playing;
-    take.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
-  }
+    m_closing.store(true, std::memory_order_release);
+    for (Take& take : m_takes) {
+        TakeState playing = TakeState::Playing;
+        take.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
+    }
 }
 
 bool Voice::silent() const {
-  return std::all_of(m_takes.begin(), m_takes.end(), [this](const Take& t) { return takeIsFree(t); });
+    return std::all_of(m_takes.begin(), m_takes.end(), [this](const Take& t) { return takeIsFree(t); });
 }
 
 std::size_t Voice::fill(std::size_t target) {
-  if (m_closing.load(std::memory_order_acquire)) return 0;
-  std::lock_guard lock(m_decodeMutex);
-  Take& take = m_takes[m_current.load(std::memory_order_relaxed)];
-  // An idle take keeps only its primed start; decoding further waits until it plays.
-  if (take.state.load(std::memory_order_acquire) != TakeState::Playing) return 0;
-  return fillLocked(take, target);
+    if (m_closing.load(std::memory_order_acquire)) return 0;
+    std::lock_guard lock(m_decodeMutex);
+    Take& take = m_takes[m_current.load(std::memory_order_relaxed)];
+    // An idle take keeps only its primed start; decoding further waits until it plays.
+    if (take.state.load(std::memory_order_acquire) != TakeState::Playing) return 0;
+    return fillLocked(take, target);
 }
 
 std::size_t Voice::fillLocked(Take& take, std::size_t target) {
-  std::size_t decoded = 0;
-  while (!take.sourceEnded.load(std::memory_order_relaxed)) {
-    const std::size_t have = take.ring.readable();
-    if (have >= target) break;
-    const std::size_t want = std::min({target - have, take.ring.writable(), kPrimeFrames});
-    if (want == 0) break;
-    const std::size_t got = m_decoder->read(m_scratch.data(), want);
-    take.ring.write(m_scratch.data(), got);
-    decoded += got;
-    if (got < want) take.sourceEnded.store(true, std::memory_order_release);
-  }
-  return decoded;
+    std::size_t decoded = 0;
+    while (!take.sourceEnded.load(std::memory_order_relaxed)) {
+        const std::size_t have = take.ring.readable();
+        if (have >= target) break;
+        const std::size_t want = std::min({target - have, take.ring.writable(), kPrimeFrames});
+        if (want == 0) break;
+        const std::size_t got = m_decoder->read(m_scratch.data(), want);
+        take.ring.write(m_scratch.data(), got);
+        decoded += got;
+        if (got < want) take.sourceEnded.store(true, std::memory_order_release);
+    }
+    return decoded;
 }
 
 void Voice::saveCursors(std::uint64_t block) {
-  const std::size_t slot = block % kHistory;
-  for (Take& take : m_takes) {
-    take.history[slot] = take.cursor;
-    take.historyBlock[slot] = block;
-  }
+    const std::size_t slot = block % kHistory;
+    for (Take& take : m_takes) {
+        take.history[slot] = take.cursor;
+        take.historyBlock[slot] = block;
+    }
 }
 
 void Voice::restoreCursors(std::uint64_t block) {
-  const std::size_t slot = block % kHistory;
-  for (Take& take : m_takes) {
-    // An idle or finished take belongs to the command thread, which may be refilling it.
-    if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
-    const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
-    // Contents refilled since that block, or a voice opened after it, had not been heard yet.
-    const bool saved = take.historyBlock[slot] == block && take.history[slot].generation == generation;
-    take.cursor = saved ? take.history[slot] : Cursor{};
-    take.cursor.generation = generation;
-    if (take.published && take.publishedGeneration == generation && take.cursor.ending != TakeState::Playing &&
-        take.cursor.endBlock <= take.publishedEndBlock) {
-      // Saved before its ending was published (and the take played again since): settled as then.
-      take.cursor.ending = TakeState::Playing;
-      take.cursor.active = false;
+    const std::size_t slot = block % kHistory;
+    for (Take& take : m_takes) {
+        // An idle or finished take belongs to the command thread, which may be refilling it.
+        if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
+        const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
+        // Contents refilled since that block, or a voice opened after it, had not been heard yet.
+        const bool saved = take.historyBlock[slot] == block && take.history[slot].generation == generation;
+        take.cursor = saved ? take.history[slot] : Cursor{};
+        take.cursor.generation = generation;
+        if (take.published && take.publishedGeneration == generation && take.cursor.ending != TakeState::Playing &&
+            take.cursor.endBlock <= take.publishedEndBlock) {
+            // Saved before its ending was published (and the take played again since): settled as then.
+            take.cursor.ending = TakeState::Playing;
+            take.cursor.active = false;
+        }
+        take.ring.setReadHint(take.cursor.read);
+        take.framesPlayed.store(take.cursor.framesPlayed, std::memory_order_relaxed);
     }
-    take.ring.setReadHint(take.cursor.read);
-    take.framesPlayed.store(take.cursor.framesPlayed, std::memory_order_relaxed);
-  }
 }
 
 void Voice::publishEnding(Take& take) {
-  Cursor& cursor = take.cursor;
-  take.ring.release(cursor.read);  // while the take is still ours
-  const TakeState ending = cursor.ending;
-  const std::uint64_t endBlock = cursor.endBlock;
-  cursor.ending = TakeState::Playing;
-  cursor.active = false;  // played again, now or later, it starts at its level as it would from idle
-  TakeState expected = ending == TakeState::Finished ? TakeState::Playing : TakeState::Stopping;
-  if (take.state.compare_exchange_strong(expected, ending, std::memory_order_acq_rel) ||
-      // Stopped after it had run out: an exhausted take that was stopping returns to idle.
-      (expected == TakeState::Stopping &&
-       take.state.compare_exchange_strong(expected, TakeState::Idle, std::memory_order_acq_rel))) {
-    take.published = true;
-    take.publishedGeneration = cursor.generation;
-    take.publishedEndBlock = endBlock;
-  }
-  // Otherwise a play came in after the fade: the take carries on from where the fade ended.
+    Cursor& cursor = take.cursor;
+    take.ring.release(cursor.read);  // while the take is still ours
+    const TakeState ending = cursor.ending;
+    const std::uint64_t endBlock = cursor.endBlock;
+    cursor.ending = TakeState::Playing;
+    cursor.active = false;  // played again, now or later, it starts at its level as it would from idle
+    TakeState expected = ending == TakeState::Finished ? TakeState::Playing : TakeState::Stopping;
+    if (take.state.compare_exchange_strong(expected, ending, std::memory_order_acq_rel) ||
+        // Stopped after it had run out: an exhausted take that was stopping returns to idle.
+        (expected == TakeState::Stopping &&
+         take.state.compare_exchange_strong(expected, TakeState::Idle, std::memory_order_acq_rel))) {
+        take.published = true;
+        take.publishedGeneration = cursor.generation;
+        take.publishedEndBlock = endBlock;
+    }
+    // Otherwise a play came in after the fade: the take carries on from where the fade ended.
 }
 
 void Voice::commit(std::uint64_t block, bool current) {
-  const std::size_t slot = block % kHistory;
-  for (Take& take : m_takes) {
-    if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
-    const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
-    if (take.cursor.generation != generation) continue;  // new contents, not heard yet
-    if (current) {
-      take.ring.release(take.cursor.read);
-    } else if (take.historyBlock[slot] == block && take.history[slot].generation == generation) {
-      take.ring.release(take.history[slot].read);
+    const std::size_t slot = block % kHistory;
+    for (Take& take : m_takes) {
+        if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
+        const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
+        if (take.cursor.generation != generation) continue;  // new contents, not heard yet
+        if (current) {
+            take.ring.release(take.cursor.read);
+        } else if (take.historyBlock[slot] == block && take.history[slot].generation == generation) {
+            take.ring.release(take.history[slot].read);
+        }
+        if (take.cursor.ending != TakeState::Playing && take.cursor.endBlock < block) publishEnding(take);
     }
-    if (take.cursor.ending != TakeState::Playing && take.cursor.endBlock < block) publishEnding(take);
-  }
 }
 
 int Voice::mix(float* out, int frames, std::uint64_t block) {
-  const float volume = static_cast<float>(m_volume.load(std::memory_order_relaxed)) / 1000.0f;
-  int underruns = 0;
-  for (Take& take : m_takes) {
-    const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
-    const TakeState state = take.state.load(std::memory_order_acquire);
-    if (take.cursor.generation != generation) {
-      if (OwnedByCommandThread(state)) continue;  // being refilled: not ours to touch yet
-      take.cursor = Cursor{};  // new contents, heard from their first frame
-      take.cursor.generation = generation;
+    const float volume = static_cast<float>(m_volume.load(std::memory_order_relaxed)) / 1000.0f;
+    int underruns = 0;
+    for (Take& take : m_takes) {
+        const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
+        const TakeState state = take.state.load(std::memory_order_acquire);
+        if (take.cursor.generation != generation) {
+            if (OwnedByCommandThread(state)) continue;  // being refilled: not ours to touch yet
+            take.cursor = Cursor{};                     // new contents, heard from their first frame
+            take.cursor.generation = generation;
+        }
+        if (state != TakeState::Playing && state != TakeState::Stopping) continue;
+        Cursor& cursor = take.cursor;
+        if (cursor.ending == TakeState::Finished) continue;  // run out; waits to be published
+        const bool stopping = state == TakeState::Stopping;
+        if (cursor.ending == TakeState::Idle) {
+            if (stopping) continue;  // faded; waits to be published
+            // Play came in after the fade had ended, though before the end was committed: heard from
+            // this block on, it starts at its level as it would from idle.
+            cursor.ending = TakeState::Playing;
+            cursor.active = false;
+        }
+        if (!mixTake(take, out, frames, stopping ? 0.0f : volume, stopping, block)) ++underruns;
     }
-    if (state != TakeState::Playing && state != TakeState::Stopping) continue;
-    Cursor& cursor = take.cursor;
-    if (cursor.ending == TakeState::Finished) continue;  // run out; waits to be published
-    const bool stopping = state == TakeState::Stopping;
-    if (cursor.ending == TakeState::Idle) {
-      if (stopping) continue;          // faded; waits to be published
-      // Play came in after the fade had ended, though before the end was committed: heard from
-      // this block on, it starts at its level as it would from idle.
-      cursor.ending = TakeState::Playing;
-      cursor.active = false;
-    }
-    if (!mixTake(take, out, frames, stopping ? 0.0f : volume, stopping, block)) ++underruns;
-  }
-  return underruns;
+    return underruns;
 }
 
 std::int64_t Voice::decodedAhead() const {
-  std::int64_t ahead = INT64_MAX;
-  for (const Take& take : m_takes) {
-    if (take.state.load(std::memory_order_acquire) != TakeState::Playing) continue;  // a fade ends in ms
-    if (take.sourceEnded.load(std::memory_order_acquire)) continue;  // all of it is there
-    const bool same = take.cursor.generation == take.generation.load(std::memory_order_acquire);
-    if (same && take.cursor.ending == TakeState::Finished) continue;
-    ahead = std::min(ahead, static_cast<std::int64_t>(take.ring.readableFrom(same ? take.cursor.read : 0)));
-  }
-  return ahead;
+    std::int64_t ahead = INT64_MAX;
+    for (const Take& take : m_takes) {
+        if (take.state.load(std::memory_order_acquire) != TakeState::Playing) continue;  // a fade ends in ms
+        if (take.sourceEnded.load(std::memory_order_acquire)) continue;                  // all of it is there
+        const bool same = take.cursor.generation == take.generation.load(std::memory_order_acquire);
+        if (same && take.cursor.ending == TakeState::Finished) continue;
+        ahead = std::min(ahead, static_cast<std::int64_t>(take.ring.readableFrom(same ? take.cursor.read : 0)));
+    }
+    return ahead;
 }
 
 // Returns false on an underrun (the ring ran dry before the end of the sound).
 bool Voice::mixTake(Take& take, float* out, int frames, float target, bool stopping, std::uint64_t block) {
-  Cursor& cursor = take.cursor;
-  if (!cursor.active) {
-    // A take that starts playing starts at its level, so its first frame is heard in full.
-    cursor.active = true;
-    cursor.gain = target;
-  }
-  const float* first = nullptr;
-  const float* second = nullptr;
-  std::size_t firstCount = 0;
-  const std::size_t available =
-      take.ring.peek(cursor.read, static_cast<std::size_t>(frames), first, firstCount, second);
-  float gain = cursor.gain;
-  std::size_t used = 0;
-  for (; used < available; ++used) {
-    if (stopping && gain == 0.0f) break;  // the fade-out is complete: keep the rest for later
-    gain += std::clamp(target - gain, -kRampStep, kRampStep);
-    const float* frame = used < firstCount ? first + used * 2 : second + (used - firstCount) * 2;
-    out[used * 2] += frame[0] * gain;
-    out[used * 2 + 1] += frame[1] * gain;
-  }
-  cursor.gain = gain;
-  cursor.read += used;
-  cursor.framesPlayed += static_cast<std::int64_t>(used);
-  take.ring.setReadHint(cursor.read);
-  take.framesPlayed.store(cursor.framesPlayed, std::memory_order_relaxed);
+    Cursor& cursor = take.cursor;
+    if (!cursor.active) {
+        // A take that starts playing starts at its level, so its first frame is heard in full.
+        cursor.active = true;
+        cursor.gain = target;
+    }
+    const float* first = nullptr;
+    const float* second = nullptr;
+    std::size_t firstCount = 0;
+    const std::size_t available =
+        take.ring.peek(cursor.read, static_cast<std::size_t>(frames), first, firstCount, second);
+    float gain = cursor.gain;
+    std::size_t used = 0;
+    for (; used < available; ++used) {
+        if (stopping && gain == 0.0f) break;  // the fade-out is complete: keep the rest for later
+        gain += std::clamp(target - gain, -kRampStep, kRampStep);
+        const float* frame = used < firstCount ? first + used * 2 : second + (used - firstCount) * 2;
+        out[used * 2] += frame[0] * gain;
+        out[used * 2 + 1] += frame[1] * gain;
+    }
+    cursor.gain = gain;
+    cursor.read += used;
+    cursor.framesPlayed += static_cast<std::int64_t>(used);
+    take.ring.setReadHint(cursor.read);
+    take.framesPlayed.store(cursor.framesPlayed, std::memory_order_relaxed);
 
-  const bool ended = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readableFrom(cursor.read) == 0;
-  if (ended || (stopping && gain == 0.0f)) {
-    cursor.ending = ended ? TakeState::Finished : TakeState::Idle;
-    cursor.endBlock = block;
-    return true;
-  }
-  return used == static_cast<std::size_t>(frames) || stopping;
+    const bool ended = take.sourceEnded.load(std::memory_order_acquire) && take.ring.readableFrom(cursor.read) == 0;
+    if (ended || (stopping && gain == 0.0f)) {
+        cursor.ending = ended ? TakeState::Finished : TakeState::Idle;
+        cursor.endBlock = block;
+        return true;
+    }
+    return used == static_cast<std::size_t>(frames) || stopping;
 }
 
 }  // namespace audio

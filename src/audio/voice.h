@@ -33,99 +33,99 @@
 namespace audio {
 
 enum class TakeState : int {
-  Idle,      // not played; the command thread owns it
-  Playing,   // the audio thread plays it
-  Stopping,  // the audio thread fades it out, then makes it Idle
-  Finished,  // its last frame has been played; the command thread owns it
+    Idle,      // not played; the command thread owns it
+    Playing,   // the audio thread plays it
+    Stopping,  // the audio thread fades it out, then makes it Idle
+    Finished,  // its last frame has been played; the command thread owns it
 };
 
 class Voice {
- public:
-  // Ring size per take and how full the decoder keeps the current one.
-  static constexpr std::size_t kRingFrames = 32768;  // ~680 ms: the fill target and what is queued at a server
-  static constexpr std::size_t kFillTarget = 12288;  // ~256 ms of cover against a busy machine
-  static constexpr std::size_t kPrimeFrames = 4096;  // ~85 ms, decoded before seek/open return
-  static constexpr int kTakes = 4;
-  // Blocks whose starting cursors are kept: how far back a stretch can be rendered again.
-  static constexpr int kHistory = 256;
+public:
+    // Ring size per take and how full the decoder keeps the current one.
+    static constexpr std::size_t kRingFrames = 32768;  // ~680 ms: the fill target and what is queued at a server
+    static constexpr std::size_t kFillTarget = 12288;  // ~256 ms of cover against a busy machine
+    static constexpr std::size_t kPrimeFrames = 4096;  // ~85 ms, decoded before seek/open return
+    static constexpr int kTakes = 4;
+    // Blocks whose starting cursors are kept: how far back a stretch can be rendered again.
+    static constexpr int kHistory = 256;
 
-  explicit Voice(std::unique_ptr<Decoder> decoder);
+    explicit Voice(std::unique_ptr<Decoder> decoder);
 
-  std::int64_t lengthFrames() const { return m_lengthFrames; }
+    std::int64_t lengthFrames() const { return m_lengthFrames; }
 
-  // Command thread. The `synchronous` flag says no audio thread runs concurrently (offline
-  // rendering); then a take still fading may be taken back at once instead of waited for.
-  bool seek(std::int64_t frame, bool synchronous);
-  void play();
-  void stop();
-  bool isPlaying() const;
-  std::int64_t positionFrames() const;
-  void setVolume(int level) { m_volume.store(level, std::memory_order_relaxed); }
-  int volume() const { return m_volume.load(std::memory_order_relaxed); }
-  // Close: stop and let the audio thread drop the voice once it is silent.
-  void requestClose();
-  bool closeRequested() const { return m_closing.load(std::memory_order_acquire); }
-  // True once no take of a closing voice sounds or can sound again.
-  bool silent() const;
+    // Command thread. The `synchronous` flag says no audio thread runs concurrently (offline
+    // rendering); then a take still fading may be taken back at once instead of waited for.
+    bool seek(std::int64_t frame, bool synchronous);
+    void play();
+    void stop();
+    bool isPlaying() const;
+    std::int64_t positionFrames() const;
+    void setVolume(int level) { m_volume.store(level, std::memory_order_relaxed); }
+    int volume() const { return m_volume.load(std::memory_order_relaxed); }
+    // Close: stop and let the audio thread drop the voice once it is silent.
+    void requestClose();
+    bool closeRequested() const { return m_closing.load(std::memory_order_acquire); }
+    // True once no take of a closing voice sounds or can sound again.
+    bool silent() const;
 
-  // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
-  // frames ahead of rendering. Returns the frames decoded.
-  std::size_t fill(std::size_t target);
+    // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
+    // frames ahead of rendering. Returns the frames decoded.
+    std::size_t fill(std::size_t target);
 
-  // Audio thread. `block` numbers the engine's blocks; mix() adds `frames` frames (≤ the engine's
-  // block) of this voice into `out` and returns the number of underruns (0 or more).
-  void saveCursors(std::uint64_t block);
-  void restoreCursors(std::uint64_t block);
-  int mix(float* out, int frames, std::uint64_t block);
-  // Blocks before `block` will never be rendered again: their frames are given back to the
-  // decoder and the runs-out and fades they hold are published. `current` says `block` is the
-  // one about to be rendered (its cursors are the live ones, not saved yet).
-  void commit(std::uint64_t block, bool current);
-  // Frames the sounding takes can give from their render positions before one runs dry.
-  std::int64_t decodedAhead() const;
+    // Audio thread. `block` numbers the engine's blocks; mix() adds `frames` frames (≤ the engine's
+    // block) of this voice into `out` and returns the number of underruns (0 or more).
+    void saveCursors(std::uint64_t block);
+    void restoreCursors(std::uint64_t block);
+    int mix(float* out, int frames, std::uint64_t block);
+    // Blocks before `block` will never be rendered again: their frames are given back to the
+    // decoder and the runs-out and fades they hold are published. `current` says `block` is the
+    // one about to be rendered (its cursors are the live ones, not saved yet).
+    void commit(std::uint64_t block, bool current);
+    // Frames the sounding takes can give from their render positions before one runs dry.
+    std::int64_t decodedAhead() const;
 
- private:
-  // What the audio thread knows of a take. Audio thread only.
-  struct Cursor {
-    std::uint64_t generation = 0;  // of the take's contents this cursor belongs to
-    std::uint64_t read = 0;        // ring position of the next frame
-    std::int64_t framesPlayed = 0;
-    float gain = 0.0f;
-    bool active = false;  // false until the take is heard: it then starts at its level
-    TakeState ending = TakeState::Playing;  // Finished/Idle once run out/faded, until published
-    std::uint64_t endBlock = 0;
-  };
-  struct Take {
-    Take() : ring(kRingFrames) {}
-    FrameRing ring;                            // producer: decode-mutex holder; consumer: audio thread
-    std::atomic<TakeState> state{TakeState::Idle};
-    std::atomic<bool> sourceEnded{false};      // set by the producer after the last frame
-    std::atomic<std::int64_t> framesPlayed{0};  // published by the audio thread
-    std::atomic<std::uint64_t> generation{0};  // bumped by the command thread when it refills the take
-    std::int64_t startFrame = 0;               // command thread, only while the take is idle
-    Cursor cursor;                             // audio thread
-    // Audio thread: the last ending published, so a cursor saved before it can be settled alike.
-    std::uint64_t publishedGeneration = 0;
-    std::uint64_t publishedEndBlock = 0;
-    bool published = false;
-    std::array<Cursor, kHistory> history{};    // audio thread: cursor at the start of a block
-    std::array<std::uint64_t, kHistory> historyBlock{};
-  };
+private:
+    // What the audio thread knows of a take. Audio thread only.
+    struct Cursor {
+        std::uint64_t generation = 0;  // of the take's contents this cursor belongs to
+        std::uint64_t read = 0;        // ring position of the next frame
+        std::int64_t framesPlayed = 0;
+        float gain = 0.0f;
+        bool active = false;                    // false until the take is heard: it then starts at its level
+        TakeState ending = TakeState::Playing;  // Finished/Idle once run out/faded, until published
+        std::uint64_t endBlock = 0;
+    };
+    struct Take {
+        Take() : ring(kRingFrames) {}
+        FrameRing ring;  // producer: decode-mutex holder; consumer: audio thread
+        std::atomic<TakeState> state{TakeState::Idle};
+        std::atomic<bool> sourceEnded{false};       // set by the producer after the last frame
+        std::atomic<std::int64_t> framesPlayed{0};  // published by the audio thread
+        std::atomic<std::uint64_t> generation{0};   // bumped by the command thread when it refills the take
+        std::int64_t startFrame = 0;                // command thread, only while the take is idle
+        Cursor cursor;                              // audio thread
+        // Audio thread: the last ending published, so a cursor saved before it can be settled alike.
+        std::uint64_t publishedGeneration = 0;
+        std::uint64_t publishedEndBlock = 0;
+        bool published = false;
+        std::array<Cursor, kHistory> history{};  // audio thread: cursor at the start of a block
+        std::array<std::uint64_t, kHistory> historyBlock{};
+    };
 
-  bool takeIsFree(const Take& take) const;
-  int findFreeTake(bool synchronous);
-  std::size_t fillLocked(Take& take, std::size_t target);
-  bool mixTake(Take& take, float* out, int frames, float targetGain, bool stopping, std::uint64_t block);
-  void publishEnding(Take& take);
+    bool takeIsFree(const Take& take) const;
+    int findFreeTake(bool synchronous);
+    std::size_t fillLocked(Take& take, std::size_t target);
+    bool mixTake(Take& take, float* out, int frames, float targetGain, bool stopping, std::uint64_t block);
+    void publishEnding(Take& take);
 
-  std::mutex m_decodeMutex;           // decoder, scratch and which take is fed
-  std::unique_ptr<Decoder> m_decoder;  // guarded by m_decodeMutex
-  std::vector<float> m_scratch;        // guarded by m_decodeMutex
-  const std::int64_t m_lengthFrames;
-  std::array<Take, kTakes> m_takes;
-  std::atomic<int> m_current{0};       // written by the command thread under m_decodeMutex
-  std::atomic<int> m_volume{1000};     // 0..1000, command thread writes, audio thread reads
-  std::atomic<bool> m_closing{false};
+    std::mutex m_decodeMutex;            // decoder, scratch and which take is fed
+    std::unique_ptr<Decoder> m_decoder;  // guarded by m_decodeMutex
+    std::vector<float> m_scratch;        // guarded by m_decodeMutex
+    const std::int64_t m_lengthFrames;
+    std::array<Take, kTakes> m_takes;
+    std::atomic<int> m_current{0};    // written by the command thread under m_decodeMutex
+    std::atomic<int> m_volume{1000};  // 0..1000, command thread writes, audio thread reads
+    std::atomic<bool> m_closing{false};
 };
 
 }  // namespace audio

@@ -29,15 +29,14 @@ constexpr std::int16_t kFreshVolume = 800;
 // inside it, else the full path. Only a whole folder name counts as the folder: a program in
 // /home/u/board must not take /home/u/boardgames/x.wav for a file of its own.
 QString StoredPath(const QString& dropped, const QString& programFolder) {
-    if (programFolder.isEmpty() || !dropped.startsWith(programFolder, Qt::CaseSensitive))
-        return dropped;
+    if (programFolder.isEmpty() || !dropped.startsWith(programFolder, Qt::CaseSensitive)) return dropped;
     const bool folderIsRoot = programFolder.endsWith(u'/');
     QString rest = dropped.mid(programFolder.size());
     if (folderIsRoot) {
         if (rest.startsWith(u'/')) rest.remove(0, 1);
         return rest;
     }
-    if (rest.isEmpty()) return rest;  // the folder itself
+    if (rest.isEmpty()) return rest;             // the folder itself
     if (!rest.startsWith(u'/')) return dropped;  // a longer folder name that merely begins alike
     return rest.mid(1);
 }

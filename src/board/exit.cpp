@@ -19,7 +19,9 @@
 
 namespace {
 
-QString Shown(const QString& path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
+QString Shown(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
 
 // A board whose list cannot be written is not lost with the program: it goes to the user's
 // state folder ($XDG_STATE_HOME/sorvane, by default ~/.local/state/sorvane), else to the
@@ -80,8 +82,9 @@ void Form1::Form_Unload() {
     QString reason = m_listWriteBlocked;
     if (reason.isEmpty() && board::WriteSlotList(folder, records, &reason)) return;
     const QString rescued = KeepElsewhere(records);
-    const QString where = rescued.isEmpty() ? QStringLiteral("ほかの場所にも保存できません")
-                                            : QStringLiteral("代わりに") + Shown(rescued) + QStringLiteral("に保存しました");
+    const QString where = rescued.isEmpty()
+                              ? QStringLiteral("ほかの場所にも保存できません")
+                              : QStringLiteral("代わりに") + Shown(rescued) + QStringLiteral("に保存しました");
     toolkit::MsgBox(this,
                     Shown(board::FindSlotListFile(folder)) + QStringLiteral("を保存できません\n") + reason +
                         QLatin1Char('\n') + where,

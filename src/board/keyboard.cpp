@@ -65,4 +65,6 @@ void Form1::ToggleKeyOperation() {
         KeyOperationOn();
 }
 
-bool Form1::KeyPreviewOn() const { return m_keyPreview && m_keyPreview->isEnabled(); }
+bool Form1::KeyPreviewOn() const {
+    return m_keyPreview && m_keyPreview->isEnabled();
+}

@@ -22,8 +22,9 @@ namespace {
 constexpr double kFadeFactor = 0.9;
 constexpr int kFadeEndBelow = 10;  // the level falls geometrically and never reaches 0 alone
 
-bool IsSet(const QCheckBox* box) { return box->checkState() != Qt::Unchecked; }
-
+bool IsSet(const QCheckBox* box) {
+    return box->checkState() != Qt::Unchecked;
+}
 
 }  // namespace
 

@@ -20,7 +20,6 @@ constexpr int kRecordCount = 38;
 constexpr int kFieldCount = 8;
 const QString kListName = QStringLiteral("SoundList.csv");
 
-
 // The board's own code page, as the Windows program writes the list.
 constexpr char kCodePage[] = "windows-31j";
 
@@ -90,8 +89,7 @@ QString Decode(const QByteArray& bytes) {
 
 // Reads the fields of the list in sequence. Fields end at a comma or a line end; a line end
 // separates fields just as a comma does, so records are not bound to lines.
-class FieldReader
-{
+class FieldReader {
 public:
     // `cut`: the text is the first part of a larger file, so its end is a read error.
     FieldReader(QString text, bool cut) : m_text(std::move(text)), m_cut(cut) {}
@@ -291,10 +289,9 @@ QByteArray FormatSlotList(const std::vector<SlotRecord>& records) {
     for (int i = 0; i < kRecordCount; ++i) {
         const SlotRecord record = i < int(records.size()) ? records[size_t(i)] : SlotRecord{};
         text += NumberField(i) + QLatin1Char(',') + QuotedField(record.key) + QLatin1Char(',') +
-                QuotedField(record.name) + QLatin1Char(',') + QuotedField(record.file) +
-                QLatin1Char(',') + NumberField(record.start) + QLatin1Char(',') +
-                NumberField(record.volume) + QLatin1Char(',') + NumberField(record.fade) +
-                QLatin1Char(',') + NumberField(record.exclusive) + QStringLiteral("\r\n");
+                QuotedField(record.name) + QLatin1Char(',') + QuotedField(record.file) + QLatin1Char(',') +
+                NumberField(record.start) + QLatin1Char(',') + NumberField(record.volume) + QLatin1Char(',') +
+                NumberField(record.fade) + QLatin1Char(',') + NumberField(record.exclusive) + QStringLiteral("\r\n");
     }
     return Encode(text);
 }
@@ -343,8 +340,8 @@ bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& recor
     if (!flushed || file.size() != bytes.size()) {
         if (error)
             *error = file.error() != QFileDevice::NoError ? file.errorString()
-                     : flushErrno != 0 ? qt_error_string(flushErrno)
-                                       : QStringLiteral("The slot list could not be written whole.");
+                     : flushErrno != 0                    ? qt_error_string(flushErrno)
+                                                          : QStringLiteral("The slot list could not be written whole.");
         file.cancelWriting();
         return false;
     }

@@ -11,14 +11,14 @@ namespace board {
 // One line of the list. Fields are read in this order; `fieldsRead` says how many of the
 // eight were read (8 for a whole record; fewer when reading failed inside it).
 struct SlotRecord {
-    int index = 0;       // field 1, read and ignored
-    QString key;         // field 2
-    QString name;        // field 3
-    QString file;        // field 4
-    double start = 0;    // field 5, seconds
-    int volume = 0;      // field 6
-    int fade = 0;        // field 7, fade-out check box
-    int exclusive = 0;   // field 8, exclusive check box
+    int index = 0;      // field 1, read and ignored
+    QString key;        // field 2
+    QString name;       // field 3
+    QString file;       // field 4
+    double start = 0;   // field 5, seconds
+    int volume = 0;     // field 6
+    int fade = 0;       // field 7, fade-out check box
+    int exclusive = 0;  // field 8, exclusive check box
     int fieldsRead = 0;
 
     bool operator==(const SlotRecord&) const = default;

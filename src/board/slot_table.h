@@ -18,8 +18,7 @@ inline constexpr SlotIndex kSlotCount = 38;
 
 // One value per slot, read and written directly by index.
 template <typename T>
-class PerSlot
-{
+class PerSlot {
 public:
     T& operator[](SlotIndex i) { return m_values[Checked(i)]; }
     const T& operator[](SlotIndex i) const { return m_values[Checked(i)]; }
@@ -33,11 +32,11 @@ private:
 };
 
 struct SlotTable {
-    PerSlot<QString> SlotFile;              // stored path; empty for an empty slot
-    PerSlot<QString> SlotName;              // display name
-    PerSlot<std::int16_t> SlotVolume;       // 0..1000, follows the slot's volume bar
-    PerSlot<double> SlotStart;              // start position, seconds
-    PerSlot<bool> FadeActive;               // a fade-out runs on the slot
+    PerSlot<QString> SlotFile;                // stored path; empty for an empty slot
+    PerSlot<QString> SlotName;                // display name
+    PerSlot<std::int16_t> SlotVolume;         // 0..1000, follows the slot's volume bar
+    PerSlot<double> SlotStart;                // start position, seconds
+    PerSlot<bool> FadeActive;                 // a fade-out runs on the slot
     PerSlot<std::int16_t> FadeRestoreVolume;  // volume put back when the fade-out ends
     // A record read at start-up whose sound could not be opened (a drive not plugged in, a
     // share down). The slot shows empty, but the record is written back at exit unchanged

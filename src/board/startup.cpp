@@ -33,7 +33,9 @@ std::int16_t BoundedVolume(int volume) {
     return static_cast<std::int16_t>(std::clamp(volume, 0, 1000));
 }
 
-int CheckValue(int value) { return value != 0 ? 1 : 0; }
+int CheckValue(int value) {
+    return value != 0 ? 1 : 0;
+}
 
 // A record as it is kept for a slot whose sound could not be opened: the values the slot
 // would have shown, so that writing it back gives a line the reader takes as it was.
@@ -44,7 +46,9 @@ board::SlotRecord KeptForm(board::SlotRecord record) {
     return record;
 }
 
-QString Shown(const QString& path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
+QString Shown(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
 
 }  // namespace
 
@@ -52,9 +56,8 @@ void Form1::Form_Load() {
     using toolkit::NumberText;
 
     // 1. Caption with the version; every number keeps its leading blank ("Ver 2. 1. 6").
-    setWindowTitle(windowTitle() + QStringLiteral(" Ver") + NumberText(toolkit::AppMajor()) +
-                   QStringLiteral(".") + NumberText(toolkit::AppMinor()) + QStringLiteral(".") +
-                   NumberText(toolkit::AppRevision()));
+    setWindowTitle(windowTitle() + QStringLiteral(" Ver") + NumberText(toolkit::AppMajor()) + QStringLiteral(".") +
+                   NumberText(toolkit::AppMinor()) + QStringLiteral(".") + NumberText(toolkit::AppRevision()));
 
     // 2. Default keys.
     HotKey0 = kKeyAlphabet.left(kSlotCount);

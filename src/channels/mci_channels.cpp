@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "mci/mci_errors.h"
-#include "mci/mci_errors.h"
 #include "toolkit/number_text.h"
 
 namespace channels {
@@ -34,10 +33,8 @@ QString Alias(std::int16_t channel) {
 std::int32_t Milliseconds(double seconds) {
     if (std::isnan(seconds)) return 0;
     const double ms = toolkit::RoundHalfEven(seconds * 1000.0);
-    if (ms >= double(std::numeric_limits<std::int32_t>::max()))
-        return std::numeric_limits<std::int32_t>::max();
-    if (ms <= double(std::numeric_limits<std::int32_t>::min()))
-        return std::numeric_limits<std::int32_t>::min();
+    if (ms >= double(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
+    if (ms <= double(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
     return std::int32_t(ms);
 }
 }  // namespace
@@ -55,13 +52,13 @@ void SetMciErrorTextFunction(MciErrorTextFunction errorText) {
 }
 
 bool MciOpenSound(std::int16_t channel, const QString& path, QString* whyNot) {
-    const std::uint32_t rc = Send(QStringLiteral("open \"") + path + QStringLiteral("\" alias ") +
-                                  Alias(channel) + QStringLiteral(" type mpegvideo"));
+    const std::uint32_t rc = Send(QStringLiteral("open \"") + path + QStringLiteral("\" alias ") + Alias(channel) +
+                                  QStringLiteral(" type mpegvideo"));
     if (rc == 0) return true;
     if (whyNot) {
         char text[512] = {};
         *whyNot = g_errorText && g_errorText(rc, text, sizeof text) ? QString::fromUtf8(text)
-                                                                   : QStringLiteral("error %1").arg(rc);
+                                                                    : QStringLiteral("error %1").arg(rc);
     }
     return false;
 }
@@ -98,8 +95,7 @@ double MciGetLength(std::int16_t channel) {
 
 void MciSetVolume(std::int16_t channel, std::int16_t volume) {
     if (volume < 0 || volume > 1000) return;
-    Send(QStringLiteral("setaudio ") + Alias(channel) + QStringLiteral(" volume to ") +
-         toolkit::NumberText(volume));
+    Send(QStringLiteral("setaudio ") + Alias(channel) + QStringLiteral(" volume to ") + toolkit::NumberText(volume));
 }
 
 }  // namespace channels

@@ -12,8 +12,7 @@ namespace channels {
 // The one function every command goes through, shaped like the platform's mciSendString.
 // The program installs the media command service at start; tests put a recording fake in
 // its place. With none installed every command fails as if no device were open.
-using MciSendFunction = std::uint32_t (*)(const char* command, char* reply,
-                                          std::uint32_t replySize, void* callback);
+using MciSendFunction = std::uint32_t (*)(const char* command, char* reply, std::uint32_t replySize, void* callback);
 void SetMciSendFunction(MciSendFunction send);  // nullptr: no service
 MciSendFunction CurrentMciSendFunction();
 // Shaped like the platform's mciGetErrorString: why a command failed, for the board's log. Set

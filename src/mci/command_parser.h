@@ -10,8 +10,8 @@
 namespace mci {
 
 struct Word {
-  std::string text;
-  bool quoted = false;
+    std::string text;
+    bool quoted = false;
 };
 
 // Returns 0, or kErrNoClosingQuote / kErrExtraCharacters (text glued to a closing quote).

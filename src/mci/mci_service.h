@@ -2,9 +2,9 @@
 // The media command service ("mci", after the Media Control Interface whose command strings the
 // board speaks): the only way the board touches audio. The board was made for a desktop whose
 // operating system offers such a service; here we provide our own, in front of our audio engine,
-// and accept exactly the commands the board sends. A command is one line of text such as `open "bell.wav" alias A3 type mpegvideo`, `seek A3 to 250`, `play A3`,
-// `status A3 mode`; the answer is a 32-bit code (0 for success, the numbers in mci_errors.h
-// otherwise) and, for status, a reply text.
+// and accept exactly the commands the board sends. A command is one line of text such as `open "bell.wav" alias A3 type
+// mpegvideo`, `seek A3 to 250`, `play A3`, `status A3 mode`; the answer is a 32-bit code (0 for success, the numbers in
+// mci_errors.h otherwise) and, for status, a reply text.
 //
 // Commands understood (keywords and aliases ignore case, blanks between words are skipped):
 //   open PATH [alias NAME] [type mpegvideo]   PATH quoted or a single word, UTF-8
@@ -45,39 +45,39 @@ bool GetErrorString(std::uint32_t code, char* text, std::uint32_t size);
 struct Word;
 
 class Service {
- public:
-  enum OutputChoice { Device, Null, Offline };
-  // A service on a fresh engine with the given output.
-  explicit Service(OutputChoice output = Device);
-  // A service on an engine built by the caller.
-  explicit Service(std::unique_ptr<audio::Engine> engine);
-  ~Service();
+public:
+    enum OutputChoice { Device, Null, Offline };
+    // A service on a fresh engine with the given output.
+    explicit Service(OutputChoice output = Device);
+    // A service on an engine built by the caller.
+    explicit Service(std::unique_ptr<audio::Engine> engine);
+    ~Service();
 
-  // Runs one command. The reply buffer (may be null when replySize is 0) is emptied first; a
-  // reply too long for it is cut to fit, always with its terminator.
-  std::uint32_t send(const char* command, char* reply, std::uint32_t replySize);
+    // Runs one command. The reply buffer (may be null when replySize is 0) is emptied first; a
+    // reply too long for it is cut to fit, always with its terminator.
+    std::uint32_t send(const char* command, char* reply, std::uint32_t replySize);
 
-  audio::Engine& engine() { return *m_engine; }
-  // Offline services only: `frames` frames of interleaved stereo float.
-  void renderOffline(float* out, std::size_t frames) { m_engine->renderOffline(out, frames); }
-  // See GetErrorString.
-  bool errorText(std::uint32_t code, char* text, std::uint32_t size);
-  // Blocks in which a playing sound had no audio ready; stays 0 on a healthy system.
-  std::uint64_t underrunCount() const { return m_engine->underrunCount(); }
+    audio::Engine& engine() { return *m_engine; }
+    // Offline services only: `frames` frames of interleaved stereo float.
+    void renderOffline(float* out, std::size_t frames) { m_engine->renderOffline(out, frames); }
+    // See GetErrorString.
+    bool errorText(std::uint32_t code, char* text, std::uint32_t size);
+    // Blocks in which a playing sound had no audio ready; stays 0 on a healthy system.
+    std::uint64_t underrunCount() const { return m_engine->underrunCount(); }
 
- private:
-  std::uint32_t open(const std::vector<Word>& words);
-  std::uint32_t openDevice(const std::vector<Word>& words, std::string& why);
-  std::uint32_t seek(audio::Engine::VoiceId id, const std::vector<Word>& words);
-  std::uint32_t status(audio::Engine::VoiceId id, const std::vector<Word>& words, std::string& reply);
-  std::uint32_t setAudio(audio::Engine::VoiceId id, const std::vector<Word>& words);
-  std::uint32_t closeOrStopAll(bool close);
+private:
+    std::uint32_t open(const std::vector<Word>& words);
+    std::uint32_t openDevice(const std::vector<Word>& words, std::string& why);
+    std::uint32_t seek(audio::Engine::VoiceId id, const std::vector<Word>& words);
+    std::uint32_t status(audio::Engine::VoiceId id, const std::vector<Word>& words, std::string& reply);
+    std::uint32_t setAudio(audio::Engine::VoiceId id, const std::vector<Word>& words);
+    std::uint32_t closeOrStopAll(bool close);
 
-  std::mutex m_mutex;  // serialises commands
-  std::unique_ptr<audio::Engine> m_engine;
-  std::map<std::string, audio::Engine::VoiceId> m_aliases;  // case-folded alias -> voice
-  std::uint32_t m_lastOpenError = 0;  // the code and reason of the last failed open
-  std::string m_lastOpenReason;
+    std::mutex m_mutex;  // serialises commands
+    std::unique_ptr<audio::Engine> m_engine;
+    std::map<std::string, audio::Engine::VoiceId> m_aliases;  // case-folded alias -> voice
+    std::uint32_t m_lastOpenError = 0;                        // the code and reason of the last failed open
+    std::string m_lastOpenReason;
 };
 
 // Makes SendString use `service` (not owned; must outlive its installation). nullptr restores

@@ -5,8 +5,8 @@
 
 namespace toolkit {
 
-QString AppTitle();      // "Sorvane"
-int AppMajor();          // version from the build: 2.1.6
+QString AppTitle();  // "Sorvane"
+int AppMajor();      // version from the build: 2.1.6
 int AppMinor();
 int AppRevision();
 

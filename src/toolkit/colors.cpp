@@ -12,8 +12,7 @@ namespace {
 constexpr char kBackColorProperty[] = "sorvaneBackColor";
 
 std::uint32_t ToBgr(const QColor& color) {
-    return std::uint32_t(color.red()) | std::uint32_t(color.green()) << 8 |
-           std::uint32_t(color.blue()) << 16;
+    return std::uint32_t(color.red()) | std::uint32_t(color.green()) << 8 | std::uint32_t(color.blue()) << 16;
 }
 }  // namespace
 
@@ -22,13 +21,20 @@ QColor WinColor(std::uint32_t bgr) {
         // System colours follow the desktop's palette.
         const QPalette palette = QApplication::palette();
         switch (bgr & 0xFFu) {
-        case 0x05: return palette.color(QPalette::Base);        // window background
-        case 0x08: return palette.color(QPalette::Text);        // window text
-        case 0x0D: return palette.color(QPalette::Highlight);
-        case 0x0E: return palette.color(QPalette::HighlightedText);
-        case 0x0F: return palette.color(QPalette::Button);      // button face
-        case 0x12: return palette.color(QPalette::ButtonText);
-        default: return palette.color(QPalette::Window);
+            case 0x05:
+                return palette.color(QPalette::Base);  // window background
+            case 0x08:
+                return palette.color(QPalette::Text);  // window text
+            case 0x0D:
+                return palette.color(QPalette::Highlight);
+            case 0x0E:
+                return palette.color(QPalette::HighlightedText);
+            case 0x0F:
+                return palette.color(QPalette::Button);  // button face
+            case 0x12:
+                return palette.color(QPalette::ButtonText);
+            default:
+                return palette.color(QPalette::Window);
         }
     }
     return QColor(int(bgr & 0xFFu), int(bgr >> 8 & 0xFFu), int(bgr >> 16 & 0xFFu));

@@ -23,8 +23,7 @@ void KeyPreview::setEnabled(bool on) {
 }
 
 bool KeyPreview::eventFilter(QObject* watched, QEvent* event) {
-    if (!m_enabled || event->type() != QEvent::KeyPress || !m_handler || !m_window)
-        return false;
+    if (!m_enabled || event->type() != QEvent::KeyPress || !m_handler || !m_window) return false;
     // A press first arrives at the platform window and is then passed on to the focus widget
     // and perhaps its parents; acting only on the window's own delivery reports it once, and
     // keys typed in other windows (dialogs, message boxes) are never ours.

@@ -10,8 +10,7 @@ class QWidget;
 
 namespace toolkit {
 
-class KeyPreview : public QObject
-{
+class KeyPreview : public QObject {
     Q_OBJECT
 public:
     // The handler gets each typed character (Escape as QChar(27)); returning true consumes

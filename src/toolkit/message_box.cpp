@@ -20,11 +20,16 @@ std::function<void()>& BeepHook() {
 
 QMessageBox::Icon IconOf(int style) {
     switch (style & 0x70) {
-    case 0x10: return QMessageBox::Critical;
-    case 0x20: return QMessageBox::Question;
-    case 0x30: return QMessageBox::Warning;
-    case 0x40: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+        case 0x10:
+            return QMessageBox::Critical;
+        case 0x20:
+            return QMessageBox::Question;
+        case 0x30:
+            return QMessageBox::Warning;
+        case 0x40:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 }  // namespace

@@ -7,8 +7,8 @@ class QWidget;
 
 namespace toolkit {
 
-constexpr int kStyleStop = 0x10;            // OK only, stop icon
-constexpr int kStyleQuestion = 0x121;       // OK and Cancel, question icon, Cancel default
+constexpr int kStyleStop = 0x10;       // OK only, stop icon
+constexpr int kStyleQuestion = 0x121;  // OK and Cancel, question icon, Cancel default
 constexpr int kAnswerOk = 1;
 constexpr int kAnswerCancel = 2;
 

@@ -16,8 +16,7 @@ QString NumberText(double value) {
     // "general" with 15 digits drops trailing zeros and switches to an exponent for
     // magnitudes of 1E+15 and above or below 1E-04, as the board has always shown them.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                      std::chars_format::general, 15);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::general, 15);
     std::string digits(buffer, result.ptr);
     for (char& c : digits)
         if (c == 'e') c = 'E';

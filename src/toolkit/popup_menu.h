@@ -6,8 +6,7 @@
 
 namespace toolkit {
 
-class PopupMenu : public QMenu
-{
+class PopupMenu : public QMenu {
 public:
     using QMenu::QMenu;
 

@@ -6,8 +6,7 @@
 
 namespace toolkit {
 
-class HScrollBar : public QScrollBar
-{
+class HScrollBar : public QScrollBar {
     Q_OBJECT
 public:
     HScrollBar(int minimum, int maximum, int smallStep, int largeStep, QWidget* parent = nullptr);

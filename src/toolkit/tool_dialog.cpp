@@ -10,8 +10,8 @@
 namespace toolkit {
 
 void SetUpToolDialog(QDialog* dialog, const QString& title, int widthTwips, int heightTwips) {
-    dialog->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    dialog->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint);
     dialog->setWindowTitle(title);
     dialog->setWindowIcon(QIcon());
     dialog->setFixedSize(Px(widthTwips), Px(heightTwips));

@@ -57,9 +57,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 Form1::~Form1() = default;
 
 void Form1::buildLayout() {
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(toolkit::AppTitle());
     setFixedSize(kClientWidth, kClientHeight);
     // Buttons, check boxes and the column headings use the window's own font; at this size
@@ -96,8 +95,7 @@ void Form1::buildLayout() {
     Line1 = new QFrame(Frame2);
     Line1->setFrameStyle(QFrame::VLine | QFrame::Plain);
     Line1->setLineWidth(1);
-    Line1->setGeometry(QRect(toolkit::Px(7245), toolkit::Px(240), 1,
-                             toolkit::Px(8295) - toolkit::Px(240) + 1));
+    Line1->setGeometry(QRect(toolkit::Px(7245), toolkit::Px(240), 1, toolkit::Px(8295) - toolkit::Px(240) + 1));
 
     for (SlotIndex i = 0; i < kSlotCount; ++i) {
         QFrame* frame = new QFrame(Frame2);
@@ -188,8 +186,7 @@ void Form1::connectHandlers() {
         connect(Command1[i], &QPushButton::clicked, this, [this, i] { PlaySlot(i); });
         connect(Command2[i], &QPushButton::clicked, this, [this, i] { StopSlot(i); });
         connect(HScroll1[i], &QScrollBar::valueChanged, this, [this, i] { ApplySlotVolume(i); });
-        connect(Text1[i], &SlotLabel::dropped, this,
-                [this, i](const QMimeData* data) { DropOnNameBox(i, data); });
+        connect(Text1[i], &SlotLabel::dropped, this, [this, i](const QMimeData* data) { DropOnNameBox(i, data); });
         connect(Text1[i], &SlotLabel::mousePressed, this,
                 [this, i](Qt::MouseButton button) { SlotMouseDown(i, button); });
         connect(Label4[i], &SlotLabel::mousePressed, this,

@@ -22,10 +22,11 @@ class QPushButton;
 class QScrollBar;
 class QTimer;
 class SlotLabel;
-namespace toolkit { class KeyPreview; }
+namespace toolkit {
+class KeyPreview;
+}
 
-class Form1 : public QWidget
-{
+class Form1 : public QWidget {
     Q_OBJECT
 public:
     explicit Form1(QWidget* parent = nullptr);
@@ -33,8 +34,8 @@ public:
 
     // --- The slot table and the members the dialogs work on ---
     SlotTable Slots;
-    QString HotKey;        // 38 characters; character i+1 (from 1) is slot i's key
-    QString HotKey0;       // the default keys
+    QString HotKey;          // 38 characters; character i+1 (from 1) is slot i's key
+    QString HotKey0;         // the default keys
     SlotIndex KeyIndex = 0;  // the slot a dialog works on
 
     // --- Controls (layout fixed at construction) ---
@@ -47,8 +48,8 @@ public:
     QTimer* Timer1 = nullptr;
     std::array<QLabel*, 2> Label2{};  // column headings in slot 0's frame
     std::array<QFrame*, kSlotCount> Frame1{};
-    std::array<SlotLabel*, kSlotCount> Label4{};    // key labels
-    std::array<SlotLabel*, kSlotCount> Text1{};     // name boxes (labels that accept drops)
+    std::array<SlotLabel*, kSlotCount> Label4{};      // key labels
+    std::array<SlotLabel*, kSlotCount> Text1{};       // name boxes (labels that accept drops)
     std::array<QPushButton*, kSlotCount> Command1{};  // Play
     std::array<QPushButton*, kSlotCount> Command2{};  // Stop
     std::array<QCheckBox*, kSlotCount> Check1{};      // fade out on Stop

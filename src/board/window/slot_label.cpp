@@ -7,7 +7,9 @@
 
 // Names and keys come from file names and a hand-editable list: they are shown as typed,
 // never read as markup (a file called "<img src=…>.wav" must not load anything).
-SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
+SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+}
 
 void SlotLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();

@@ -6,8 +6,7 @@
 
 class QMimeData;
 
-class SlotLabel : public QLabel
-{
+class SlotLabel : public QLabel {
     Q_OBJECT
 public:
     explicit SlotLabel(QWidget* parent = nullptr);

@@ -12,24 +12,23 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class Form3 : public QDialog
-{
+class Form3 : public QDialog {
     Q_OBJECT
 public:
     // `table` is the board's slot table, `keyIndex` its KeyIndex.
     Form3(SlotTable& table, SlotIndex keyIndex, QWidget* parent = nullptr);
     ~Form3() override;
 
-    QLabel* Label1 = nullptr;  // "表示名"
-    QLabel* Label2 = nullptr;  // "ファイル名"
-    QLabel* Label3 = nullptr;  // "長さ(秒）"
-    QLabel* Label4 = nullptr;  // the sound's length
-    QLabel* Label5 = nullptr;  // "開始位置(秒)"
-    QLabel* Label6 = nullptr;  // "音量"
-    QLabel* Label7 = nullptr;  // the sound file's path
-    QLineEdit* Text1 = nullptr;  // display name
-    QLineEdit* Text2 = nullptr;  // start position, seconds
-    QLineEdit* Text3 = nullptr;  // volume
+    QLabel* Label1 = nullptr;         // "表示名"
+    QLabel* Label2 = nullptr;         // "ファイル名"
+    QLabel* Label3 = nullptr;         // "長さ(秒）"
+    QLabel* Label4 = nullptr;         // the sound's length
+    QLabel* Label5 = nullptr;         // "開始位置(秒)"
+    QLabel* Label6 = nullptr;         // "音量"
+    QLabel* Label7 = nullptr;         // the sound file's path
+    QLineEdit* Text1 = nullptr;       // display name
+    QLineEdit* Text2 = nullptr;       // start position, seconds
+    QLineEdit* Text3 = nullptr;       // volume
     QPushButton* Command1 = nullptr;  // "決定"
     QPushButton* Command2 = nullptr;  // "閉じる"
     QPushButton* Command3 = nullptr;  // "Play"

@@ -18,8 +18,8 @@ using toolkit::TwipsRect;
 
 namespace {
 
-constexpr int kClientWidth = 4455;   // twips
-constexpr int kClientHeight = 2715;  // twips
+constexpr int kClientWidth = 4455;                 // twips
+constexpr int kClientHeight = 2715;                // twips
 constexpr std::uint32_t kFreeKeyColor = 0xFFFFFF;  // white
 constexpr std::uint32_t kUsedKeyColor = 0x0000FF;  // red
 
@@ -81,8 +81,7 @@ void Form2::buildLayout() {
 
 void Form2::Form_Load() {
     const QString& keys = m_hotKey;
-    Label1->setText(QStringLiteral("No.") + toolkit::NumberText(m_keyIndex) +
-                    QStringLiteral(" 操作キーの設定"));
+    Label1->setText(QStringLiteral("No.") + toolkit::NumberText(m_keyIndex) + QStringLiteral(" 操作キーの設定"));
 
     QString inUse = QStringLiteral("既設定済  ");
     for (const QChar key : keys) {

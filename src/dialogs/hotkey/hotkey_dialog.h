@@ -12,18 +12,17 @@
 class QLabel;
 class QPushButton;
 
-class Form2 : public QDialog
-{
+class Form2 : public QDialog {
     Q_OBJECT
 public:
     // `hotKey` and `hotKey0` are the board's HotKey and HotKey0, `keyIndex` its KeyIndex.
     Form2(QString& hotKey, const QString& hotKey0, SlotIndex keyIndex, QWidget* parent = nullptr);
     ~Form2() override;
 
-    QLabel* Label1 = nullptr;  // title line: which slot
-    QLabel* Label2 = nullptr;  // the captured key
-    QLabel* Label3 = nullptr;  // keys already in use
-    QLabel* Label4 = nullptr;  // message line
+    QLabel* Label1 = nullptr;         // title line: which slot
+    QLabel* Label2 = nullptr;         // the captured key
+    QLabel* Label3 = nullptr;         // keys already in use
+    QLabel* Label4 = nullptr;         // message line
     QPushButton* Command1 = nullptr;  // "決定"
     QPushButton* Command2 = nullptr;  // "中止"
     QPushButton* Command3 = nullptr;  // "標準"

@@ -14,8 +14,7 @@
 
 namespace {
 
-class DragSource : public QLabel
-{
+class DragSource : public QLabel {
 public:
     explicit DragSource(QList<QUrl> urls) : m_urls(std::move(urls)) {
         setWindowTitle(QStringLiteral("drag-source"));
@@ -46,8 +45,7 @@ private:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QList<QUrl> urls;
-    for (const QString& arg : app.arguments().mid(1))
-        urls << QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath());
+    for (const QString& arg : app.arguments().mid(1)) urls << QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath());
     if (urls.isEmpty()) {
         std::fprintf(stderr, "usage: drag_source FILE...\n");
         return 2;
