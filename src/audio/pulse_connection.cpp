@@ -211,13 +211,13 @@ private:
         m_queueFrames = queue;
         m_buffer.assign(static_cast<std::size_t>(queue + kSampleRate / 2) * kChannels, 0.0f);
 
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
-                                  static_cast<std::uint8_t>(kChannels)};
+        const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
+                                          static_cast<std::uint8_t>(kChannels)};
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
         pa_proplist* props = Identity();
         pa_proplist_sets(props, PA_PROP_MEDIA_NAME, kStreamName);
-        session.stream() = pa_stream_new_with_proplist(session.context(), kStreamName, &spec, &map, props);
+        session.stream() = pa_stream_new_with_proplist(session.context(), kStreamName, &sampleFormat, &map, props);
         pa_proplist_free(props);
         if (!session.stream()) return false;
 
