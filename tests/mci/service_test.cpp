@@ -10,6 +10,10 @@
 
 #include "test_media.h"
 
+#if defined(__unix__)
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 constexpr int kRate = 48000, kFadeFrames = kRate * 5 / 1000;
@@ -22,6 +26,10 @@ protected:
         testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
         std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
         std::ofstream("empty.mp3");
+        std::filesystem::create_directory("folder.wav");
+#if defined(__unix__)
+        mkfifo("pipe.wav", 0600);  // opening it must not wait for a writer
+#endif
     }
     // Commands separated by "; ", each with "-> n" for its error number (else 0) and "=> text"
     // for its reply; a leading digit is the reply buffer's size (else 128). Returns the last reply.
@@ -80,6 +88,7 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
         "open \"x.wav\"alias B -> 305; open \"x.wav\" alias -> 273; open \"x.wav\" alias B colour red -> 259; "
         "open \"x.wav\" alias B type waveaudio -> 263; open \"/no/such/file.wav\" alias a3 type mpegvideo -> 289; "
         "open \"/no/such/file.xyz\" alias A1 -> 281; open \"pipe:0\" alias A1 -> 281; "
+        "open \"/dev/zero\" alias A1 -> 281; open \"folder.wav\" alias A1 -> 275; open \"pipe.wav\" alias A1 -> 275; "
         "open \"concat:bell.wav|bell.wav\" alias A1 type mpegvideo -> 275; "
         "open \"http://127.0.0.1:9/x.mp3\" alias A1 type mpegvideo -> 275; "
         "open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo; status a9 length => 50; "
