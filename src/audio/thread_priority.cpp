@@ -106,24 +106,25 @@ public:
     }
 
     bool makeRealTime(std::uint64_t thread, std::uint32_t priority) {
-        DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", "MakeThreadRealtime");
-        if (!call) return false;
-        dbus_uint64_t id = thread;
         dbus_uint32_t prio = priority;
-        dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_UINT32, &prio, DBUS_TYPE_INVALID);
-        return sendAndCheck(call);
+        return askForThread("MakeThreadRealtime", thread, DBUS_TYPE_UINT32, &prio);
     }
 
     bool makeHighPriority(std::uint64_t thread, std::int32_t nice) {
-        DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", "MakeThreadHighPriority");
-        if (!call) return false;
-        dbus_uint64_t id = thread;
         dbus_int32_t level = nice;
-        dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, DBUS_TYPE_INT32, &level, DBUS_TYPE_INVALID);
-        return sendAndCheck(call);
+        return askForThread("MakeThreadHighPriority", thread, DBUS_TYPE_INT32, &level);
     }
 
 private:
+    // RealtimeKit's requests for a thread: the thread's id and one 32-bit value of `type`.
+    bool askForThread(const char* method, std::uint64_t thread, int type, const void* value) {
+        DBusMessage* call = newCall("org.freedesktop.RealtimeKit1", method);
+        if (!call) return false;
+        dbus_uint64_t id = thread;
+        dbus_message_append_args(call, DBUS_TYPE_UINT64, &id, type, value, DBUS_TYPE_INVALID);
+        return sendAndCheck(call);
+    }
+
     DBusMessage* newCall(const char* interface, const char* method) {
         if (!m_bus) return nullptr;
         return dbus_message_new_method_call("org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1", interface,
