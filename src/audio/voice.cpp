@@ -9,9 +9,7 @@
 namespace audio {
 namespace {
 
-// A full-scale gain change is spread over this many frames (2 ms): short enough that a stop is
-// silent within 5 ms, long enough that neither stop nor a volume change clicks.
-constexpr int kRampFrames = 96;
+// The most the gain moves in one frame.
 constexpr float kRampStep = 1.0f / kRampFrames;
 
 // How long a seek waits for the audio thread to release a fading take before giving up; only
