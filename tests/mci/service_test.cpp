@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cctype>
 #include <random>
-#include <regex>
-#include <sstream>
 
+#include "audio/audio_format.h"
+#include "mci/mci_errors.h"
 #include "test_media.h"
 
 #if defined(__unix__)
@@ -16,36 +16,63 @@
 
 namespace {
 
-constexpr int kRate = 48000, kFadeFrames = kRate * 5 / 1000;
+using namespace mci;
+
+constexpr int kRate = 48000;
+constexpr int kFadeFrames = kRate * 5 / 1000;
+constexpr std::int64_t kBellFrames = 2 * kRate;
+// The constant level.wav holds on each channel: any step in the gain shows as a step in the output.
+constexpr float kLevelSample[] = {0.5f, -0.25f};
+
+// A command and the error number it gets.
+struct Answer {
+    const char* command;
+    std::uint32_t code;
+};
+
+// A command sent with a reply buffer of `replySize` characters holding "#", and what the buffer
+// holds after it.
+struct Exchange {
+    const char* command;
+    std::uint32_t replySize;
+    std::uint32_t code;
+    const char* reply;
+};
 
 class ServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::filesystem::current_path(testmedia::Dir());  // relative paths resolve against it
-        testmedia::WriteWav("bell.wav", kRate, 2, 2 * kRate);
+        testmedia::WriteWav("bell.wav", kRate, 2, kBellFrames);
         testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
+        testmedia::WriteWav(
+            "level.wav", kRate, 2, kRate, [](int c, std::int64_t) { return kLevelSample[c]; }, true);
         std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
+        std::ofstream("words.mp3") << "Not a sound: a few words of text under a sound file's name.\n";
+        std::ofstream("list.m3u") << "#EXTM3U\nbell.wav\n";
         std::ofstream("empty.mp3");
         std::filesystem::create_directory("folder.wav");
 #if defined(__unix__)
         mkfifo("pipe.wav", 0600);  // opening it must not wait for a writer
 #endif
     }
-    // Commands separated by "; ", each with "-> n" for its error number (else 0) and "=> text"
-    // for its reply; a leading digit is the reply buffer's size (else 128). Returns the last reply.
-    std::string Run(const std::string& script) {
-        char text[128];
-        for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 2) {
-            const std::string line = script.substr(at, (end = script.find("; ", at)) - at);
-            const std::size_t code = line.find(" -> "), reply = line.find(" => "),
-                              sized = line[0] >= '0' && line[0] <= '9';
-            std::strcpy(text, "#");
-            const auto rc = m_service.send(line.substr(sized, std::min(code, reply) - sized).c_str(), text,
-                                           sized ? line[0] - '0' : 128);
-            EXPECT_EQ(rc, code == std::string::npos ? 0 : std::stoul(line.substr(code + 4))) << line;
-            EXPECT_TRUE(reply == std::string::npos || text == line.substr(reply + 4)) << line << ": " << text;
-        }
-        return text;
+    std::uint32_t Send(const std::string& command) {
+        return m_service.send(command.c_str(), nullptr, 0);
+    }
+    // A command that must succeed.
+    void Command(const std::string& command) {
+        EXPECT_EQ(Send(command), kOk) << command;
+    }
+    // The reply to a command that must succeed.
+    std::string Reply(const std::string& command) {
+        char reply[128] = "#";
+        EXPECT_EQ(m_service.send(command.c_str(), reply, sizeof reply), kOk) << command;
+        return reply;
+    }
+    void Expect(const Exchange& exchange) {
+        char reply[128] = "#";
+        EXPECT_EQ(m_service.send(exchange.command, reply, exchange.replySize), exchange.code) << exchange.command;
+        EXPECT_STREQ(reply, exchange.reply) << exchange.command;
     }
     std::vector<float> Render(std::size_t frames) {
         std::vector<float> out(frames * 2);
@@ -55,91 +82,300 @@ protected:
     static float Expected(int channel, std::int64_t frame, float gain = 1.0f) {  // as the 16-bit file holds it
         return gain * float(std::lround(testmedia::Sweep(channel, frame, kRate) * 32767.0f)) / 32768.0f;
     }
-    mci::Service m_service{mci::Service::Offline};
+    Service m_service{Service::Offline};
 };
 
-// Whatever the letter case and blanks, each command the board sends is accepted; with a word
-// more or a keyword it does not know it is refused as 259, with an unknown device as 263, with
-// its last words missing as 273 (292 without a device), and with a number not a whole one as 270.
+// Each command the board sends is accepted whatever the letter case and blanks; with a word more
+// it is refused as 259, on a device not open as 263; and the error number of every other fault.
 TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
-    Run("open \"bell.wav\" alias A3 type mpegvideo");
-    for (const std::string shape : {"play A3", "stop A3", "seek A3 to 250", "status A3 mode", "status A3 length",
-                                    "status A3 position", "status A3 volume", "setaudio A3 volume to 800"}) {
-        std::string folded = "\t " + shape + "  ", word, cut = shape;
-        std::transform(folded.begin(), folded.end(), folded.begin(),
-                       [](char c) { return c == ' ' ? '\t' : std::toupper(c); });
-        Run(shape + "; " + folded + "; " + shape + " now -> 259; " +
-            std::regex_replace(shape, std::regex("A3"), "a33") + " -> 263");
-        std::istringstream words(shape);
-        for (int i = 0; words >> word; ++i)
-            if (i >= 2 && !std::isdigit(word[0]))
-                Run(std::regex_replace(shape, std::regex(word), "colour") + " -> 259");
-        while (cut.find(' ') != std::string::npos)
-            cut.erase(cut.rfind(' ')), Run(cut + (cut.find(' ') == std::string::npos ? " -> 292" : " -> 273"));
-        for (const char* bad : {"2.5", "abc", "12ms", "-", "+", "\"\""})
-            if (shape.find(" to ") != std::string::npos) Run(shape.substr(0, shape.rfind(' ') + 1) + bad + " -> 270");
+    const std::string shapes[] = {"play A3",          "stop A3",
+                                  "seek A3 to 250",   "status A3 mode",
+                                  "status A3 length", "status A3 position",
+                                  "status A3 volume", "setaudio A3 volume to 800"};
+    const Answer refusals[] = {
+        // No command, or a verb not known.
+        {"", kErrMissingCommandString},
+        {"   ", kErrMissingCommandString},
+        {"dance A3", kErrUnrecognizedCommand},
+        {"\"play\" A3", kErrUnrecognizedCommand},
+        // A keyword not known where one stands.
+        {"seek A3 colour 250", kErrUnrecognizedKeyword},
+        {"status A3 colour", kErrUnrecognizedKeyword},
+        {"setaudio A3 colour to 800", kErrUnrecognizedKeyword},
+        {"setaudio A3 volume colour 800", kErrUnrecognizedKeyword},
+        {"close all now", kErrUnrecognizedKeyword},
+        // The last words missing: the device (292) or what the command needs (273).
+        {"play", kErrMissingDeviceName},
+        {"stop", kErrMissingDeviceName},
+        {"seek", kErrMissingDeviceName},
+        {"status", kErrMissingDeviceName},
+        {"setaudio", kErrMissingDeviceName},
+        {"seek A3", kErrMissingParameter},
+        {"seek A3 to", kErrMissingParameter},
+        {"status A3", kErrMissingParameter},
+        {"setaudio A3", kErrMissingParameter},
+        {"setaudio A3 volume", kErrMissingParameter},
+        {"setaudio A3 volume to", kErrMissingParameter},
+        // Open's own words.
+        {"open \"bell.wav alias B", kErrNoClosingQuote},
+        {"open \"x.wav\"alias B", kErrExtraCharacters},
+        {"open \"x.wav\" alias", kErrMissingParameter},
+        {"open \"x.wav\" alias B colour red", kErrUnrecognizedKeyword},
+        {"open \"x.wav\" alias B type waveaudio", kErrInvalidDeviceName},
+    };
+    Command("open \"bell.wav\" alias A3 type mpegvideo");
+    for (const std::string& shape : shapes) {
+        std::string shouted = "\t " + shape + "  ";
+        for (char& c : shouted) c = c == ' ' ? '\t' : char(std::toupper(c));
+        std::string elsewhere = shape;
+        elsewhere.replace(elsewhere.find("A3"), 2, "A33");
+        EXPECT_EQ(Send(shape), kOk) << shape;
+        EXPECT_EQ(Send(shouted), kOk) << shape;
+        EXPECT_EQ(Send(shape + " now"), kErrUnrecognizedKeyword) << shape;
+        EXPECT_EQ(Send(elsewhere), kErrInvalidDeviceName) << shape;
     }
-    Run(" -> 267;    -> 267; dance A3 -> 261; \"play\" A3 -> 261; close all now -> 259; "
-        "setaudio A3 volume to 1001 -> 282; setaudio A3 volume to -1 -> 282; status A3 volume => 800; "
-        "seek A3 to -40; status A3 position => 0; seek A3 to end; status A3 position => 2000; "
-        "seek A3 to 99999999999999999999; status A3 position => 2000; seek A3 to start; play A3; "
-        "status A3 mode => playing; 3status A3 mode => pl; stop all; 3status A3 length => 20; 0status A3 mode => #; "
-        "3status A8 mode -> 263 => ; 9bogus -> 261 => ; open \"bell.wav alias B -> 294; "
-        "open \"x.wav\"alias B -> 305; open \"x.wav\" alias -> 273; open \"x.wav\" alias B colour red -> 259; "
-        "open \"x.wav\" alias B type waveaudio -> 263; open \"/no/such/file.wav\" alias a3 type mpegvideo -> 289; "
-        "open \"/no/such/file.xyz\" alias A1 -> 281; open \"pipe:0\" alias A1 -> 281; "
-        "open \"/dev/zero\" alias A1 -> 281; open \"folder.wav\" alias A1 -> 275; open \"pipe.wav\" alias A1 -> 275; "
-        "open \"concat:bell.wav|bell.wav\" alias A1 type mpegvideo -> 275; "
-        "open \"http://127.0.0.1:9/x.mp3\" alias A1 type mpegvideo -> 275; "
-        "open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo; status a9 length => 50; "
-        "open \"chime: 鐘の音 two.wav\" alias A11 type mpegvideo -> 275; close A9; status A9 mode -> 263; "
-        "close all; status A3 mode -> 263; open \"empty.mp3\" alias A1 -> 277; open \"notes.mp3\" alias A1 -> 277; "
-        "status A1 mode -> 263");
+    for (const auto& [command, code] : refusals) EXPECT_EQ(Send(command), code) << command;
+    for (const std::string number : {"2.5", "abc", "12ms", "-", "+", "\"\""}) {  // not a whole number
+        EXPECT_EQ(Send("seek A3 to " + number), kErrBadInteger) << number;
+        EXPECT_EQ(Send("setaudio A3 volume to " + number), kErrBadInteger) << number;
+    }
+}
+
+// Only a local file holding sound opens: whatever else a name can reach is refused, and leaves no
+// device behind.
+TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
+    const Answer paths[] = {
+        {"open \"/no/such/file.wav\" alias A1 type mpegvideo", kErrFileNotFound},
+        {"open \"/no/such/file.xyz\" alias A1", kErrExtensionNotFound},
+        {"open \"http://127.0.0.1:9/x.mp3\" alias A1 type mpegvideo", kErrFileNotFound},
+        {"open \"pipe:0\" alias A1", kErrExtensionNotFound},
+        {"open \"pipe:0\" alias A1 type mpegvideo", kErrFileNotFound},
+        {"open \"concat:bell.wav|bell.wav\" alias A1 type mpegvideo", kErrFileNotFound},
+        {"open \"/dev/zero\" alias A1", kErrExtensionNotFound},
+        {"open \"/dev/zero\" alias A1 type mpegvideo", kErrFileNotFound},
+        {"open \"folder.wav\" alias A1", kErrFileNotFound},
+        {"open \"pipe.wav\" alias A1", kErrFileNotFound},
+        {"open \"list.m3u\" alias A1 type mpegvideo", kErrInternal},
+        {"open \"empty.mp3\" alias A1", kErrInternal},
+        {"open \"words.mp3\" alias A1", kErrInternal},
+        {"open \"notes.mp3\" alias A1", kErrInternal},  // a list of files to join
+    };
+    for (const auto& [command, code] : paths) {
+        EXPECT_EQ(Send(command), code) << command;
+        EXPECT_EQ(Send("status A1 mode"), kErrInvalidDeviceName) << command;
+    }
     char why[256];  // the reason a file cannot play names what it looked like
-    ASSERT_TRUE(m_service.errorText(277, why, sizeof why));
+    ASSERT_TRUE(m_service.errorText(kErrInternal, why, sizeof why));
     EXPECT_NE(std::string(why).find("looks like: concat"), std::string::npos) << why;
+}
+
+// The reply buffer is emptied first, even for a refused command; a reply too long is cut to fit,
+// with its terminator, and a buffer of size 0 is not written.
+TEST_F(ServiceTest, RepliesAndTheirBufferSizes) {
+    const Exchange exchanges[] = {
+        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
+        {"status A3 volume", 128, kOk, "1000"},  // a device opens at full level
+        {"seek A3 to -40", 128, kOk, ""},
+        {"status A3 position", 128, kOk, "0"},
+        {"seek A3 to end", 128, kOk, ""},
+        {"status A3 position", 128, kOk, "2000"},
+        {"seek A3 to 99999999999999999999", 128, kOk, ""},
+        {"status A3 position", 128, kOk, "2000"},
+        {"seek A3 to start", 128, kOk, ""},
+        {"play A3", 128, kOk, ""},
+        {"status A3 mode", 128, kOk, "playing"},
+        {"status A3 mode", 3, kOk, "pl"},
+        {"status A3 mode", 1, kOk, ""},
+        {"status A3 mode", 0, kOk, "#"},
+        {"stop all", 128, kOk, ""},
+        {"status A3 mode", 128, kOk, "stopped"},
+        {"status A3 length", 3, kOk, "20"},
+        {"status A8 mode", 3, kErrInvalidDeviceName, ""},
+        {"bogus", 9, kErrUnrecognizedCommand, ""},
+    };
+    for (const Exchange& exchange : exchanges) Expect(exchange);
+}
+
+// An alias names its device whatever its letter case, the path keeps its own; close all frees them.
+TEST_F(ServiceTest, AliasesIgnoreCaseAndCloseAllFreesThem) {
+    const Exchange exchanges[] = {
+        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
+        {"open \"/no/such/file.wav\" alias a3 type mpegvideo", 128, kErrDuplicateAlias, ""},
+        {"open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo", 128, kOk, ""},
+        {"status a9 length", 128, kOk, "50"},
+        {"open \"chime: 鐘の音 two.wav\" alias A11 type mpegvideo", 128, kErrFileNotFound, ""},
+        {"close A9", 128, kOk, ""},
+        {"status A9 mode", 128, kErrInvalidDeviceName, ""},
+        {"close all", 128, kOk, ""},
+        {"status A3 mode", 128, kErrInvalidDeviceName, ""},
+        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
+    };
+    for (const Exchange& exchange : exchanges) Expect(exchange);
+}
+
+// The board's volume and start at the ends of their ranges, written as the board writes them:
+// volume 0 is silence and 1000 the sound as the file holds it, one beyond either is refused and
+// the level stays; a start at 0 is the first frame, the last millisecond ends on the last sample,
+// and at or beyond the 2000 ms length play ends at once.
+TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
+    const struct {
+        const char* command;
+        std::uint32_t code;
+        int level;              // the level after it, as status reports it and as it is heard
+        std::int64_t position;  // where play starts, in ms
+    } ends[] = {
+        {"setaudio A3 volume to  0", kOk, 0, 1000},
+        {"setaudio A3 volume to -1", kErrOutOfRange, 0, 1000},
+        {"setaudio A3 volume to  1000", kOk, 1000, 1000},
+        {"setaudio A3 volume to  1001", kErrOutOfRange, 1000, 1000},
+        {"seek A3 to  0", kOk, 1000, 0},
+        {"seek A3 to  1999", kOk, 1000, 1999},
+        {"seek A3 to  2000", kOk, 1000, 2000},
+        {"seek A3 to  2001", kOk, 1000, 2000},
+    };
+    Command("open \"bell.wav\" alias A3 type mpegvideo");
+    for (const auto& [command, code, level, position] : ends) {
+        SCOPED_TRACE(command);
+        Command("seek A3 to  1000");  // so that a seek not taken shows
+        EXPECT_EQ(Send(command), code);
+        EXPECT_EQ(Reply("status A3 volume"), std::to_string(level));
+        EXPECT_EQ(Reply("status A3 position"), std::to_string(position));
+        Command("play A3");
+        const std::int64_t start = audio::FramesFromMs(position);
+        const auto heard = Render(1024);
+        for (std::int64_t f = 0; f < 1024; ++f) {
+            const bool inside = start + f < kBellFrames;
+            for (int c : {0, 1})
+                ASSERT_EQ(heard[f * 2 + c], inside ? Expected(c, start + f, level / 1000.0f) : 0.0f) << f;
+        }
+        EXPECT_EQ(Reply("status A3 mode"), start + 1024 < kBellFrames ? "playing" : "stopped");
+        Command("stop A3");
+        Render(kFadeFrames);
+    }
+}
+
+// The length of a sound in whole milliseconds, the nearest one: half a millisecond counts as one.
+TEST_F(ServiceTest, LengthInWholeMilliseconds) {
+    const struct {
+        int rate;
+        std::int64_t frames;
+        const char* length;
+    } sounds[] = {
+        {48000, 48000, "1000"},  // exactly
+        {48000, 48023, "1000"},  // and 0.479 ms
+        {48000, 48024, "1001"},  // and half a millisecond
+        {48000, 24, "1"},        // half a millisecond in all
+        {44100, 44100, "1000"},  // resampled
+    };
+    for (const auto& [rate, frames, length] : sounds) {
+        const std::string name = std::to_string(frames) + "-at-" + std::to_string(rate) + ".wav";
+        testmedia::WriteWav(name, rate, 2, frames);
+        Command("open \"" + name + "\" alias A5 type mpegvideo");
+        EXPECT_EQ(Reply("status A5 length"), length) << name;
+        Command("close A5");
+    }
+}
+
+// Stop, a volume change and a fade-out step move the level while the sound plays by at most one
+// ramp step a frame, and arrive in as many frames as the ramp gives the change; play starts at its
+// level. On a sound of constant level, any step shows.
+TEST_F(ServiceTest, EveryChangeOfLevelIsARampAndPlayStartsAtItsLevel) {
+    const struct {
+        const char* what;
+        int level;     // set before
+        bool playing;  // the sound plays when the command comes
+        const char* command;
+        float gain;  // where it arrives
+        int frames;  // in how many frames
+    } changes[] = {
+        {"play: the first frame in full", 800, false, "play A3", 0.8f, 1},
+        {"stop: down to silence", 1000, true, "stop A3", 0.0f, audio::kRampFrames},
+        {"volume 1000 to 500", 1000, true, "setaudio A3 volume to  500", 0.5f, audio::kRampFrames / 2},
+        {"fade-out step 800 to 720", 800, true, "setaudio A3 volume to  720", 0.72f,
+         (80 * audio::kRampFrames + 999) / 1000},
+    };
+    constexpr float kStep = 1.0f / audio::kRampFrames;
+    constexpr float kTolerance = 1e-5f;
+    Command("open \"level.wav\" alias A3 type mpegvideo");
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.what);
+        Command("setaudio A3 volume to  " + std::to_string(change.level));
+        Command("seek A3 to  0");
+        if (change.playing) Command("play A3");
+        Render(100);
+        Command(change.command);
+        const auto heard = Render(512);
+        const auto heardGain = [&](int f, int c) {
+            return f < 0 ? change.level / 1000.0f : heard[f * 2 + c] / kLevelSample[c];
+        };
+        for (int c : {0, 1}) {
+            for (int f = 0; change.playing && f < change.frames; ++f)
+                ASSERT_LE(std::fabs(heardGain(f, c) - heardGain(f - 1, c)), kStep + kTolerance)
+                    << "a step at frame " << f;
+            if (change.frames >= 2) {  // not before
+                EXPECT_GT(std::fabs(heardGain(change.frames - 2, c) - change.gain), kTolerance);
+            }
+            for (int f = change.frames - 1; f < 512; ++f) ASSERT_NEAR(heardGain(f, c), change.gain, kTolerance) << f;
+            for (int f = change.frames - 1; change.gain == 0.0f && f < 512; ++f) ASSERT_EQ(heard[f * 2 + c], 0.0f) << f;
+        }
+        Command("stop A3");
+        Render(kFadeFrames);
+    }
 }
 
 // From any position and at any level, the first stretch after seek and play is the sound at its
 // gain (seeking again while playing, once the old position has faded out underneath); a stop is
 // silent within 5 ms and keeps the position, and play resumes there at its level.
 TEST_F(ServiceTest, FromAnySeekPlayIsHeardAtItsLevelAndStopIsSilentWithinFiveMilliseconds) {
-    Run("open \"bell.wav\" alias A12 type mpegvideo");
+    Command("open \"bell.wav\" alias A12 type mpegvideo");
     std::mt19937 random(12);
     for (int round = 0; round < 24; ++round) {
-        const std::int64_t ms = random() % 2001, seeks = 1 + random() % 3, start = ms * kRate / 1000;
+        const std::int64_t ms = random() % 2001;
+        const std::int64_t seeks = 1 + random() % 3;
+        const std::int64_t start = ms * kRate / 1000;
         const float gain = float(random() % 1001) / 1000.0f;
         SCOPED_TRACE(std::to_string(ms) + " ms at " + std::to_string(gain) + ", seeks " + std::to_string(seeks));
-        Run("setaudio A12 volume to " + std::to_string(std::lround(gain * 1000)));
-        for (int s = 0; s < seeks; ++s) Run("seek A12 to " + std::to_string(ms) + "; play A12");
+        Command("setaudio A12 volume to " + std::to_string(std::lround(gain * 1000)));
+        for (int s = 0; s < seeks; ++s) {
+            Command("seek A12 to " + std::to_string(ms));
+            Command("play A12");
+        }
         const auto block = Render(1024);
-        for (std::int64_t f = seeks > 1 ? kFadeFrames : 0; f < std::min<std::int64_t>(1024, 2 * kRate - start); ++f)
+        for (std::int64_t f = seeks > 1 ? kFadeFrames : 0; f < std::min<std::int64_t>(1024, kBellFrames - start); ++f)
             for (int c : {0, 1}) ASSERT_FLOAT_EQ(block[f * 2 + c], Expected(c, start + f, gain)) << f;
-        Run("stop A12");
+        Command("stop A12");
         const auto tail = Render(1024);
         for (std::size_t i = kFadeFrames * 2; i < tail.size(); ++i) ASSERT_EQ(tail[i], 0.0f) << i;
-        EXPECT_NEAR(std::stoll(Run("status A12 position")), std::min<std::int64_t>(2000, ms + 22), 2);
-        Run("play A12");
+        EXPECT_NEAR(std::stoll(Reply("status A12 position")), std::min<std::int64_t>(2000, ms + 22), 2);
+        Command("play A12");
         const auto resumed = Render(256);
-        bool found = start + 1024 + 2 * kFadeFrames > 2 * kRate;  // or it had ended
+        bool found = start + 1024 + 2 * kFadeFrames > kBellFrames;  // or it had ended
         for (std::int64_t f = start + 1024; f <= start + 1024 + kFadeFrames; ++f)
             found |= resumed[0] == Expected(0, f, gain) && resumed[3] == Expected(1, f + 1, gain);
         EXPECT_TRUE(found);
-        Run("stop A12"), Render(1024);
+        Command("stop A12");
+        Render(1024);
     }
 }
 
 // Every sample once, across the ring's wrap, up to the last; then stopped at the end, where play
 // finishes at once; a device closed while playing is gone.
 TEST_F(ServiceTest, ASoundPlayedToItsEndIsHeardWholeAndStopsAtItsLastSample) {
-    Run("open \"bell.wav\" alias A0 type mpegvideo; play A0");
+    Command("open \"bell.wav\" alias A0 type mpegvideo");
+    Command("play A0");
     for (std::int64_t at = 0; at < 97 * 1000; at += 1000) {  // in stretches that are no whole number of blocks
         const auto stretch = Render(1000);
         for (std::int64_t f = at; f < at + 1000; ++f)
-            for (int c : {0, 1}) ASSERT_EQ(stretch[(f - at) * 2 + c], Expected(c, f, f < 2 * kRate)) << f;
+            for (int c : {0, 1}) ASSERT_EQ(stretch[(f - at) * 2 + c], Expected(c, f, f < kBellFrames)) << f;
     }
-    Run("status A0 mode => stopped; status A0 position => 2000; play A0; status A0 mode => stopped; seek A0 to end; "
-        "play A0; status A0 mode => stopped; seek A0 to 1990; play A0; close A0; status A0 mode -> 263");
+    EXPECT_EQ(Reply("status A0 mode"), "stopped");
+    EXPECT_EQ(Reply("status A0 position"), "2000");
+    Command("play A0");
+    EXPECT_EQ(Reply("status A0 mode"), "stopped");
+    Command("seek A0 to 1990");
+    Command("play A0");
+    Command("close A0");
+    EXPECT_EQ(Send("status A0 mode"), kErrInvalidDeviceName);
     for (float x : Render(512)) ASSERT_EQ(x, 0.0f);
 }
 
