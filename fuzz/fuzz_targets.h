@@ -11,7 +11,10 @@
 namespace fuzzing {
 
 inline int Report(const char* what, const std::string& problem) {
-    if (!problem.empty()) std::fprintf(stderr, "%s: %s\n", what, problem.c_str()), std::abort();
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", what, problem.c_str());
+        std::abort();
+    }
     return 0;
 }
 
@@ -33,7 +36,9 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
         const board::SlotRecord& b = back[i];
         const bool sameStart = a.start == b.start || std::fabs(a.start - b.start) <= 1e-14 * std::fabs(a.start);
         if (!sameStart && !(std::isnan(a.start) && std::isnan(b.start))) return "the start position changed";
-        a.index = b.index, a.start = b.start, a.fieldsRead = b.fieldsRead;
+        a.index = b.index;
+        a.start = b.start;
+        a.fieldsRead = b.fieldsRead;
         if (!(a == b)) return "a text or number changed on its way through the list";
     }
     return {};
@@ -43,7 +48,10 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
 // ordinary records survive the list, and leave the others alone.
 inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, const QString& file, int slot) {
     std::vector<board::SlotRecord> list(38, {0, "F1", "name", "snd/a.wav", .5, 800, 1, 0, 8});
-    list[std::size_t(slot)].key = key, list[std::size_t(slot)].name = name, list[std::size_t(slot)].file = file;
+    board::SlotRecord& record = list[std::size_t(slot)];
+    record.key = key;
+    record.name = name;
+    record.file = file;
     return CheckListRoundTrip(list);
 }
 

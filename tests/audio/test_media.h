@@ -26,7 +26,8 @@ inline const fs::path& Dir() {
 
 // A rising tone, different on each channel and never repeating: a few samples tell the position.
 inline float Sweep(int channel, std::int64_t frame, int rate) {
-    const double t = static_cast<double>(frame) / rate, start = channel == 0 ? 300.0 : 450.0;
+    const double t = static_cast<double>(frame) / rate;
+    const double start = channel == 0 ? 300.0 : 450.0;
     return static_cast<float>(0.5 * std::sin(2.0 * M_PI * (start + 150.0 * t) * t + 1.0 + channel));
 }
 
@@ -38,9 +39,20 @@ inline void WriteWav(const std::string& path, int rate, int channels, std::int64
     const auto le = [&out](std::uint32_t value, int bytes) {
         for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xff));
     };
-    const std::uint32_t frameBytes = channels * (asFloat ? 4 : 2), dataBytes = std::uint32_t(frames) * frameBytes;
-    out << "RIFF", le(36 + dataBytes, 4), out << "WAVEfmt ", le(16, 4), le(asFloat ? 3 : 1, 2), le(channels, 2);
-    le(rate, 4), le(rate * frameBytes, 4), le(frameBytes, 2), le(asFloat ? 32 : 16, 2), out << "data", le(dataBytes, 4);
+    const std::uint32_t frameBytes = channels * (asFloat ? 4 : 2);
+    const std::uint32_t dataBytes = std::uint32_t(frames) * frameBytes;
+    out << "RIFF";
+    le(36 + dataBytes, 4);
+    out << "WAVEfmt ";
+    le(16, 4);               // the format chunk's size
+    le(asFloat ? 3 : 1, 2);  // IEEE float or PCM
+    le(channels, 2);
+    le(rate, 4);
+    le(rate * frameBytes, 4);  // bytes a second
+    le(frameBytes, 2);
+    le(asFloat ? 32 : 16, 2);  // bits a sample
+    out << "data";
+    le(dataBytes, 4);
     for (std::int64_t i = 0; i < frames * channels; ++i) {
         const int c = int(i % channels);
         const float x = generator ? generator(c, i / channels) : Sweep(c, i / channels, rate);
