@@ -23,7 +23,7 @@ if [ -z "${DRAG_DEMO_INSIDE_X:-}" ]; then
   [[ "$slot" =~ ^[0-9]+$ ]] && [ "$slot" -le 37 ] || { echo "drag-demo: slot must be 0..37" >&2; exit 2; }
   [ -x "$build/sorvane" ] || { echo "drag-demo: no program at $build/sorvane (build it first)" >&2; exit 1; }
   # The drag source is a tool of its own, built beside the board.
-  cmake -S "$root/src/tools/drag_source" -B "$build/drag_source" >/dev/null
+  cmake -S "$root/tests/support/drag_source" -B "$build/drag_source" >/dev/null
   cmake --build "$build/drag_source" -j2 >/dev/null
   [ -n "$out" ] || out=$(mktemp -d /tmp/drag-demo.XXXXXX)
   mkdir -p "$out"

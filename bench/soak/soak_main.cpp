@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
     // A board folder of its own: sounds of different lengths and a text file posing as one.
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
-    toolkit::SetProgramFolderForTests(folder.path());
+    toolkit::SetBoardFolderForTests(folder.path());
     QStringList sounds;
     const double lengths[] = {0.3, 0.8, 1.5, 2.5, 4.0, 7.0, 12.0};
     for (int n = 0; n < int(std::size(lengths)); ++n) {

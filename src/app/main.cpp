@@ -1,7 +1,6 @@
 // Sorvane: starts the board. The program reads no command line; the board keeps its list in
 // the current directory, which the program never changes.
 #include <QApplication>
-#include <QIcon>
 
 #include "board/window/board_window.h"
 #include "channels/mci_channels.h"
@@ -13,7 +12,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(toolkit::AppTitle());
-    QApplication::setWindowIcon(QIcon(":/icon.png"));
     toolkit::InstallFontSubstitutes();
     channels::SetMciSendFunction(&mci::SendString);
     channels::SetMciErrorTextFunction(&mci::GetErrorString);

@@ -1,10 +1,11 @@
 // How a sound gets into a slot while the board runs, and how it leaves again: a file dropped
 // on a slot's name box, the slot pop-up menu opened by a right click, release one slot,
-// release all slots, and opening the program's folder.
+// release all slots, and opening the board's folder.
 //
 // A drop tries the file on the scratch channel first, so a file the media service cannot
-// play is refused before the slot loses the sound it held. A sound under the program's
-// folder is kept as a path relative to it, so the board moves with its folder.
+// play is refused before the slot loses the sound it held. A sound under the board's folder
+// (where its list is kept) is stored as a path relative to it, so the board moves with its
+// folder; the media service resolves such a path against the current folder, which is that one.
 // User-interface thread only.
 #include <QCheckBox>
 #include <QCursor>
@@ -25,13 +26,13 @@ namespace {
 constexpr std::int16_t kScratchChannel = 100;  // only ever open for the trial of a drop
 constexpr std::int16_t kFreshVolume = 800;
 
-// The path to store for a dropped file: relative to the program's folder when the file lies
-// inside it, else the full path. Only a whole folder name counts as the folder: a program in
+// The path to store for a dropped file: relative to the board's folder when the file lies
+// inside it, else the full path. Only a whole folder name counts as the folder: a board in
 // /home/u/board must not take /home/u/boardgames/x.wav for a file of its own.
-QString StoredPath(const QString& dropped, const QString& programFolder) {
-    if (programFolder.isEmpty() || !dropped.startsWith(programFolder, Qt::CaseSensitive)) return dropped;
-    const bool folderIsRoot = programFolder.endsWith(u'/');
-    QString rest = dropped.mid(programFolder.size());
+QString StoredPath(const QString& dropped, const QString& boardFolder) {
+    if (boardFolder.isEmpty() || !dropped.startsWith(boardFolder, Qt::CaseSensitive)) return dropped;
+    const bool folderIsRoot = boardFolder.endsWith(u'/');
+    QString rest = dropped.mid(boardFolder.size());
     if (folderIsRoot) {
         if (rest.startsWith(u'/')) rest.remove(0, 1);
         return rest;
@@ -56,7 +57,7 @@ void Form1::DropOnNameBox(SlotIndex i, const QMimeData* data) {
     const QStringList files = toolkit::DroppedFiles(data);
     if (files.isEmpty()) return;  // a drag of text or links, not of files
 
-    const QString path = StoredPath(files.first(), toolkit::ProgramFolder());
+    const QString path = StoredPath(files.first(), toolkit::BoardFolder());
     if (path.isEmpty()) return;
 
     // The trial on the scratch channel: the slot keeps its sound unless the new one opens.
@@ -134,5 +135,5 @@ void Form1::mnuAllClear_Click() {
 
 void Form1::mnuOpenFolder_Click() {
     // Nothing to tell the user when no file manager answers; the board simply goes on.
-    toolkit::OpenFolderInFileManager(toolkit::ProgramFolder());
+    toolkit::OpenFolderInFileManager(toolkit::BoardFolder());
 }

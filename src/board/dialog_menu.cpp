@@ -19,8 +19,23 @@ void Form1::mnuSoundFile_Click() {
     KeyIndex = Slots.SelectedSlot;
     const SlotIndex k = KeyIndex;
     if (!Slots.HasSound(k)) return;
-    EditSoundDetails(this, Slots, k);
+    const bool fading = Slots.FadeActive[k];
+    const std::int16_t shown = Slots.SlotVolume[k];  // what the dialog's volume box starts with
+    const bool stored = EditSoundDetails(this, Slots, k);
+    if (stored && fading) KeepVolumeThroughFade(k, shown);
     Text1[k]->setText(Slots.SlotName[k]);
     // Moving the bar is what sends a changed volume to the channel; an equal value sends nothing.
     HScroll1[k]->setValue(Slots.SlotVolume[k]);
+}
+
+// During a fade-out the volume box shows the fade's lowered level of that moment. A volume typed
+// there is the slot's volume from now on: the fade's end puts it on the bar, not the level
+// remembered at Stop, so it is what the list keeps. An untouched box stores nothing new: the
+// fade goes on (or has ended meanwhile) with the level it remembered.
+void Form1::KeepVolumeThroughFade(SlotIndex k, std::int16_t shown) {
+    if (Slots.SlotVolume[k] == shown) {
+        Slots.SlotVolume[k] = static_cast<std::int16_t>(HScroll1[k]->value());
+    } else if (Slots.FadeActive[k]) {
+        Slots.FadeRestoreVolume[k] = Slots.SlotVolume[k];
+    }
 }

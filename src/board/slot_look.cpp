@@ -1,8 +1,8 @@
 // A slot's look, worked out in one place from the slot table: an assigned slot shows its name on
 // yellow with Play, Stop, both boxes and the bar enabled; an empty one shows nothing, unticked
 // and disabled, its name box white once released (else the window's colour), and a record kept
-// from start-up names its missing file in the tooltip. The key label is light magenta while the
-// slot sounds and white otherwise.
+// from start-up names its file and why it could not be opened in the tooltip. The key label is
+// light magenta while the slot sounds and white otherwise.
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -19,6 +19,20 @@ constexpr std::uint32_t kReleasedNameColor = 0xFFFFFF;  // white
 constexpr std::uint32_t kPlayingKeyColor = 0xFF80FF;    // light magenta
 constexpr std::uint32_t kIdleKeyColor = 0xFFFFFF;       // white
 
+QString Because(OpenFailure failure) {
+    switch (failure) {
+        case OpenFailure::NotAFile:
+            return QStringLiteral("は通常のファイルではありません");
+        case OpenFailure::Unreadable:
+            return QStringLiteral("を読めません");
+        case OpenFailure::NotASound:
+            return QStringLiteral("は再生できる音ではありません");
+        case OpenFailure::Missing:
+            break;
+    }
+    return QStringLiteral("が見つかりません");
+}
+
 }  // namespace
 
 void Form1::ShowSlot(SlotIndex i, bool sounding) {
@@ -31,7 +45,7 @@ void Form1::ShowSlot(SlotIndex i, bool sounding) {
         toolkit::SetBackColor(name, kReleasedNameColor);
     }
     const auto& kept = Slots.KeptRecord[i];
-    toolkit::SetPlainToolTip(name, kept ? kept->file + QStringLiteral("が見つかりません") : QString());
+    toolkit::SetPlainToolTip(name, kept ? kept->file + Because(Slots.KeptBecause[i]) : QString());
     Command1[i]->setEnabled(assigned);
     Command2[i]->setEnabled(assigned);
     if (!assigned) {

@@ -31,6 +31,14 @@ private:
     std::array<T, kSlotCount> m_values{};
 };
 
+// Why the sound of a record kept from start-up could not be opened; its tooltip says so.
+enum class OpenFailure {
+    Missing,     // no such file (a drive not plugged in, a share down, a file moved)
+    NotAFile,    // a folder, a device or a pipe stands there
+    Unreadable,  // a file the board may not read
+    NotASound,   // a file, but none the media service can play
+};
+
 struct SlotTable {
     PerSlot<QString> SlotFile;                // stored path; empty for an empty slot
     PerSlot<QString> SlotName;                // display name
@@ -42,6 +50,7 @@ struct SlotTable {
     // share down). The slot shows empty, but the record is written back at exit unchanged
     // unless the user assigns or releases the slot during the run.
     PerSlot<std::optional<board::SlotRecord>> KeptRecord;
+    PerSlot<OpenFailure> KeptBecause;  // meaningful while a record is kept
     // Emptied by a release: its name box is painted white; one never assigned keeps the
     // window's own colour.
     PerSlot<bool> Released;

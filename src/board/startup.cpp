@@ -50,6 +50,25 @@ QString Shown(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
+// Lists written before the board kept sounds relative to its own folder may hold a sound that
+// lay beside the program by a path relative to the program's folder (a board started from the
+// desktop's menu stored it so). Such a path names nothing in the board's folder; when it names a
+// file beside the program, that file is meant, and it is kept by its full path from now on.
+QString SoundOfEarlierList(const QString& file) {
+    if (QDir::isAbsolutePath(file) || QFileInfo::exists(file)) return file;
+    const QString besideProgram = QDir(toolkit::ProgramFolder()).filePath(file);
+    return QFileInfo(besideProgram).isFile() ? besideProgram : file;
+}
+
+// Why a recorded sound did not open, as far as the file system tells.
+OpenFailure WhyNotOpened(const QString& file) {
+    const QFileInfo info(file);
+    if (!info.exists()) return OpenFailure::Missing;
+    if (!info.isFile()) return OpenFailure::NotAFile;
+    if (!info.isReadable()) return OpenFailure::Unreadable;
+    return OpenFailure::NotASound;
+}
+
 }  // namespace
 
 void Form1::Form_Load() {
@@ -113,9 +132,11 @@ void Form1::Form_Load() {
     for (SlotIndex i = 0; i < kSlotCount; ++i) {
         Slots.KeptRecord[i].reset();
         QString whyNot;
-        if (Slots.SlotFile[i].isEmpty()) {
+        const QString sound = Slots.SlotFile[i].isEmpty() ? QString() : SoundOfEarlierList(Slots.SlotFile[i]);
+        if (sound.isEmpty()) {
             EmptySetUp(i);
-        } else if (channels::MciOpenSound(i, Slots.SlotFile[i], &whyNot)) {
+        } else if (channels::MciOpenSound(i, sound, &whyNot)) {
+            Slots.SlotFile[i] = sound;
             AssignedSetUp(i, fadeValue[i], exclusiveValue[i]);
         } else {
             qWarning().noquote() << "slot" << i << "keeps its record but cannot open" << Slots.SlotFile[i] << "-"
@@ -124,6 +145,7 @@ void Form1::Form_Load() {
             kept.index = i;
             kept.file = Slots.SlotFile[i];
             Slots.KeptRecord[i] = kept;
+            Slots.KeptBecause[i] = WhyNotOpened(sound);
             EmptySetUp(i);
         }
     }

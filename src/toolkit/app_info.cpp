@@ -2,12 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QUrl>
 
 namespace toolkit {
 
 namespace {
-QString& FolderOverride() {
+QString& ProgramFolderOverride() {
+    static QString folder;
+    return folder;
+}
+QString& BoardFolderOverride() {
     static QString folder;
     return folder;
 }
@@ -42,12 +47,21 @@ int AppRevision() {
 }
 
 QString ProgramFolder() {
-    if (!FolderOverride().isEmpty()) return WithoutTrailingSlash(FolderOverride());
+    if (!ProgramFolderOverride().isEmpty()) return WithoutTrailingSlash(ProgramFolderOverride());
     return WithoutTrailingSlash(QCoreApplication::applicationDirPath());
 }
 
 void SetProgramFolderForTests(const QString& folder) {
-    FolderOverride() = folder;
+    ProgramFolderOverride() = folder;
+}
+
+QString BoardFolder() {
+    if (!BoardFolderOverride().isEmpty()) return WithoutTrailingSlash(BoardFolderOverride());
+    return WithoutTrailingSlash(QDir::currentPath());
+}
+
+void SetBoardFolderForTests(const QString& folder) {
+    BoardFolderOverride() = folder;
 }
 
 bool OpenFolderInFileManager(const QString& folder) {

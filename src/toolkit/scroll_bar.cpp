@@ -1,5 +1,7 @@
 #include "toolkit/scroll_bar.h"
 
+#include <QWheelEvent>
+
 namespace toolkit {
 
 HScrollBar::HScrollBar(int minimum, int maximum, int smallStep, int largeStep, QWidget* parent)
@@ -11,6 +13,10 @@ HScrollBar::HScrollBar(int minimum, int maximum, int smallStep, int largeStep, Q
     setTracking(false);
     // Qt's bars invert key direction by default; the Right arrow must increase the value.
     setInvertedControls(false);
+}
+
+void HScrollBar::wheelEvent(QWheelEvent* event) {
+    event->ignore();
 }
 
 }  // namespace toolkit

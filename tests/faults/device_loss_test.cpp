@@ -20,7 +20,7 @@ protected:
         m_savedServer = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", ("unix:" + socket()).toLocal8Bit());
         BoardTest::SetUp();
-        toolkit::SetProgramFolderForTests(QDir::currentPath());
+        toolkit::SetBoardFolderForTests(QDir::currentPath());
         service = &useRealService(::mci::Service::Device);
         if (output() != "pulseaudio") GTEST_SKIP() << "the service did not open the PulseAudio server";
     }

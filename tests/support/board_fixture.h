@@ -94,7 +94,7 @@ protected:
         m_savedCurrent = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
         qputenv("XDG_STATE_HOME", m_dir.filePath("state").toLocal8Bit());  // where an unsaved board goes
-        toolkit::SetProgramFolderForTests(QStringLiteral("/home/u/board"));
+        toolkit::SetBoardFolderForTests(QStringLiteral("/home/u/board"));
         toolkit::SetBeepHook([this] { events.push_back("beep"); });
         toolkit::SetMsgBoxHook([this](const QString& text, int style) {
             events.push_back("box " + std::to_string(style) + " " + text.toStdString());
@@ -115,6 +115,7 @@ protected:
             channels::SetMciSendFunction(nullptr), ::mci::InstallService(nullptr), m_service.reset();
         }
         toolkit::SetMsgBoxHook({}), toolkit::SetBeepHook({}), toolkit::SetOpenFolderHook({});
+        toolkit::SetBoardFolderForTests({});
         toolkit::SetProgramFolderForTests({});
         QDir::setCurrent(m_savedCurrent);
         QCoreApplication::processEvents();

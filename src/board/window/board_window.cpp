@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -60,6 +61,8 @@ void Form1::buildLayout() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(toolkit::AppTitle());
+    // The board's own icon, not the application's: the dialogs and boxes show none.
+    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     setFixedSize(kClientWidth, kClientHeight);
     // Buttons, check boxes and the column headings use the window's own font; at this size
     // the headings fit the boxes they were measured for.

@@ -102,6 +102,7 @@ public:
     // --- The two dialogs' menu items (board/dialog_menu.cpp) ---
     void mnuHotkey_Click();
     void mnuSoundFile_Click();
+    void KeepVolumeThroughFade(SlotIndex k, std::int16_t shown);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -136,7 +136,13 @@ void Form3::Command5_Click() {
     channels::MciPlayFrom(m_keyIndex, toolkit::ReadNumber(Text2->text()));
 }
 
-void EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex) {
+void Form3::showEvent(QShowEvent* event) {
+    // QDialog's own showEvent centres a dialog over its parent; this one is left where the
+    // window system puts a new window, as the board has always opened it.
+    QWidget::showEvent(event);
+}
+
+bool EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex) {
     Form3 dialog(table, keyIndex, owner);
-    dialog.exec();
+    return dialog.exec() == QDialog::Accepted;
 }

@@ -41,6 +41,10 @@ public:
     void Command4_Click();  // stop
     void Command5_Click();  // play from the start position as typed
 
+protected:
+    // Opens where new windows open, not centred over the board.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildLayout();
     void Form_Load();
@@ -50,4 +54,5 @@ private:
 };
 
 // The board's way in: shows the dialog modally over `owner` until it closes, whichever way.
-void EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex);
+// True when "決定" stored what was typed.
+bool EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex);

@@ -1,0 +1,159 @@
+// The board as it is installed and started: its folder is the one it starts in, where the list
+// lives; sounds from inside it are kept relative to it and the menu opens it. A list from an
+// earlier build still finds the sounds it meant, a kept record says why its sound did not open,
+// and a volume typed during a fade-out is the one the list keeps.
+#include <QLineEdit>
+#include <QTextDocumentFragment>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include "board_fixture.h"
+#include "dialogs/details/details_dialog.h"
+#include "dialogs/hotkey/hotkey_dialog.h"
+
+namespace {
+
+TEST_F(BoardTest, TheFolderItStartsInHoldsItsListItsSoundsAndIsWhatTheMenuOpens) {
+    toolkit::SetBoardFolderForTests({});  // the real rule: the current folder
+    QDir().mkpath(path("fx"));
+    drop(3, path("fx/bell.wav"));
+    EXPECT_EQ(f->Slots.SlotFile[3], "fx/bell.wav");
+    f->mnuOpenFolder_Click();
+    EXPECT_EQ(events, Commands{"open folder " + QDir::currentPath().toStdString()});
+}
+
+// Earlier builds kept a sound lying beside the program relative to the program's folder. Such a
+// path, found nowhere in the board's folder, names the file beside the program; a relative path
+// that the board's folder holds, or that names nothing anywhere, is taken as it stands.
+TEST_F(BoardTest, AnEarlierListFindsTheSoundsItKeptBesideTheProgram) {
+    QDir().mkpath(path("bin"));
+    write(path("bin/beside.wav"), "RIFF");
+    write(path("here.wav"), "RIFF");
+    toolkit::SetProgramFolderForTests(path("bin"));
+    write(listPath(), ListLine(0, "0", "beside", "beside.wav") + ListLine(1, "1", "here", "here.wav") +
+                          ListLine(2, "2", "gone", "gone.wav") + EmptyLines(3));
+    fake.unopenable.insert("gone.wav");
+    start();
+    EXPECT_EQ(f->Slots.SlotFile[0], path("bin/beside.wav"));
+    EXPECT_EQ(f->Slots.SlotFile[1], "here.wav");
+    EXPECT_TRUE(f->Slots.KeptRecord[2].has_value());
+    f->close();
+    EXPECT_EQ(read(listPath()), ListLine(0, "0", "beside", path("bin/beside.wav").toUtf8()) +
+                                    ListLine(1, "1", "here", "here.wav") + ListLine(2, "2", "gone", "gone.wav") +
+                                    EmptyLines(3));
+}
+
+TEST_F(BoardTest, AKeptRecordSaysWhyItsSoundDidNotOpen) {
+    QDir().mkpath(path("folder.wav"));
+    write(path("notes.wav"), "not a sound");
+    const struct {
+        const char* file;
+        QString says;
+    } cases[] = {
+        {"missing.wav", "missing.wavが見つかりません"},
+        {"folder.wav", "folder.wavは通常のファイルではありません"},
+        {"notes.wav", "notes.wavは再生できる音ではありません"},
+    };
+    QByteArray list;
+    for (int i = 0; i < 3; ++i) {
+        list += ListLine(i, QByteArray::number(i), "x", cases[i].file);
+        fake.unopenable.insert(cases[i].file);
+    }
+    write(listPath(), list + EmptyLines(3));
+    start();
+    for (int i = 0; i < 3; ++i) {
+        const QString tip = QTextDocumentFragment::fromHtml(f->Text1[i]->toolTip()).toPlainText();
+        EXPECT_EQ(tip, cases[i].says);
+    }
+}
+
+// Slot 0 fades out from 800 when the details dialog opens on it; the dialog's volume box then
+// shows the fade's level. A volume typed there is the slot's volume from then on, whether the
+// fade is still running at 決定 or has ended while the dialog was open; an untouched box leaves
+// the volume the fade remembered.
+TEST_F(BoardTest, AVolumeTypedDuringAFadeOutIsTheOneTheListKeeps) {
+    const struct {
+        const char* typed;  // nullptr: the box left as it was
+        bool fadeEndsMeanwhile;
+        const char* kept;
+    } cases[] = {
+        {"500", false, "500"},
+        {"500", true, "500"},
+        {nullptr, false, "800"},
+        {nullptr, true, "800"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed ? c.typed : "untouched") + (c.fadeEndsMeanwhile ? ", fade ends" : ""));
+        write(listPath(), ListLine(0, "0", "x", "x.wav", "0", "800", "1") + EmptyLines(1));
+        start();
+        f->PlaySlot(0);
+        f->StopSlot(0);
+        f->FadeTick();
+        f->FadeTick();
+        ASSERT_EQ(bar(0), 648);
+        Form1* board = f.get();
+        RecordingMci* service = &fake;
+        ModalAnswer details([&c, board, service](QWidget* w) {
+            auto* dialog = qobject_cast<Form3*>(w);
+            if (c.fadeEndsMeanwhile) {
+                service->playing.clear();  // the sound runs out while the dialog is open
+                board->FadeTick();
+            }
+            if (c.typed) dialog->Text3->setText(QString::fromLatin1(c.typed));
+            dialog->Command1->click();
+        });
+        f->Slots.SelectedSlot = 0;
+        f->mnuSoundFile_Click();
+        ASSERT_TRUE(details.shown);
+        for (int tick = 0; tick < 3; ++tick) f->FadeTick();
+        EXPECT_FALSE(f->Slots.FadeActive[0]);
+        f->close();
+        EXPECT_EQ(read(listPath()).left(ListLine(0, "0", "x", "x.wav", "0", c.kept, "1").size()),
+                  ListLine(0, "0", "x", "x.wav", "0", c.kept, "1"));
+    }
+}
+
+// The wheel over a slot's volume bar changes nothing: scrolling past the board must not change
+// a sound's level.
+TEST_F(BoardTest, TheMouseWheelOverAVolumeBarChangesNothing) {
+    drop(3, "/srv/bell.wav");
+    for (const int notch : {120, -120}) {
+        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, notch), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(f->HScroll1[3], &wheel);
+    }
+    EXPECT_EQ(bar(3), 800);
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+// The board shows its icon; the two dialogs show none (a window without its own icon would show
+// the application's), and the details dialog opens where the window system puts a new window,
+// not centred over the board.
+TEST_F(BoardTest, TheDialogsHaveNoIconAndTheDetailsOpenWhereTheSystemPutsThem) {
+    f->move(300, 200);
+    f->show();
+    EXPECT_FALSE(f->windowHandle()->icon().isNull());
+    drop(0, "/srv/bell.wav");
+    std::optional<QRect> details;
+    std::optional<bool> detailsIcon, hotkeyIcon;
+    ModalAnswer answerDetails([&](QWidget* w) {
+        detailsIcon = !w->windowHandle()->icon().isNull();
+        details = w->geometry();
+        w->close();
+    });
+    f->mnuSoundFile_Click();
+    ModalAnswer answerHotkey([&](QWidget* w) {
+        hotkeyIcon = !w->windowHandle()->icon().isNull();
+        w->close();
+    });
+    f->mnuHotkey_Click();
+    EXPECT_EQ(detailsIcon, false);
+    EXPECT_EQ(hotkeyIcon, false);
+    ASSERT_TRUE(details.has_value());
+    QWidget fresh;  // a new window that asks for no place
+    fresh.resize(details->size());
+    fresh.show();
+    EXPECT_EQ(details->topLeft(), fresh.geometry().topLeft());
+}
+
+}  // namespace
