@@ -2,8 +2,8 @@
 // A recording stand-in for the media command service: every command string the channel layer
 // sends is kept, byte for byte. It keeps the channel state a service would: which channels are
 // open and playing ("play" starts, "stop" and "close" end a sound) and the volume last set on
-// each. A test may script failed opens, and end a sound by erasing it from `playing`. It replaces
-// the channel layer's send function while it lives.
+// each. A test may script failed opens and a sound's length, and end a sound by erasing it from
+// `playing`. It replaces the channel layer's send function while it lives.
 #include <cstring>
 #include <functional>
 #include <map>
@@ -20,6 +20,7 @@ public:
     std::set<int> open;
     std::set<int> playing;
     std::map<int, int> volume;                          // channel -> last "setaudio ... volume to"
+    std::map<int, std::string> length;                  // channel -> "status ... length" reply (ms); "0" unset
     std::set<std::string> unopenable;                   // paths whose open fails (277)
     std::function<void(const std::string&)> onCommand;  // sees each command as it arrives
 
@@ -77,7 +78,8 @@ private:
         if (verb == "stop") playing.erase(ch);
         if (verb == "setaudio" && open.count(ch)) volume[ch] = std::stoi(command.substr(command.rfind(' ') + 1));
         if (verb != "status" || !reply || replySize == 0 || (what != "mode" && what != "length")) return 0;
-        const std::string text = what == "length" ? "0" : playing.count(ch) ? "playing" : "stopped";
+        std::string text = playing.count(ch) ? "playing" : "stopped";
+        if (what == "length") text = length.count(ch) ? length.at(ch) : "0";
         const std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);
         std::memcpy(reply, text.data(), n);
         reply[n] = '\0';
