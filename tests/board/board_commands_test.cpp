@@ -123,6 +123,31 @@ TEST_F(BoardTest, StartUpOpensRecordedSoundsAndSendsTheirVolumes) {
     EXPECT_EQ(fake.actions(), expected);
 }
 
+// A sound from inside the program folder (/home/u/board) is kept relative to it; only the
+// whole folder name counts, compared case for case. The folder itself is no sound: nothing
+// happens.
+TEST_F(BoardTest, ADropIsStoredRelativeOnlyFromInsideTheProgramFolder) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/u/board/fx/x.wav", "fx/x.wav"},
+        {"/home/u/boardgames/x.wav", "/home/u/boardgames/x.wav"},
+        {"/home/U/board/x.wav", "/home/U/board/x.wav"},
+        {"/home/u/board", ""},
+    };
+    for (const auto& [dropped, stored] : cases) {
+        SCOPED_TRACE(dropped);
+        f->ReleaseSlot(4);
+        fake.calls.clear();
+        DropFiles(*f, 4, {dropped});
+        EXPECT_EQ(f->Slots.SlotFile[4], stored);
+        if (*stored) {
+            EXPECT_EQ(fake.actions().front(), "open \"" + std::string(stored) + "\" alias A100 type mpegvideo");
+        } else {
+            EXPECT_EQ(fake.calls, Commands{});
+            EXPECT_EQ(events, Commands{});
+        }
+    }
+}
+
 // The board says why it refused a drop once, in its log; the user's box names the file only, as
 // text even where the name reads as markup.
 TEST_F(BoardTest, ARefusedDropLogsItsReasonOnceAndShowsTheNameAsText) {
