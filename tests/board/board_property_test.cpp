@@ -53,8 +53,10 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
         std::string log;
         for (int step = 0; step < 150; ++step) {
             const int s = pick(4) == 0 ? kSlotCount - 1 : pick(6);  // a few slots, so operations meet
-            const bool assigned = f->Slots.HasSound(s), wasPlaying = fake.playing.count(s) > 0;
-            const bool fadeBox = f->Check1[s]->isChecked(), exclusive = f->Check2[s]->isChecked();
+            const bool assigned = f->Slots.HasSound(s);
+            const bool wasPlaying = fake.playing.count(s) > 0;
+            const bool fadeBox = f->Check1[s]->isChecked();
+            const bool exclusive = f->Check2[s]->isChecked();
             const int op = pick(12);
             log += std::to_string(op) + "@" + std::to_string(s) + " ";
             SCOPED_TRACE("seed " + std::to_string(seed) + ": " + log);
@@ -88,9 +90,12 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
                     break;
                 }
                 case 1:  // release through the menu, answered yes
-                    f->Slots.SelectedSlot = s, answers = {toolkit::kAnswerOk};
+                    f->Slots.SelectedSlot = s;
+                    answers = {toolkit::kAnswerOk};
                     f->mnuDelSoundFile_Click();
-                    EXPECT_FALSE(f->Slots.HasSound(s) || f->Slots.KeptRecord[s] || fake.open.count(s));
+                    EXPECT_FALSE(f->Slots.HasSound(s));
+                    EXPECT_FALSE(f->Slots.KeptRecord[s]);
+                    EXPECT_FALSE(fake.open.count(s));
                     break;
                 case 2:  // the slot's key, in either case
                     f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
@@ -140,11 +145,15 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
         for (SlotIndex i = 0; i < kSlotCount; ++i) {
             board::SlotRecord& r = expected[size_t(i)];
             r = f->Slots.KeptRecord[i].value_or(board::SlotRecord{});
-            if (!f->Slots.KeptRecord[i])
-                r.name = f->Slots.SlotName[i], r.file = f->Slots.SlotFile[i],
-                r.volume = f->Slots.HasSound(i) ? volume[i] : 0, r.fade = f->Check1[i]->isChecked(),
+            if (!f->Slots.KeptRecord[i]) {
+                r.name = f->Slots.SlotName[i];
+                r.file = f->Slots.SlotFile[i];
+                r.volume = f->Slots.HasSound(i) ? volume[i] : 0;
+                r.fade = f->Check1[i]->isChecked();
                 r.exclusive = f->Check2[i]->isChecked();
-            r.index = i, r.fieldsRead = 8;
+            }
+            r.index = i;
+            r.fieldsRead = 8;
             r.key = i < 2 ? QString(kKeys[i]) : QString(QChar::fromLatin1(kDefaultKeys[i]));  // the list's own two
         }
         f->close();

@@ -26,7 +26,10 @@ std::optional<QStringList> PressAndAnswerPopup(QWidget* target, Qt::MouseButton 
     });
     QTest::mouseClick(target, button, {}, QPoint(3, 3));
     QCoreApplication::processEvents();  // a popup that wrongly opened late shows here
-    if (QWidget* late = QApplication::activePopupWidget()) seen.emplace(), late->close();
+    if (QWidget* late = QApplication::activePopupWidget()) {
+        seen.emplace();
+        late->close();
+    }
     return seen;
 }
 

@@ -88,7 +88,9 @@ TEST(SlotListFile, AnyTextSurvivesTheListInItsOwnRecord) {
         texts << text;
     }
     for (int i = 0; i < int(texts.size()); ++i) {
-        const QString &key = texts[i], &name = texts[(i + 1) % texts.size()], &file = texts[(i + 2) % texts.size()];
+        const QString& key = texts[i];
+        const QString& name = texts[(i + 1) % texts.size()];
+        const QString& file = texts[(i + 2) % texts.size()];
         EXPECT_EQ(fuzzing::CheckTextsRoundTrip(key, name, file, i % 38), "")
             << (key + "|" + name).left(80).toStdString();
     }

@@ -32,8 +32,8 @@ TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
     const QByteArray list = ListLine(0, "Q", "Bell, \"\"loud\"\"", "bell.wav", "0", "800", "1", "0") +
                             ListLine(1, "\"\"", "  spaced", "snd/horn.mp3", ".5", "250", "0", "1") +
                             ListLine(2, "Z", japanese, "/abs/clap.ogg", "12.25", "1000", "1", "1") + EmptyLines(3);
-    const std::string assigned = "|00ffff|1f|",
-                      empty = QString::asprintf("|%06x|0|00|0|0", toolkit::kWindowBackground).toStdString();
+    const std::string assigned = "|00ffff|1f|";
+    const std::string empty = QString::asprintf("|%06x|0|00|0|0", toolkit::kWindowBackground).toStdString();
     write(listPath(), list);
     for (int run = 0; run < 2; ++run) {
         start();
@@ -43,7 +43,9 @@ TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
         for (int i = 3; i < kSlotCount; ++i) EXPECT_EQ(Look(*f, i), kDefaultKeys[i] + ("||" + empty)) << i;
         EXPECT_EQ(f->HotKey, "Q\"Z" + QString::fromLatin1(kDefaultKeys).mid(3));
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Sorvane Ver 2. 1. 6"));
-        EXPECT_TRUE(f->KeyPreviewOn() && f->Timer1->isActive() && f->focusWidget() == f->Command3);
+        EXPECT_TRUE(f->KeyPreviewOn());
+        EXPECT_TRUE(f->Timer1->isActive());
+        EXPECT_EQ(f->focusWidget(), f->Command3);
         f->close();
         EXPECT_EQ(read(listPath()), list);
     }
@@ -132,7 +134,8 @@ TEST_F(BoardTest, AnUnopenableSoundKeepsItsRecordUntilReleased) {
         EXPECT_EQ(read(listPath()), list);
     }
     start();
-    f->Slots.SelectedSlot = 0, answers = {toolkit::kAnswerOk};
+    f->Slots.SelectedSlot = 0;
+    answers = {toolkit::kAnswerOk};
     f->mnuDelSoundFile_Click();
     EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
     EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
@@ -144,7 +147,9 @@ TEST_F(BoardTest, AnUnopenableSoundKeepsItsRecordUntilReleased) {
 TEST_F(BoardTest, TheExitSavesAFadingSlotAtItsRememberedVolume) {
     write(listPath(), ListLine(0, "0", "x", "x.wav", ".5", "400", "1"));
     start();
-    f->PlaySlot(0), f->StopSlot(0), f->FadeTick();
+    f->PlaySlot(0);
+    f->StopSlot(0);
+    f->FadeTick();
     ASSERT_LT(bar(0), 400);
     f->close();
     EXPECT_TRUE(read(listPath()).startsWith(ListLine(0, "0", "x", "x.wav", ".5", "400", "1")));

@@ -1,5 +1,6 @@
-// The two dialogs, opened from the slot pop-up as the user opens them, and what the board keeps
-// of what was typed into them.
+// The two dialogs, opened from the slot pop-up as the user opens them: what each shows, what
+// typing and each way of closing keep, what the board then shows, and the command strings the
+// details dialog sends.
 #include <QLineEdit>
 
 #include "board_fixture.h"
@@ -8,32 +9,222 @@
 
 namespace {
 
-// A name with a quote before a comma, typed into the details dialog, and the key " typed into
-// the hotkey dialog (a blank after it is no key) come back run after run and move no other record.
-TEST_F(BoardTest, QuotesTypedIntoTheDialogsSurviveTheList) {
-    const QByteArray others = EmptyLines(1, 5) + ListLine(5, "5", "b", "b.wav", "0", "700", "1") + EmptyLines(6);
-    write(listPath(), ListLine(0, "0", "a", "a.wav", "0", "800") + others);
-    start();
-    f->Slots.SelectedSlot = 0;
-    ModalAnswer details([](QWidget* w) {
-        qobject_cast<Form3*>(w)->Text1->setText(QStringLiteral("Hi\", he said"));
-        qobject_cast<Form3*>(w)->Command1->click();
+// Types each character on the dialog's window, as the keyboard delivers it.
+void Type(QWidget* dialog, const QString& characters) {
+    for (const QChar c : characters) {
+        Qt::Key key = Qt::Key_unknown;
+        if (c == u'\r') key = Qt::Key_Return;
+        if (c == u'\t') key = Qt::Key_Tab;
+        if (c == u'\b') key = Qt::Key_Backspace;
+        if (c == u'\x1b') key = Qt::Key_Escape;
+        QTest::sendKeyEvent(QTest::Click, dialog->windowHandle(), key, QString(c), {});
+    }
+}
+
+// Replaces what a text box holds, as a user selects it all and types over it.
+void Retype(QLineEdit* box, const QString& text) {
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+}
+
+// Does what a user does in a dialog, step by step: a button's caption clicks that button,
+// "close box" closes the window, "Text2=2.5" types over that box of the details dialog, and
+// anything else is typed on the window ("\x1b" is Escape).
+void Use(QWidget* dialog, const QStringList& steps) {
+    auto* details = qobject_cast<Form3*>(dialog);
+    for (const QString& step : steps) {
+        const QString box = step.section(u'=', 0, 0);
+        const QString typed = step.mid(box.size() + 1);
+        QPushButton* button = nullptr;
+        for (QPushButton* b : dialog->findChildren<QPushButton*>())
+            if (b->text() == step) button = b;
+        if (button) {
+            button->click();
+        } else if (step == "close box") {
+            dialog->close();
+        } else if (details && box.startsWith("Text")) {
+            Retype(box == "Text1" ? details->Text1 : box == "Text2" ? details->Text2 : details->Text3, typed);
+        } else {
+            Type(dialog, step);
+        }
+    }
+}
+
+const QString kDefaults = QString::fromLatin1(kDefaultKeys);
+const QString kWarning = QStringLiteral("その文字は既に設定されています");
+
+QString WithKey(QString keys, int slot, char key) {
+    keys[slot] = QLatin1Char(key);
+    return keys;
+}
+
+// What the hotkey dialog captures and refuses, what it warns of, and what each way of closing
+// stores. However it closed, the board's 38 key labels show HotKey again.
+TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItShould) {
+    const QString changed = WithKey(WithKey(kDefaults, 0, 'Q'), 37, 'Z');
+    const struct {
+        const char* what;
+        int slot;
+        QString before;  // HotKey when the dialog opens
+        QStringList steps;
+        QString shown;  // Label2 once closed
+        bool warned;    // the last key typed is some slot's key
+        int beeps;
+        QString after;  // HotKey
+    } cases[] = {
+        // clang-format off
+        {"y folds to Y, nobody's key", 5, kDefaults, {"y", "決定"}, "Y", false, 0, WithKey(kDefaults, 5, 'Y')},
+        {"the slot's own key warns", 15, kDefaults, {"a", "決定"}, "A", true, 1, kDefaults},
+        {"another slot's key warns; 決定 stores it all the same", 0, kDefaults, {"5", "決定"}, "5", true, 1,
+         WithKey(kDefaults, 0, '5')},
+        {"a free key after a warning clears it", 15, kDefaults, {"ax", "決定"}, "X", false, 1,
+         WithKey(kDefaults, 15, 'X')},
+        {"the blank, Enter, Tab and Backspace are not captured", 3, kDefaults, {"y \r\t\b", "決定"}, "Y", false, 0,
+         WithKey(kDefaults, 3, 'Y')},
+        {"keys outside the defaults, the quote too; the last typed counts", 37, kDefaults, {"!$\"", "決定"}, "\"",
+         false, 0, WithKey(kDefaults, 37, '"')},
+        {"characters that are not one byte in CP932 are refused", 2, kDefaults, {QStringLiteral("zあé"), "決定"}, "Z",
+         false, 0, WithKey(kDefaults, 2, 'Z')},
+        {"nothing typed: 決定 keeps the slot's key", 0, changed, {"決定"}, "Q", false, 0, changed},
+        {"標準 puts every default back, the captured key dropped", 4, changed, {"y", "標準"}, "Y", false, 0, kDefaults},
+        {"中止 stores nothing", 4, kDefaults, {"y", "中止"}, "Y", false, 0, kDefaults},
+        {"Escape stores nothing and is not captured", 4, kDefaults, {"y", "\x1b"}, "Y", false, 0, kDefaults},
+        {"the close box stores nothing", 4, kDefaults, {"y", "close box"}, "Y", false, 0, kDefaults},
+        // clang-format on
+    };
+    // The beep comes after the warning and the red, and says what the dialog showed then.
+    Form2* dialog = nullptr;
+    toolkit::SetBeepHook([&] {
+        events.push_back("beep over " + dialog->Label4->text().toStdString() +
+                         QString::asprintf(" on %06x", toolkit::BackColor(dialog->Label2)).toStdString());
     });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        f->HotKey = c.before;
+        for (SlotLabel* label : f->Label4) label->setText(QStringLiteral("?"));  // not yet redrawn
+        f->Slots.SelectedSlot = SlotIndex(c.slot);
+        events.clear();
+        QString title;
+        QString listed;
+        ModalAnswer answer([&](QWidget* w) {
+            dialog = qobject_cast<Form2*>(w);
+            title = dialog->Label1->text();
+            listed = dialog->Label3->text();
+            Use(dialog, c.steps);
+            EXPECT_FALSE(dialog->isVisible()) << "still open";
+            EXPECT_EQ(dialog->Label2->text(), c.shown);
+            EXPECT_EQ(dialog->Label4->text(), c.warned ? kWarning : QString());
+            EXPECT_EQ(toolkit::BackColor(dialog->Label2), c.warned ? 0x0000FFu : kWhite);
+        });
+        f->mnuHotkey_Click();
+        ASSERT_TRUE(answer.shown);
+        EXPECT_EQ(title, QStringLiteral("No. %1 操作キーの設定").arg(c.slot));
+        QString inUse = QStringLiteral("既設定済  ");
+        for (const QChar key : c.before) inUse += QString(key) + u' ';
+        EXPECT_EQ(listed, inUse);
+        EXPECT_EQ(events, Commands(std::size_t(c.beeps), "beep over " + kWarning.toStdString() + " on 0000ff"));
+        EXPECT_EQ(f->HotKey, c.after);
+        QString labels;
+        for (const SlotLabel* label : f->Label4) labels += label->text();
+        EXPECT_EQ(labels, c.after);
+    }
+}
+
+// Slot 3 holds fx/bell.wav as "bell", 123.456 s long; the dialog shows it as stored, numbers as
+// the board writes them. On a slot without a sound the menu item opens nothing.
+TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAsStored) {
+    drop(3, "/home/u/board/fx/bell.wav");
+    fake.length[3] = "123456";
+    const struct {
+        double start;
+        int volume;
+        const char* startText;
+        const char* volumeText;
+    } cases[] = {{0, 500, " 0", " 500"}, {0.25, 1000, " .25", " 1000"}, {-2, 0, " -2", " 0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.startText);
+        f->Slots.SlotStart[3] = c.start;
+        f->HScroll1[3]->setValue(c.volume);
+        f->Slots.SelectedSlot = 3;
+        ModalAnswer answer([&](QWidget* w) {
+            auto* d = qobject_cast<Form3*>(w);
+            EXPECT_EQ(d->Text1->text(), "bell");
+            EXPECT_EQ(d->Label7->text(), "fx/bell.wav");
+            EXPECT_EQ(d->Label4->text(), " 123.456");
+            EXPECT_EQ(d->Text2->text(), c.startText);
+            EXPECT_EQ(d->Text3->text(), c.volumeText);
+            d->close();
+        });
+        f->mnuSoundFile_Click();
+        EXPECT_TRUE(answer.shown);
+    }
+    fake.calls.clear();
+    f->Slots.SelectedSlot = 4;
+    ModalAnswer none([](QWidget* w) { w->close(); });
     f->mnuSoundFile_Click();
-    ModalAnswer hotkey([](QWidget* w) {
-        for (const char* key : {"\"", " "})
-            QTest::sendKeyEvent(QTest::Click, w->windowHandle(), Qt::Key_unknown, key, {});
-        qobject_cast<Form2*>(w)->Command1->click();
-    });
-    f->mnuHotkey_Click();
-    f->close();
-    const QByteArray list = ListLine(0, "\"\"", "Hi\"\", he said", "a.wav", "0", "800") + others;
-    EXPECT_EQ(read(listPath()), list);
-    for (int run = 0; run < 2; ++run) {
-        start();
-        EXPECT_EQ(f->Text1[0]->text() + f->Label4[0]->text(), QStringLiteral("Hi\", he said\""));
-        f->close();
-        EXPECT_EQ(read(listPath()), list);
+    EXPECT_FALSE(none.shown);
+    EXPECT_EQ(fake.calls, Commands{});
+}
+
+// What the user does in the details dialog of slot 3 (start 1.5, volume 500, exclusive) while
+// slot 5 plays: what is stored, what the board then shows, and the commands sent.
+TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOtherSlots) {
+    const struct {
+        const char* what;
+        QStringList steps;
+        Commands sent;
+        double start;
+        int volume;
+        QString name = "bell";
+        std::set<int> playing = {5};
+    } cases[] = {
+        // clang-format off
+        {"the name as typed; .25", {"Text1=  Hi\", he said ", "Text2=.25", "Text3=300", "決定"},
+         {"stop A3", "setaudio A3 volume to  300"}, 0.25, 300, "  Hi\", he said "},
+        {"an empty name; 0.25; 1000.4 rounds to 1000", {"Text1=", "Text2=0.25", "Text3=1000.4", "決定"},
+         {"stop A3", "setaudio A3 volume to  1000"}, 0.25, 1000, ""},
+        {"12abc reads 12; 1000.5 halves to 1000", {"Text2=12abc", "Text3=1000.5", "決定"},
+         {"stop A3", "setaudio A3 volume to  1000"}, 12, 1000},
+        {"abc reads 0; 1000.6 rounds to 1001, dropped", {"Text2=abc", "Text3=1000.6", "決定"}, {"stop A3"}, 0, 500},
+        {"a negative start kept; -0.4 rounds to 0", {"Text2=-2", "Text3=-0.4", "決定"},
+         {"stop A3", "setaudio A3 volume to  0"}, -2, 0},
+        {"-0.5 halves to 0", {"Text3=-0.5", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, 1.5, 0},
+        {"2.5 halves to 2", {"Text3=2.5", "決定"}, {"stop A3", "setaudio A3 volume to  2"}, 1.5, 2},
+        {"-1 dropped", {"Text3=-1", "決定"}, {"stop A3"}, 1.5, 500},
+        {"1E10 dropped", {"Text3=1E10", "決定"}, {"stop A3"}, 1.5, 500},
+        {"an empty volume reads 0", {"Text3=", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, 1.5, 0},
+        {"Play from 0; 閉じる stores and stops nothing", {"Play", "Text1=x", "Text2=7", "Text3=300", "閉じる"},
+         {"seek A3 to  0", "play A3"}, 1.5, 500, "bell", {3, 5}},
+        {"Test from the start typed, not stored", {"Text2=2.5", "Test", "Stop", "閉じる"},
+         {"seek A3 to  2500", "play A3", "stop A3"}, 1.5, 500},
+        {"Test, then 決定 stops it and stores the start", {"Text2=2.5", "Test", "決定"},
+         {"seek A3 to  2500", "play A3", "stop A3"}, 2.5, 500},
+        {"the close box stores nothing", {"Text1=x", "Text3=300", "close box"}, {}, 1.5, 500},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        f = std::make_unique<Form1>();
+        drop(3, "/home/u/board/fx/bell.wav");
+        drop(5, "/home/u/board/fx/horn.wav");
+        f->Slots.SlotStart[3] = 1.5;
+        f->HScroll1[3]->setValue(500);
+        f->Check2[3]->setChecked(true);
+        f->Command1[5]->click();
+        fake.calls.clear();
+        f->Slots.SelectedSlot = 3;
+        ModalAnswer answer([&](QWidget* w) { Use(w, c.steps); });
+        f->mnuSoundFile_Click();
+        EXPECT_TRUE(answer.shown);
+        EXPECT_EQ(fake.actions(), c.sent);
+        EXPECT_EQ(f->Slots.SlotName[3], c.name);
+        EXPECT_EQ(f->Slots.SlotStart[3], c.start);
+        EXPECT_EQ(f->Slots.SlotVolume[3], c.volume);
+        EXPECT_EQ(f->Text1[3]->text(), c.name);
+        EXPECT_EQ(bar(3), c.volume);
+        EXPECT_EQ(fake.volume[3], c.volume);
+        EXPECT_EQ(fake.playing, c.playing);
     }
 }
 

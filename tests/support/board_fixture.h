@@ -32,7 +32,9 @@ using Commands = std::vector<std::string>;
 // The board's own keys: digits, the keypad signs, then A to W, one per slot.
 inline constexpr char kDefaultKeys[] = "0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVW";
 static_assert(sizeof kDefaultKeys == kSlotCount + 1, "one key per slot");
-inline constexpr std::uint32_t kWhite = 0xFFFFFF, kYellow = 0x00FFFF, kLit = 0xFF80FF;
+inline constexpr std::uint32_t kWhite = 0xFFFFFF;
+inline constexpr std::uint32_t kYellow = 0x00FFFF;
+inline constexpr std::uint32_t kLit = 0xFF80FF;
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -77,7 +79,10 @@ inline void DropFiles(Form1& f, int i, const QStringList& paths) {
 struct ModalAnswer {
     explicit ModalAnswer(std::function<void(QWidget*)> answer) {
         QTimer::singleShot(0, &context, [this, answer] {
-            if (QWidget* w = QApplication::activeModalWidget()) shown = true, answer(w);
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w) return;
+            shown = true;
+            answer(w);
         });
         QTimer::singleShot(5000, &context, [] {
             if (QWidget* w = QApplication::activeModalWidget()) w->close();
@@ -102,8 +107,10 @@ protected:
             if (!answers.empty()) answers.pop_front();
             return answer;
         });
-        toolkit::SetOpenFolderHook(
-            [this](const QString& dir) { return events.push_back("open folder " + dir.toStdString()), true; });
+        toolkit::SetOpenFolderHook([this](const QString& dir) {
+            events.push_back("open folder " + dir.toStdString());
+            return true;
+        });
         f = std::make_unique<Form1>();
         f->HotKey = f->HotKey0 = QString::fromLatin1(kDefaultKeys);
     }
@@ -112,9 +119,13 @@ protected:
         f.reset();  // destroying the window does not run the exit steps
         if (m_service) {
             ::mci::SendString("close all", nullptr, 0, nullptr);
-            channels::SetMciSendFunction(nullptr), ::mci::InstallService(nullptr), m_service.reset();
+            channels::SetMciSendFunction(nullptr);
+            ::mci::InstallService(nullptr);
+            m_service.reset();
         }
-        toolkit::SetMsgBoxHook({}), toolkit::SetBeepHook({}), toolkit::SetOpenFolderHook({});
+        toolkit::SetMsgBoxHook({});
+        toolkit::SetBeepHook({});
+        toolkit::SetOpenFolderHook({});
         toolkit::SetBoardFolderForTests({});
         toolkit::SetProgramFolderForTests({});
         QDir::setCurrent(m_savedCurrent);
@@ -132,7 +143,11 @@ protected:
     // scripted replies stay.
     Form1& start() {
         f.reset();
-        fake.calls.clear(), fake.open.clear(), fake.playing.clear(), events.clear(), answers.clear();
+        fake.calls.clear();
+        fake.open.clear();
+        fake.playing.clear();
+        events.clear();
+        answers.clear();
         f = std::make_unique<Form1>();
         f->Form_Load();
         return *f;
@@ -154,14 +169,16 @@ protected:
     }
     static void write(const QString& file, const QByteArray& bytes) {
         QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << qPrintable(file);
+        ASSERT_EQ(out.write(bytes), bytes.size()) << qPrintable(file);
     }
 
     // Gives slot i a sound by a drop, then forgets the commands and events it caused.
     void drop(int i, const QString& file) {
         DropFiles(*f, i, {file});
         ASSERT_FALSE(f->Slots.SlotFile[i].isEmpty()) << qPrintable(file);
-        fake.calls.clear(), events.clear();
+        fake.calls.clear();
+        events.clear();
     }
     int bar(int i) const { return f->HScroll1[i]->value(); }
     std::uint32_t keyColor(int i) const { return toolkit::BackColor(f->Label4[i]); }
