@@ -213,14 +213,14 @@ def main():
         return 1
     kinds = servers()
     if not kinds or any(t in missing for t in TOOLS):
-        print(f"SKIP: {' '.join(missing)} is not installed (make deps installs it)")
+        print(f"SKIP: not installed: {' '.join(missing)} (make deps installs them)")
         return 77
     if os.environ.get("SORVANE_E2E_X") != "1":  # -a: a display number of its own
         os.environ["SORVANE_E2E_X"] = "1"
         xvfb = ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -nolisten tcp"]
         os.execvp("xvfb-run", xvfb + [sys.executable, os.path.abspath(__file__), exe])
     if missing:
-        print(f"note: {' '.join(missing)} is not installed: the test leaves that server out")
+        print(f"note: not installed: {' '.join(missing)}; the test leaves that server out")
     install_watchdog(150 * len(kinds) + 60)
     signal.signal(signal.SIGTERM, on_terminate)
     top = tempfile.mkdtemp(prefix="sorvane-e2e-")
