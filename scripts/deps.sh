@@ -26,7 +26,8 @@ packages=(
   # fault tests: chattr makes a list that cannot be replaced
   e2fsprogs
 )
-[ "${SORVANE_PIPEWIRE:-}" = 1 ] && packages+=(pipewire pipewire-bin pipewire-pulse wireplumber rtkit)
+# (the tests give their private PipeWire a session bus of its own: dbus-daemon)
+[ "${SORVANE_PIPEWIRE:-}" = 1 ] && packages+=(pipewire pipewire-bin pipewire-pulse wireplumber rtkit dbus-daemon)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 enabled() { systemctl --global is-enabled "$1" 2>/dev/null | grep -qx enabled; }
 

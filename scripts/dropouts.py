@@ -26,8 +26,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import (ENDS_WITH_US, LEVEL, RATE, Board, Failure, XDisplay, check, exit_with,  # noqa: E402
-                         make_tone, parec, servers, sine_breaks, stop_all)
+from board_harness import (ENDS_WITH_US, LEVEL, RATE, Board, RunError, XDisplay, exit_with, make_tone,  # noqa: E402
+                           parec, require, servers, sine_breaks, stop_all)
 
 FREQS = (997, 1451)
 VOLUME = 180  # 38 voices in phase stay below full scale: 38 * 0.125 * 0.18 = 0.86
@@ -97,7 +97,7 @@ def self_check():
              for amp, w, p in tones]
     _, found = find(chans)
     got = [(n, kind) for n, kind, *_ in found]
-    check(len(got) == len(put) and all(abs(n - m) <= MS and k == j for (n, k), (m, j) in zip(got, put)),
+    require(len(got) == len(put) and all(abs(n - m) <= MS and k == j for (n, k), (m, j) in zip(got, put)),
           f"detector self-check: put in {put}, found {got}")
     print(f"detector self-check: found {', '.join(k for _, k in got)} where they were put in, nothing else")
 
@@ -132,7 +132,7 @@ def case(server, x, top, tone, voices, busy, seconds):
         x.press_key("Escape")
         time.sleep(0.5)
     else:
-        raise Failure(f"{voices} voices: the tone did not sound (amplitudes {amps})")
+        raise RunError(f"{voices} voices: the tone did not sound (amplitudes {amps})")
     procs = [subprocess.Popen(ENDS_WITH_US + [sys.executable, "-c", "while True: pass"])
              for _ in range(os.cpu_count() if busy else 0)]
     try:
@@ -151,7 +151,7 @@ def case(server, x, top, tone, voices, busy, seconds):
         out.close()
         chans = recorded(path)
         os.remove(path)
-        check(len(chans[0]) > RATE, f"{who}: nothing was recorded")
+        require(len(chans[0]) > RATE, f"{who}: nothing was recorded")
         amps, found = find(chans)
         minutes = len(chans[0]) / RATE / 60
         row += [str(len(found)), f"{len(found) / minutes:.1f}", f"{sum(f[2] for f in found) / 1000:.2f}"]
@@ -160,7 +160,7 @@ def case(server, x, top, tone, voices, busy, seconds):
                   f"; longest {max(f[2] for f in found):.1f} ms"] if found else []
         lines += [f"  {who}: {t / RATE:8.3f} s  {kind:<8} {ms:5.1f} ms" + ("" if moved is None else f"  moved {moved:+d} frames")
                   for t, kind, ms, moved in found[:LISTED]]
-        check(min(amps) > single / 4 * (1 - LEVEL), f"{who}: the tone stopped (amplitudes {amps})")
+        require(min(amps) > single / 4 * (1 - LEVEL), f"{who}: the tone stopped (amplitudes {amps})")
     return row + [f"{minutes * 60:.0f}", f"{load:.1f}"], lines
 
 
@@ -170,7 +170,7 @@ def main():
     voice_counts = [int(v) for v in os.environ.get("DROPOUT_VOICES", "1 8 38").split()]
     self_check()
     kinds = servers()
-    check(kinds, "no sound server installed (make deps installs PulseAudio)")
+    require(kinds, "no sound server installed (make deps installs PulseAudio)")
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("dropouts: terminated"))  # so all is stopped
     top = tempfile.mkdtemp(prefix="sorvane-dropouts-")
     folder, tone = os.path.join(top, "board"), os.path.join(top, "tone.wav")
@@ -187,6 +187,7 @@ def main():
                 server = kind(os.path.join(top, "run-" + kind.name), sinks=("cap", "ref")).start()
                 print(f"{kind.name}: server threads {'' if server.realtime() else 'not '}real-time")
                 board = Board(exe, folder, server, os.path.join(top, "board.log"))
+                print(f"{kind.name}: {board.start_line() or 'the board did not say which output it opened'}")
                 x = XDisplay()
                 for voices in voice_counts:
                     for busy in (False, True):

@@ -20,7 +20,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import (Board, Recorder, XDisplay, check, exit_with, install_watchdog,  # noqa: E402
+from board_harness import (Board, Recorder, XDisplay, require, exit_with, install_watchdog,  # noqa: E402
                          make_tone, servers, stop_all)
 
 TONE_SECONDS = 0.25
@@ -63,6 +63,7 @@ def measure(kind, exe, top, folder, tone, presses):
         cap.wait_started()
         ref.wait_started()
         board = Board(exe, folder, server, os.path.join(top, "board.log"))
+        print(f"{kind.name}: {board.start_line() or 'the board did not say which output it opened'}")
         x = XDisplay()
         # Start-up opens the output stream; the first callbacks through the server come late,
         # so the first few tries are not counted.
@@ -90,7 +91,7 @@ def main():
     parser.add_argument("--out")
     args = parser.parse_args()
     kinds = servers()
-    check(kinds, "no sound server is installed (make deps installs PulseAudio)")
+    require(kinds, "no sound server is installed (make deps installs PulseAudio)")
     install_watchdog((60 + args.presses * 2) * len(kinds))
 
     top = tempfile.mkdtemp(prefix="sorvane-latency-")

@@ -2,7 +2,7 @@
 # Plays the board from the keyboard as a user would and checks what comes out of the speakers.
 # Under a private X server and PulseAudio null sink the board plays three tones (440 Hz on key
 # 0, 660 Hz with fade-out on key 1, 990 Hz on key 2); xdotool types the keys and the end-to-end
-# test's ear (scripts/board_harness.py) hears each tone start and stop with its key, the
+# test's ear (tests/support/ear.py) hears each tone start and stop with its key, the
 # fade-out decay and stop about 4.4 s after its key, and Escape silence everything. Prints what
 # it heard; exits non-zero when an expectation fails.
 # Usage: scripts/play-demo.sh [PATH/TO/sorvane]   (default: build/sorvane)
@@ -14,11 +14,12 @@ for tool in xvfb-run xauth xdotool pulseaudio pactl parec ffmpeg python3; do
 done
 [ -x "$exe" ] || { echo "play-demo: no program at $exe" >&2; exit 2; }
 
-exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" python3 - "$exe" "$root/scripts" <<'PY'
+exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" python3 - "$exe" "$root/tests/support" <<'PY'
 import os, shutil, sys, tempfile, time
 sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[2])
-from board_harness import Board, Ear, Failure, Recorder, SoundServer, fmt, make_tone, stop_all
+from ear import Ear, Failure, fmt
+from board_harness import Board, Recorder, SoundServer, make_tone, stop_all
 
 top = tempfile.mkdtemp(prefix="play-demo-")
 folder = os.path.join(top, "board")

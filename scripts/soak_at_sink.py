@@ -17,7 +17,7 @@ import tempfile
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import RATE, check, exit_with, parec, servers, sine_breaks, stop_all  # noqa: E402
+from board_harness import RATE, require, exit_with, parec, servers, sine_breaks, stop_all  # noqa: E402
 
 PILOT_HZ = 499
 EDGE = RATE // 5  # the pilot's own start and end are not breaks
@@ -33,7 +33,7 @@ def pilot_of(path):
     left = samples[0::2]
     del samples
     loud = [n for n in range(0, len(left), RATE // 100) if abs(left[n]) > 0.02]
-    check(loud, "the pilot tone was never heard")
+    require(loud, "the pilot tone was never heard")
     return left[loud[0] + EDGE:loud[-1] - EDGE]
 
 
@@ -61,7 +61,7 @@ def soak_on(kind, exe, top):
 def main():
     exe = os.path.abspath(sys.argv[1])
     kinds = servers()
-    check(kinds, "no sound server is installed (make deps installs PulseAudio)")
+    require(kinds, "no sound server is installed (make deps installs PulseAudio)")
     top = tempfile.mkdtemp(prefix="sorvane-soak-")
     try:
         passed = [soak_on(kind, exe, top) for kind in kinds]

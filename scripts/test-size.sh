@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# How big the tests are against the code they test: non-blank lines of C++, Python and shell
-# under tests/ and fuzz/ against src/, counted over the files git tracks (sound and list data
-# for the fuzzers are inputs, not code). The target is at most a third.
-# Usage: scripts/test-size.sh   (exits 1 above a third)
+# How big the tests are against the code they test: non-blank lines of C++, Python and shell in
+# the tests, the fuzzers and the tests' support (tests/, tests/support among them, and fuzz/)
+# against src/, counted over the files git tracks (sound and list data for the fuzzers are
+# inputs, not code). The measuring harness the benchmarks share (scripts/) is not counted.
+# The target is a quarter to 0.4.
+# Usage: scripts/test-size.sh   (exits 1 outside that band)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count() {
@@ -11,6 +13,6 @@ count() {
 code=$(count src)
 tests=$(count tests fuzz)
 awk -v t="$tests" -v c="$code" 'BEGIN {
-  printf "tests/ + fuzz/: %d non-blank lines; src/: %d; ratio %.3f (target at most 0.333)\n", t, c, t / c
-  exit (3 * t > c)
+  printf "tests/ + fuzz/: %d non-blank lines; src/: %d; ratio %.3f (target 0.25 to 0.40)\n", t, c, t / c
+  exit (4 * t < c || 5 * t > 2 * c)
 }'

@@ -4,7 +4,17 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/thread_priority.h"
+
 namespace audio {
+
+// How an output feeds, for the line the board prints when an output starts.
+struct FeedReport {
+    ThreadId thread = 0;  // the thread that renders, once it has rendered; 0 before
+    bool queue = false;   // `frames` is what stays queued at the server; else what one period renders
+    int frames = 0;
+    bool rewinding = false;  // renders again over its queue when a command comes
+};
 
 // What an output pulls from (the engine). Every call comes from the output's audio thread.
 class RenderSource {
@@ -39,6 +49,8 @@ public:
     // Any thread: a command changed what is to be heard. An output that keeps audio queued at its
     // sound server renders it again so the change is heard at once.
     virtual void changed() {}
+    // Any thread: see FeedReport. Outputs that do not say give an empty report.
+    virtual FeedReport feed() const { return {}; }
 };
 
 // Consumes audio in real time on its own thread and discards it: used when no sound device can

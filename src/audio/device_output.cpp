@@ -7,23 +7,39 @@
 // and within a second of a server coming back, or a better one appearing, moves there. The
 // voices only advance as they are rendered and a connection that goes leaves the engine at what
 // was heard, so after a server restart they play on from where they were.
+//
+// Once an output has started and its audio thread has run, the watcher asks for real-time
+// priority for that thread (asking can block, so the thread never asks itself) and prints one
+// line on stderr saying what plays and how, e.g.
+//   sorvane: output pulseaudio, 48000 Hz, queue 9600 frames, rewinding, SCHED_FIFO 10
+// and one more each time the output changes.
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
+#include "audio/audio_format.h"
 #include "audio/audio_output.h"
 #include "audio/server_connection.h"
+#include "audio/thread_priority.h"
 
 namespace audio {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
 // While one plays, a better one is looked for each second; while none plays, every tick.
 constexpr int kProbeEveryTicks = 4;
+// How often the watcher looks whether a new output's audio thread has run yet, and for how long
+// before it only looks at its ordinary ticks.
+constexpr auto kReportPoll = std::chrono::milliseconds(5);
+constexpr auto kReportPollFor = std::chrono::seconds(3);
 
 class DeviceOutput final : public AudioOutput {
 public:
@@ -92,11 +108,13 @@ private:
                 m_sdlPlayed = m_sdlPlayed || i == kSdl;
                 m_current.store(&connection, std::memory_order_release);
                 m_started = true;
+                reportSoon();
                 return true;
             }
             if (previous && previous->open(*m_source)) {  // the better one refused: keep the one we had
                 m_current.store(previous, std::memory_order_release);
                 m_started = true;
+                reportSoon();
                 return false;
             }
         }
@@ -104,8 +122,31 @@ private:
         if (!m_current.load() && !m_null) {
             m_null = MakeNullOutput();
             m_null->start(*m_source);
+            reportSoon();
         }
         return false;
+    }
+
+    void reportSoon() {
+        m_reportPending = true;
+        m_reportPollUntil = Clock::now() + kReportPollFor;
+    }
+
+    // Once the output playing now has run: its thread's priority, and the line that says it all.
+    // Watcher thread only.
+    void reportIfRunning() {
+        ServerConnection* current = m_current.load(std::memory_order_acquire);
+        const FeedReport feed = current ? current->feed() : m_null ? m_null->feed() : FeedReport{};
+        if (feed.thread == 0) return;
+        const Grant grant =
+            current && !current->schedulesItsOwnThread() ? MakeThreadRealTime(feed.thread) : Grant::None;
+        const std::string line = std::string("sorvane: output ") + (current ? current->name() : "null") + ", " +
+                                 std::to_string(kSampleRate) + " Hz, " + (feed.queue ? "queue " : "period ") +
+                                 std::to_string(feed.frames) + " frames, " +
+                                 (feed.rewinding ? "rewinding" : "not rewinding") + ", " +
+                                 SchedulingText(feed.thread, grant) + "\n";
+        std::fputs(line.c_str(), stderr);
+        m_reportPending = false;
     }
 
     void stopNull() {
@@ -115,10 +156,23 @@ private:
     }
 
     void watch() {
+        NameThisThread("sorvane-watch");
+        auto nextTick = Clock::now() + kWatchInterval;
+        int tick = 0;
         std::unique_lock lock(m_mutex);
-        for (int tick = 1; m_watching; ++tick) {
-            m_wake.wait_for(lock, kWatchInterval);
-            if (!m_watching) break;
+        while (m_watching) {
+            if (m_reportPending) {
+                lock.unlock();
+                reportIfRunning();
+                lock.lock();
+            }
+            const bool polling = m_reportPending && Clock::now() < m_reportPollUntil;
+            if (Clock::now() < nextTick) {
+                m_wake.wait_until(lock, polling ? std::min(nextTick, Clock::now() + kReportPoll) : nextTick);
+                continue;
+            }
+            nextTick = Clock::now() + kWatchInterval;
+            ++tick;
             lock.unlock();
             ServerConnection* current = m_current.load(std::memory_order_acquire);
             if (current && !current->healthy()) {
@@ -141,6 +195,8 @@ private:
     std::unique_ptr<AudioOutput> m_null;
     bool m_started = false;
     bool m_sdlPlayed = false;
+    bool m_reportPending = false;
+    Clock::time_point m_reportPollUntil;
     std::mutex m_mutex;  // guards m_watching
     std::condition_variable m_wake;
     bool m_watching = false;

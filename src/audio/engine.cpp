@@ -172,7 +172,8 @@ int Engine::volume(VoiceId id) const {
 }
 
 void Engine::decodeLoop() {
-    RaiseThisThreadPriority();
+    NameThisThread("sorvane-decode");
+    RaiseThreadPriority(ThisThreadId());
     std::vector<std::shared_ptr<Voice>> voices;
     voices.reserve(kMaxVoices);
     std::unique_lock wakeLock(m_decodeWakeMutex);

@@ -5,6 +5,7 @@
 
 #include "audio/audio_format.h"
 #include "audio/audio_output.h"
+#include "audio/thread_priority.h"
 
 namespace audio {
 namespace {
@@ -15,6 +16,7 @@ public:
 
     void start(RenderSource& source) override {
         stop();
+        m_threadId.store(0, std::memory_order_relaxed);
         m_running.store(true, std::memory_order_relaxed);
         m_thread = std::thread([this, &source] { run(source); });
     }
@@ -26,8 +28,13 @@ public:
 
     const char* currentName() const override { return "null"; }
 
+    FeedReport feed() const override {
+        return {m_threadId.load(std::memory_order_acquire), false, kBlockFrames, false};
+    }
+
 private:
     void run(RenderSource& source) {
+        NameThisThread("sorvane-null");
         using Clock = std::chrono::steady_clock;
         const auto blockDuration = std::chrono::nanoseconds(1'000'000'000LL * kBlockFrames / kSampleRate);
         std::vector<float> buffer(kBlockFrames * kChannels);
@@ -35,6 +42,8 @@ private:
         while (m_running.load(std::memory_order_relaxed)) {
             source.render(buffer.data(), kBlockFrames);
             source.commit(source.position());
+            if (m_threadId.load(std::memory_order_relaxed) == 0)
+                m_threadId.store(ThisThreadId(), std::memory_order_release);
             next += blockDuration;
             const auto now = Clock::now();
             // After a long stall (machine suspended, debugger) resume from now instead of racing.
@@ -43,7 +52,8 @@ private:
         }
     }
 
-    std::atomic<bool> m_running{false};  // written by start/stop, read by the output thread
+    std::atomic<bool> m_running{false};   // written by start/stop, read by the output thread
+    std::atomic<ThreadId> m_threadId{0};  // written by the output thread once it has rendered
     std::thread m_thread;
 };
 

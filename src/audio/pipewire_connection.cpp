@@ -13,6 +13,7 @@
 
 #include "audio/audio_format.h"
 #include "audio/server_connection.h"
+#include "audio/thread_priority.h"
 
 namespace audio {
 namespace {
@@ -60,7 +61,8 @@ public:
         InitPipeWire();
         m_source = &source;
         m_healthy.store(true);
-        m_loop = pw_thread_loop_new("sorvane-pipewire", nullptr);
+        m_threadId.store(0, std::memory_order_relaxed);
+        m_loop = pw_thread_loop_new("sorvane-pw-loop", nullptr);
         if (!m_loop) return false;
         m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), ContextProperties(), 0);
         if (!m_context || pw_thread_loop_start(m_loop) < 0) {
@@ -75,6 +77,14 @@ public:
     }
 
     bool healthy() const override { return m_healthy.load(std::memory_order_relaxed); }
+
+    FeedReport feed() const override {
+        return {m_threadId.load(std::memory_order_acquire), false, m_periodFrames.load(std::memory_order_relaxed),
+                false};
+    }
+
+    // The graph's data thread calls us, scheduled by PipeWire's real-time module.
+    bool schedulesItsOwnThread() const override { return true; }
 
     void close() override {
         if (!m_loop) return;
@@ -175,12 +185,18 @@ private:
             data.chunk->offset = 0;
             data.chunk->stride = kStride;
             data.chunk->size = static_cast<std::uint32_t>(frames * kStride);
+            if (m_threadId.load(std::memory_order_relaxed) == 0) {
+                m_periodFrames.store(frames, std::memory_order_relaxed);
+                m_threadId.store(ThisThreadId(), std::memory_order_release);
+            }
         }
         pw_stream_queue_buffer(m_stream, b);
     }
 
     RenderSource* m_source = nullptr;
     std::atomic<bool> m_healthy{false};
+    std::atomic<ThreadId> m_threadId{0};  // the graph's data thread, once it has called us
+    std::atomic<int> m_periodFrames{0};   // what its first cycle asked for
     pw_thread_loop* m_loop = nullptr;
     pw_context* m_context = nullptr;
     pw_core* m_core = nullptr;

@@ -5,7 +5,8 @@
 // has just started.
 //
 // PipeWire's PulseAudio service cannot rewind a sink. There the stream keeps a small queue on
-// the real-time thread instead and never writes over it.
+// the real-time thread instead and never writes over it. SORVANE_PULSE_REWIND=0 in the
+// environment makes it do so on any server, so that way can be tried on a PulseAudio server too.
 //
 // Stream positions: the stream is written at absolute frame indexes counted from its start, so
 // the index of every frame is known without asking the server; `m_offset` maps them to the
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <mutex>
@@ -48,6 +50,12 @@ constexpr int kSmallRequestFrames = 256;
 // The engine's blocks are rendered this short: a command lands at most this much beyond the margin.
 constexpr int kChunkFrames = 64;
 constexpr int kLoopTimeoutUs = 4000;
+
+// A developer's switch: the small queue of a server that cannot rewind, whatever the server.
+bool RewindingSwitchedOff() {
+    const char* value = std::getenv("SORVANE_PULSE_REWIND");
+    return value != nullptr && std::strcmp(value, "0") == 0;
+}
 
 pa_proplist* Identity() {
     pa_proplist* props = pa_proplist_new();
@@ -147,6 +155,7 @@ public:
     bool open(RenderSource& source) override {
         close();
         m_source = &source;
+        m_threadId.store(0, std::memory_order_relaxed);
         m_quit.store(false);
         m_healthy.store(true);
         std::promise<bool> opened;
@@ -171,6 +180,11 @@ public:
         wake();
     }
 
+    FeedReport feed() const override {
+        return {m_threadId.load(std::memory_order_acquire), true, m_reportedQueue.load(std::memory_order_relaxed),
+                m_reportedRewinds.load(std::memory_order_relaxed)};
+    }
+
 private:
     void wake() {
         std::lock_guard lock(m_loopMutex);
@@ -178,7 +192,7 @@ private:
     }
 
     void run(std::promise<bool>& opened) {
-        MakeThisThreadRealTime();
+        NameThisThread("sorvane-audio");
         Session session;
         if (!session.connect(kConnectTimeout) || !startStream(session)) {
             m_healthy.store(false);
@@ -194,6 +208,9 @@ private:
         while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
             if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
             feed(session.stream());
+            if (m_threadId.load(std::memory_order_relaxed) == 0) {
+                m_threadId.store(ThisThreadId(), std::memory_order_release);
+            }
             pa_mainloop_prepare(session.loop(), kLoopTimeoutUs);
             pa_mainloop_poll(session.loop());
             pa_mainloop_dispatch(session.loop());
@@ -206,9 +223,11 @@ private:
     }
 
     bool startStream(Session& session) {
-        m_rewinds = session.serverRewinds();
+        m_rewinds = session.serverRewinds() && !RewindingSwitchedOff();
         const int queue = m_rewinds ? kQueueFrames : kSmallQueueFrames;
         m_queueFrames = queue;
+        m_reportedQueue.store(queue, std::memory_order_relaxed);
+        m_reportedRewinds.store(m_rewinds, std::memory_order_relaxed);
         m_buffer.assign(static_cast<std::size_t>(queue + kSampleRate / 2) * kChannels, 0.0f);
 
         const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
@@ -305,6 +324,10 @@ private:
     std::atomic<bool> m_quit{false};
     std::atomic<bool> m_healthy{false};
     std::atomic<bool> m_changed{false};
+    // For the device output's report, written by the feeding thread.
+    std::atomic<ThreadId> m_threadId{0};
+    std::atomic<int> m_reportedQueue{0};
+    std::atomic<bool> m_reportedRewinds{false};
     std::mutex m_loopMutex;  // guards m_loop against wake() from other threads
     pa_mainloop* m_loop = nullptr;
     // Audio thread only.

@@ -25,7 +25,7 @@ public:
         close();
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
         m_source = &source;
-        m_scheduled = false;
+        m_threadId.store(0, std::memory_order_relaxed);
         SDL_AudioSpec want{};
         want.freq = kSampleRate;
         want.format = AUDIO_F32SYS;
@@ -41,11 +41,17 @@ public:
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return false;
         }
+        m_periodFrames.store(have.samples, std::memory_order_relaxed);
         SDL_PauseAudioDevice(m_device, 0);
         return true;
     }
 
     bool healthy() const override { return m_device != 0 && SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_PLAYING; }
+
+    FeedReport feed() const override {
+        return {m_threadId.load(std::memory_order_acquire), false, m_periodFrames.load(std::memory_order_relaxed),
+                false};
+    }
 
     void close() override {
         if (m_device == 0) return;
@@ -57,18 +63,18 @@ public:
 private:
     static void Callback(void* self, Uint8* stream, int bytes) {
         auto* connection = static_cast<SdlConnection*>(self);
-        if (!connection->m_scheduled) {
-            connection->m_scheduled = true;
-            MakeThisThreadRealTime();
-        }
         RenderSource& source = *connection->m_source;
         source.render(reinterpret_cast<float*>(stream), bytes / static_cast<int>(sizeof(float) * kChannels));
         source.commit(source.position());
+        if (connection->m_threadId.load(std::memory_order_relaxed) == 0) {
+            connection->m_threadId.store(ThisThreadId(), std::memory_order_release);
+        }
     }
 
     RenderSource* m_source = nullptr;
     SDL_AudioDeviceID m_device = 0;
-    bool m_scheduled = false;  // audio thread only, once the device runs
+    std::atomic<ThreadId> m_threadId{0};  // the callback's thread, once it has rendered
+    std::atomic<int> m_periodFrames{0};
 };
 
 }  // namespace

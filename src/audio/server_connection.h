@@ -33,6 +33,11 @@ public:
     virtual void close() = 0;
     // Any thread: see AudioOutput::changed().
     virtual void changed() {}
+    // Any thread: the thread that feeds the server and how, once it has run.
+    virtual FeedReport feed() const = 0;
+    // Whether the server's own library schedules the feeding thread (PipeWire's graph calls us on
+    // its data thread); else the device output asks for real-time priority for it.
+    virtual bool schedulesItsOwnThread() const { return false; }
 };
 
 std::unique_ptr<ServerConnection> MakePipeWireConnection();

@@ -2,28 +2,18 @@
 
 #if defined(__linux__)
 #include <dbus/dbus.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #endif
 
 namespace audio {
-
-const char* SchedulingName(Scheduling scheduling) {
-    switch (scheduling) {
-        case Scheduling::RealTime:
-            return "real-time";
-        case Scheduling::Raised:
-            return "raised";
-        case Scheduling::Normal:
-            break;
-    }
-    return "normal";
-}
 
 #if defined(__linux__)
 namespace {
@@ -35,19 +25,15 @@ constexpr int kFeedNice = -11;  // what sound servers themselves take when real-
 constexpr int kDecoderNice = -5;
 constexpr int kBusTimeoutMs = 500;
 
-std::uint64_t ThisThreadId() {
-    return static_cast<std::uint64_t>(syscall(SYS_gettid));
-}
-
-bool SetFifo(int priority) {
+bool SetFifo(ThreadId thread, int priority) {
     sched_param param{};
     param.sched_priority = priority;
     // Reset on fork: a program started from the board must not inherit real-time scheduling.
-    return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+    return sched_setscheduler(static_cast<pid_t>(thread), SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
 }
 
-bool SetNice(int nice) {
-    return setpriority(PRIO_PROCESS, static_cast<id_t>(ThisThreadId()), nice) == 0;
+bool SetNice(ThreadId thread, int nice) {
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice) == 0;
 }
 
 // A connection of our own to the system bus, closed again after the call: the board has no other
@@ -149,7 +135,7 @@ private:
     DBusConnection* m_bus = nullptr;
 };
 
-bool RealTimeFromRealtimeKit(SystemBus& bus) {
+bool RealTimeFromRealtimeKit(ThreadId thread, SystemBus& bus) {
     const std::int64_t maxPriority = bus.property("MaxRealtimePriority", 0);
     const std::int64_t maxRtTime = bus.property("RTTimeUSecMax", 0);
     if (maxPriority <= 0 || maxRtTime <= 0) return false;
@@ -159,39 +145,75 @@ bool RealTimeFromRealtimeKit(SystemBus& bus) {
     limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(maxRtTime);
     if (setrlimit(RLIMIT_RTTIME, &limit) != 0) return false;
     const auto priority = static_cast<std::uint32_t>(std::min<std::int64_t>(kRealTimePriority, maxPriority));
-    return bus.makeRealTime(ThisThreadId(), priority);
+    return bus.makeRealTime(static_cast<std::uint64_t>(thread), priority);
 }
 
-Scheduling RaiseNiceThroughRealtimeKit(int nice, SystemBus& bus) {
-    if (!bus.connected()) return Scheduling::Normal;
+Grant RaiseNiceThroughRealtimeKit(ThreadId thread, int nice, SystemBus& bus) {
+    if (!bus.connected()) return Grant::None;
     const auto level = static_cast<std::int32_t>(std::max<std::int64_t>(nice, bus.property("MinNiceLevel", 0)));
-    return level < 0 && bus.makeHighPriority(ThisThreadId(), level) ? Scheduling::Raised : Scheduling::Normal;
+    return level < 0 && bus.makeHighPriority(static_cast<std::uint64_t>(thread), level) ? Grant::RealtimeKit
+                                                                                        : Grant::None;
 }
 
 }  // namespace
 
-Scheduling MakeThisThreadRealTime() {
-    if (SetFifo(kRealTimePriority)) return Scheduling::RealTime;
-    SystemBus bus;
-    if (bus.connected() && RealTimeFromRealtimeKit(bus)) return Scheduling::RealTime;
-    if (SetNice(kFeedNice)) return Scheduling::Raised;
-    return RaiseNiceThroughRealtimeKit(kFeedNice, bus);
+ThreadId ThisThreadId() {
+    return static_cast<ThreadId>(syscall(SYS_gettid));
 }
 
-Scheduling RaiseThisThreadPriority() {
-    if (SetNice(kDecoderNice)) return Scheduling::Raised;
+Grant MakeThreadRealTime(ThreadId thread) {
+    if (thread <= 0) return Grant::None;
+    if (SetFifo(thread, kRealTimePriority)) return Grant::Direct;
     SystemBus bus;
-    return RaiseNiceThroughRealtimeKit(kDecoderNice, bus);
+    if (bus.connected() && RealTimeFromRealtimeKit(thread, bus)) return Grant::RealtimeKit;
+    if (SetNice(thread, kFeedNice)) return Grant::Direct;
+    return RaiseNiceThroughRealtimeKit(thread, kFeedNice, bus);
+}
+
+Grant RaiseThreadPriority(ThreadId thread) {
+    if (thread <= 0) return Grant::None;
+    if (SetNice(thread, kDecoderNice)) return Grant::Direct;
+    SystemBus bus;
+    return RaiseNiceThroughRealtimeKit(thread, kDecoderNice, bus);
+}
+
+std::string SchedulingText(ThreadId thread, Grant grant) {
+    const std::string by = grant == Grant::RealtimeKit ? "RealtimeKit " : "";
+    const int policy = thread > 0 ? sched_getscheduler(static_cast<pid_t>(thread)) : -1;
+    const int realTime = policy < 0 ? -1 : policy & ~SCHED_RESET_ON_FORK;
+    if (realTime == SCHED_FIFO || realTime == SCHED_RR) {
+        sched_param param{};
+        if (sched_getparam(static_cast<pid_t>(thread), &param) == 0) {
+            return by + (realTime == SCHED_FIFO ? "SCHED_FIFO " : "SCHED_RR ") + std::to_string(param.sched_priority);
+        }
+    }
+    if (policy >= 0) {
+        errno = 0;
+        const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+        if (errno == 0 && nice != 0) return by + "nice " + std::to_string(nice);
+    }
+    return "normal";
+}
+
+void NameThisThread(const char* name) {
+    pthread_setname_np(pthread_self(), name);
 }
 
 #else
 
-Scheduling MakeThisThreadRealTime() {
-    return Scheduling::Normal;
+ThreadId ThisThreadId() {
+    return 0;
 }
-Scheduling RaiseThisThreadPriority() {
-    return Scheduling::Normal;
+Grant MakeThreadRealTime(ThreadId) {
+    return Grant::None;
 }
+Grant RaiseThreadPriority(ThreadId) {
+    return Grant::None;
+}
+std::string SchedulingText(ThreadId, Grant) {
+    return "normal";
+}
+void NameThisThread(const char*) {}
 
 #endif
 

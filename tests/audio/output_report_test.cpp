@@ -1,0 +1,189 @@
+// The line the device output prints once an output plays: which output, its rate, what it keeps
+// queued or renders per period, whether it renders again over its queue, and how its feeding
+// thread is scheduled. Through SDL's dummy driver, with no driver at all (the null output), and
+// through a private PulseAudio server, rewinding and with rewinding switched off.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/engine.h"
+#include "skip_outside_ci.h"
+#include "test_media.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Sets an environment variable for as long as it lives (unset when `value` is null).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (m_old) {
+            setenv(m_name, m_old->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// Everything written to stderr while it lives, read as it comes.
+class StderrPipe {
+public:
+    StderrPipe() {
+        EXPECT_EQ(pipe(m_fds), 0);
+        fcntl(m_fds[0], F_SETFL, O_NONBLOCK);
+        m_saved = dup(STDERR_FILENO);
+        dup2(m_fds[1], STDERR_FILENO);
+    }
+    ~StderrPipe() {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+        close(m_fds[0]);
+        close(m_fds[1]);
+    }
+    // The lines that begin with "sorvane: output", once `count` have come or `timeout` passed.
+    std::vector<std::string> outputLines(std::size_t count, Clock::duration timeout) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            std::vector<std::string> lines;
+            std::size_t start = 0;
+            for (std::size_t end; (end = m_text.find('\n', start)) != std::string::npos; start = end + 1) {
+                const std::string line = m_text.substr(start, end - start);
+                if (line.rfind("sorvane: output", 0) == 0) lines.push_back(line);
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (lines.size() >= count || left.count() <= 0) return lines;
+            pollfd fd{m_fds[0], POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
+                char buffer[512];
+                const ssize_t n = read(m_fds[0], buffer, sizeof buffer);
+                if (n > 0) m_text.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+    }
+
+private:
+    int m_fds[2] = {-1, -1};
+    int m_saved = -1;
+    std::string m_text;
+};
+
+// A PulseAudio server of the test's own, on a socket in a private folder, with a null sink. It
+// ends with the test, and with the test program should that die first.
+class PrivatePulse {
+public:
+    PrivatePulse() : m_dir(testmedia::Dir() / ("pulse-" + std::to_string(getpid()))) {
+        fs::create_directories(m_dir);
+        const std::string socket = (m_dir / "native").string();
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH"}) {
+                setenv(name, m_dir.c_str(), 1);
+            }
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            const std::string load = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket;
+            execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                   load.c_str(), "--load=module-null-sink sink_name=report", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int waited = 0; m_pid > 0 && !fs::exists(socket) && waited < 5000; waited += 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (fs::exists(socket)) m_address = "unix:" + socket;
+    }
+    ~PrivatePulse() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+    const std::string& address() const { return m_address; }  // empty when it did not start
+
+private:
+    fs::path m_dir;
+    pid_t m_pid = -1;
+    std::string m_address;
+};
+
+bool HaveProgram(const char* name) {
+    return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
+std::string SchedulingPattern(bool realTimeWanted) {
+    if (!realTimeWanted) return "normal";
+    if (geteuid() == 0) return "SCHED_FIFO 10";
+    return "(RealtimeKit )?SCHED_FIFO [0-9]+|(RealtimeKit )?nice -[0-9]+|normal";
+}
+
+TEST(OutputReportTest, OneLineSaysWhichOutputPlaysAndHow) {
+    struct Case {
+        const char* what;
+        const char* sdlDriver;
+        bool pulse;
+        const char* rewind;  // SORVANE_PULSE_REWIND, or null
+        const char* expected;
+        bool realTime;
+    };
+    const Case cases[] = {
+        {"SDL", "dummy", false, nullptr, "sdl, 48000 Hz, period 256 frames, not rewinding", true},
+        {"nothing that plays", "no-such-driver", false, nullptr, "null, 48000 Hz, period 256 frames, not rewinding",
+         false},
+        {"PulseAudio", "dummy", true, nullptr, "pulseaudio, 48000 Hz, queue 9600 frames, rewinding", true},
+        {"PulseAudio, rewinding off", "dummy", true, "0", "pulseaudio, 48000 Hz, queue 512 frames, not rewinding",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<PrivatePulse> pulse;
+        if (c.pulse) {
+            if (!HaveProgram("pulseaudio")) SKIP_OUTSIDE_CI("no PulseAudio server installed");
+            pulse.emplace();
+            ASSERT_FALSE(pulse->address().empty()) << "the private PulseAudio server did not start";
+        }
+        const ScopedEnv driver("SDL_AUDIODRIVER", c.sdlDriver);
+        const ScopedEnv server("PULSE_SERVER", pulse ? pulse->address().c_str() : "unix:/nonexistent/sorvane-test");
+        const ScopedEnv rewind("SORVANE_PULSE_REWIND", c.rewind);
+        StderrPipe stderrPipe;
+        audio::Engine engine(audio::Engine::OutputKind::Device);
+        const std::vector<std::string> first = stderrPipe.outputLines(1, std::chrono::seconds(5));
+        ASSERT_EQ(first.size(), 1u);
+        const std::regex shape("sorvane: output " + std::string(c.expected) + ", (" + SchedulingPattern(c.realTime) +
+                               ")");
+        EXPECT_TRUE(std::regex_match(first[0], shape)) << first[0];
+        // Longer than the watcher's tick: the line comes once.
+        EXPECT_EQ(stderrPipe.outputLines(2, std::chrono::milliseconds(400)).size(), 1u);
+    }
+}
+
+}  // namespace
