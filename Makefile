@@ -73,8 +73,8 @@ package:
 	cd build-package && cpack
 
 # The package checked (lintian, the desktop entry and AppStream validators), installed with
-# apt-get, started from its menu entry, removed and purged; as root, never on a machine that
-# has a sorvane package of its own installed.
+# apt-get, started from its menu entry and removed; as root or through sudo, and never where a
+# sorvane package of the user's own is installed.
 test-package: package
 	bash tests/package/package_test.sh build-package/sorvane_*.deb
 	bash tests/package/refusal_test.sh build-package/sorvane_*.deb

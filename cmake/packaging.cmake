@@ -3,7 +3,6 @@
 # `cmake --install` installs (src/app/CMakeLists.txt), under /usr.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sorvane)
-set(CPACK_PACKAGE_VENDOR "Sorvane maintainers")
 set(CPACK_PACKAGE_CONTACT "Seed 876697dc maintainers <maintainers@users.noreply.c-seed-876697dc.example>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
