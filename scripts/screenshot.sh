@@ -49,7 +49,7 @@ xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" bash -c '
   cd "$1/board"
   "$2" >"$1/sorvane.log" 2>&1 &
   pid=$!
-  trap "kill \$pid 2>/dev/null || true" EXIT
+  trap "kill \$pid 2>/dev/null; wait \$pid || true" EXIT  # the board ends before its X server
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name "^Sorvane Ver" | head -n 1)
   xdotool windowfocus --sync "$wid"
   sleep 1  # start-up opens the sounds
