@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test bench dropouts test-asan test-tsan fuzz soak screenshot clean
+.PHONY: all deps build run test bench dropouts test-asan test-tsan fuzz soak screenshot package test-package clean
 
 all: build
 
@@ -60,5 +60,24 @@ fuzz:
 soak: build
 	SOAK_SECONDS=$(or $(SOAK_SECONDS),600) bash scripts/soak.sh $(BUILD)
 
+# The Debian package, sorvane_<version>_amd64.deb in build-package: a Release build with
+# Debian's hardening flags, stripped, under /usr, its dependencies worked out by dpkg-shlibdeps.
+package:
+	@SORVANE_PACKAGING=1 bash scripts/deps.sh
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all && \
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build build-package -j $(JOBS)
+	rm -f build-package/sorvane_*.deb
+	cd build-package && cpack
+
+# The package checked (lintian, the desktop entry and AppStream validators), installed with
+# apt-get, started from its menu entry and removed; as root or through sudo, and never where a
+# sorvane package of the user's own is installed.
+test-package: package
+	bash tests/package/package_test.sh build-package/sorvane_*.deb
+	bash tests/package/refusal_test.sh build-package/sorvane_*.deb
+
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz build-package

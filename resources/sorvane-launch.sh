@@ -3,6 +3,10 @@
 # $XDG_DATA_HOME/sorvane (by default ~/.local/share/sorvane), made at the first start. The board
 # keeps its slot list in the folder it starts in and never changes folder itself, so this is
 # where a user's board lives when it is started from the desktop's menu.
+
+# The board beside the launcher, found before the change of folder below, so that a start by a
+# relative path finds it too.
+here=$(CDPATH= cd -- "$(dirname -- "$0")" && pwd) || { echo "sorvane: cannot find $0" >&2; exit 1; }
 data=${XDG_DATA_HOME:-}
 case $data in
   /*) ;;
@@ -10,4 +14,4 @@ case $data in
 esac
 folder=$data/sorvane
 mkdir -p "$folder" && cd "$folder" || { echo "sorvane: cannot use $folder" >&2; exit 1; }
-exec "$(dirname "$0")/../../bin/sorvane" "$@"
+exec "$here/../../bin/sorvane" "$@"

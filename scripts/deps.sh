@@ -7,6 +7,10 @@
 # tests always start their own private server, but Debian's packages also enable PipeWire's
 # user services for every account, which would make a desktop that runs PulseAudio switch at
 # its next login. On such a machine the services the install enabled are disabled again.
+#
+# SORVANE_PACKAGING=1 adds what building and checking the Debian package needs (`make package`,
+# `make test-package`): lintian alone brings dozens of Perl packages that running and testing
+# the board never use.
 set -euo pipefail
 
 packages=(
@@ -28,6 +32,7 @@ packages=(
 )
 # (the tests give their private PipeWire a session bus of its own: dbus-daemon)
 [ "${SORVANE_PIPEWIRE:-}" = 1 ] && packages+=(pipewire pipewire-bin pipewire-pulse wireplumber rtkit dbus-daemon)
+[ "${SORVANE_PACKAGING:-}" = 1 ] && packages+=(dpkg-dev file lintian desktop-file-utils appstream)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 enabled() { systemctl --global is-enabled "$1" 2>/dev/null | grep -qx enabled; }
 

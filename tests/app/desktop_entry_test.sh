@@ -50,4 +50,10 @@ run_entry() {
 }
 run_entry "$work/data" "$work/data/sorvane"
 run_entry "" "$work/home/.local/share/sorvane"
+
+# The launcher started by a relative path, as from a terminal: it finds the board before it
+# changes to the data folder. Through env, since bash's exec would make the path absolute.
+exec_line='env "../pre fix/libexec/sorvane/sorvane-launch"'
+run_entry "$work/relative" "$work/relative/sorvane"
+
 echo "PASS: the desktop entry keeps the list in the user's data folder"
