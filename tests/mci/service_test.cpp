@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <random>
+#include <tuple>
 
 #include "audio/audio_format.h"
 #include "mci/mci_errors.h"
@@ -24,19 +25,13 @@ constexpr std::int64_t kBellFrames = 2 * kRate;
 // The constant level.wav holds on each channel: any step in the gain shows as a step in the output.
 constexpr float kLevelSample[] = {0.5f, -0.25f};
 
-// A command and the error number it gets.
-struct Answer {
-    const char* command;
-    std::uint32_t code;
-};
-
-// A command sent with a reply buffer of `replySize` characters holding "#", and what the buffer
-// holds after it.
+// A command, the error number it gets, and what a reply buffer of `replySize` characters that
+// held "#" holds after it.
 struct Exchange {
     const char* command;
-    std::uint32_t replySize;
-    std::uint32_t code;
-    const char* reply;
+    std::uint32_t code = kOk;
+    const char* reply = "";
+    std::uint32_t replySize = 128;
 };
 
 class ServiceTest : public ::testing::Test {
@@ -69,30 +64,51 @@ protected:
         EXPECT_EQ(m_service.send(command.c_str(), reply, sizeof reply), kOk) << command;
         return reply;
     }
-    void Expect(const Exchange& exchange) {
-        char reply[128] = "#";
-        EXPECT_EQ(m_service.send(exchange.command, reply, exchange.replySize), exchange.code) << exchange.command;
-        EXPECT_STREQ(reply, exchange.reply) << exchange.command;
+    // The exchanges one after the other, on the same devices.
+    void Expect(std::initializer_list<Exchange> exchanges) {
+        for (const auto& [command, code, expected, replySize] : exchanges) {
+            char reply[128] = "#";
+            EXPECT_EQ(m_service.send(command, reply, replySize), code) << command;
+            EXPECT_STREQ(reply, expected) << command;
+        }
     }
     std::vector<float> Render(std::size_t frames) {
         std::vector<float> out(frames * 2);
         m_service.renderOffline(out.data(), frames);
         return out;
     }
-    static float Expected(int channel, std::int64_t frame, float gain = 1.0f) {  // as the 16-bit file holds it
+    static float Expected(int channel, std::int64_t frame, float gain) {  // as the 16-bit file holds it
         return gain * float(std::lround(testmedia::Sweep(channel, frame, kRate) * 32767.0f)) / 32768.0f;
+    }
+    // From frame `from` of `heard` on: bell.wav from its frame `start` at `gain`, silence past its end.
+    static void ExpectBell(const std::vector<float>& heard, std::int64_t start, float gain, std::int64_t from = 0) {
+        for (std::int64_t f = from; f < std::int64_t(heard.size() / 2); ++f)
+            for (int c : {0, 1})
+                ASSERT_EQ(heard[f * 2 + c], start + f < kBellFrames ? Expected(c, start + f, gain) : 0.0f) << start + f;
     }
     Service m_service{Service::Offline};
 };
 
 // Each command the board sends is accepted whatever the letter case and blanks; with a word more
-// it is refused as 259, on a device not open as 263; and the error number of every other fault.
+// it is refused as 259, on a device not open as 263. Every other fault gets its own error number,
+// and a refused command leaves the reply empty.
 TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
     const std::string shapes[] = {"play A3",          "stop A3",
                                   "seek A3 to 250",   "status A3 mode",
                                   "status A3 length", "status A3 position",
                                   "status A3 volume", "setaudio A3 volume to 800"};
-    const Answer refusals[] = {
+    Command("open \"bell.wav\" alias A3 type mpegvideo");
+    for (const std::string& shape : shapes) {
+        std::string shouted = "\t " + shape + "  ";
+        for (char& c : shouted) c = c == ' ' ? '\t' : char(std::toupper(c));
+        std::string elsewhere = shape;
+        elsewhere.replace(elsewhere.find("A3"), 2, "A33");
+        EXPECT_EQ(Send(shape), kOk) << shape;
+        EXPECT_EQ(Send(shouted), kOk) << shape;
+        EXPECT_EQ(Send(shape + " now"), kErrUnrecognizedKeyword) << shape;
+        EXPECT_EQ(Send(elsewhere), kErrInvalidDeviceName) << shape;
+    }
+    Expect({
         // No command, or a verb not known.
         {"", kErrMissingCommandString},
         {"   ", kErrMissingCommandString},
@@ -106,9 +122,6 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
         {"close all now", kErrUnrecognizedKeyword},
         // The last words missing: the device (292) or what the command needs (273).
         {"play", kErrMissingDeviceName},
-        {"stop", kErrMissingDeviceName},
-        {"seek", kErrMissingDeviceName},
-        {"status", kErrMissingDeviceName},
         {"setaudio", kErrMissingDeviceName},
         {"seek A3", kErrMissingParameter},
         {"seek A3 to", kErrMissingParameter},
@@ -122,19 +135,7 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
         {"open \"x.wav\" alias", kErrMissingParameter},
         {"open \"x.wav\" alias B colour red", kErrUnrecognizedKeyword},
         {"open \"x.wav\" alias B type waveaudio", kErrInvalidDeviceName},
-    };
-    Command("open \"bell.wav\" alias A3 type mpegvideo");
-    for (const std::string& shape : shapes) {
-        std::string shouted = "\t " + shape + "  ";
-        for (char& c : shouted) c = c == ' ' ? '\t' : char(std::toupper(c));
-        std::string elsewhere = shape;
-        elsewhere.replace(elsewhere.find("A3"), 2, "A33");
-        EXPECT_EQ(Send(shape), kOk) << shape;
-        EXPECT_EQ(Send(shouted), kOk) << shape;
-        EXPECT_EQ(Send(shape + " now"), kErrUnrecognizedKeyword) << shape;
-        EXPECT_EQ(Send(elsewhere), kErrInvalidDeviceName) << shape;
-    }
-    for (const auto& [command, code] : refusals) EXPECT_EQ(Send(command), code) << command;
+    });
     for (const std::string number : {"2.5", "abc", "12ms", "-", "+", "\"\""}) {  // not a whole number
         EXPECT_EQ(Send("seek A3 to " + number), kErrBadInteger) << number;
         EXPECT_EQ(Send("setaudio A3 volume to " + number), kErrBadInteger) << number;
@@ -142,9 +143,9 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
 }
 
 // Only a local file holding sound opens: whatever else a name can reach is refused, and leaves no
-// device behind.
+// device behind (else the next open under the same alias is a duplicate, 289).
 TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
-    const Answer paths[] = {
+    Expect({
         {"open \"/no/such/file.wav\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"/no/such/file.xyz\" alias A1", kErrExtensionNotFound},
         {"open \"http://127.0.0.1:9/x.mp3\" alias A1 type mpegvideo", kErrFileNotFound},
@@ -159,58 +160,45 @@ TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
         {"open \"empty.mp3\" alias A1", kErrInternal},
         {"open \"words.mp3\" alias A1", kErrInternal},
         {"open \"notes.mp3\" alias A1", kErrInternal},  // a list of files to join
-    };
-    for (const auto& [command, code] : paths) {
-        EXPECT_EQ(Send(command), code) << command;
-        EXPECT_EQ(Send("status A1 mode"), kErrInvalidDeviceName) << command;
-    }
+        {"open \"bell.wav\" alias A1"},
+    });
     char why[256];  // the reason a file cannot play names what it looked like
     ASSERT_TRUE(m_service.errorText(kErrInternal, why, sizeof why));
     EXPECT_NE(std::string(why).find("looks like: concat"), std::string::npos) << why;
 }
 
-// The reply buffer is emptied first, even for a refused command; a reply too long is cut to fit,
-// with its terminator, and a buffer of size 0 is not written.
-TEST_F(ServiceTest, RepliesAndTheirBufferSizes) {
-    const Exchange exchanges[] = {
-        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
-        {"status A3 volume", 128, kOk, "1000"},  // a device opens at full level
-        {"seek A3 to -40", 128, kOk, ""},
-        {"status A3 position", 128, kOk, "0"},
-        {"seek A3 to end", 128, kOk, ""},
-        {"status A3 position", 128, kOk, "2000"},
-        {"seek A3 to 99999999999999999999", 128, kOk, ""},
-        {"status A3 position", 128, kOk, "2000"},
-        {"seek A3 to start", 128, kOk, ""},
-        {"play A3", 128, kOk, ""},
-        {"status A3 mode", 128, kOk, "playing"},
-        {"status A3 mode", 3, kOk, "pl"},
-        {"status A3 mode", 1, kOk, ""},
-        {"status A3 mode", 0, kOk, "#"},
-        {"stop all", 128, kOk, ""},
-        {"status A3 mode", 128, kOk, "stopped"},
-        {"status A3 length", 3, kOk, "20"},
-        {"status A8 mode", 3, kErrInvalidDeviceName, ""},
-        {"bogus", 9, kErrUnrecognizedCommand, ""},
-    };
-    for (const Exchange& exchange : exchanges) Expect(exchange);
-}
-
-// An alias names its device whatever its letter case, the path keeps its own; close all frees them.
-TEST_F(ServiceTest, AliasesIgnoreCaseAndCloseAllFreesThem) {
-    const Exchange exchanges[] = {
-        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
-        {"open \"/no/such/file.wav\" alias a3 type mpegvideo", 128, kErrDuplicateAlias, ""},
-        {"open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo", 128, kOk, ""},
-        {"status a9 length", 128, kOk, "50"},
-        {"open \"chime: 鐘の音 two.wav\" alias A11 type mpegvideo", 128, kErrFileNotFound, ""},
-        {"close A9", 128, kOk, ""},
-        {"status A9 mode", 128, kErrInvalidDeviceName, ""},
-        {"close all", 128, kOk, ""},
-        {"status A3 mode", 128, kErrInvalidDeviceName, ""},
-        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
-    };
-    for (const Exchange& exchange : exchanges) Expect(exchange);
+// A reply too long is cut to fit, with its terminator, and a buffer of size 0 is not written. An
+// alias names its device whatever its letter case, the path keeps its own; close all frees them.
+TEST_F(ServiceTest, RepliesTheirBufferSizesAndAliases) {
+    Expect({
+        {"open \"bell.wav\" alias A3 type mpegvideo"},
+        {"status A3 volume", kOk, "1000"},  // a device opens at full level
+        {"seek A3 to -40"},
+        {"status A3 position", kOk, "0"},
+        {"seek A3 to end"},
+        {"status A3 position", kOk, "2000"},
+        {"seek A3 to 99999999999999999999"},
+        {"status A3 position", kOk, "2000"},
+        {"seek A3 to start"},
+        {"play A3"},
+        {"status A3 mode", kOk, "playing"},
+        {"status A3 mode", kOk, "pl", 3},
+        {"status A3 mode", kOk, "", 1},
+        {"status A3 mode", kOk, "#", 0},
+        {"stop all"},
+        {"status A3 mode", kOk, "stopped"},
+        {"status A3 length", kOk, "20", 3},
+        {"status A8 mode", kErrInvalidDeviceName, "", 3},
+        {"open \"/no/such/file.wav\" alias a3 type mpegvideo", kErrDuplicateAlias},
+        {"open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo"},
+        {"status a9 length", kOk, "50"},
+        {"open \"chime: 鐘の音 two.wav\" alias A11 type mpegvideo", kErrFileNotFound},
+        {"close A9"},
+        {"status A9 mode", kErrInvalidDeviceName},
+        {"close all"},
+        {"status A3 mode", kErrInvalidDeviceName},
+        {"open \"bell.wav\" alias A3 type mpegvideo"},
+    });
 }
 
 // The board's volume and start at the ends of their ranges, written as the board writes them:
@@ -242,12 +230,7 @@ TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
         EXPECT_EQ(Reply("status A3 position"), std::to_string(position));
         Command("play A3");
         const std::int64_t start = audio::FramesFromMs(position);
-        const auto heard = Render(1024);
-        for (std::int64_t f = 0; f < 1024; ++f) {
-            const bool inside = start + f < kBellFrames;
-            for (int c : {0, 1})
-                ASSERT_EQ(heard[f * 2 + c], inside ? Expected(c, start + f, level / 1000.0f) : 0.0f) << f;
-        }
+        ExpectBell(Render(1024), start, level / 1000.0f);
         EXPECT_EQ(Reply("status A3 mode"), start + 1024 < kBellFrames ? "playing" : "stopped");
         Command("stop A3");
         Render(kFadeFrames);
@@ -256,11 +239,8 @@ TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
 
 // The length of a sound in whole milliseconds, the nearest one: half a millisecond counts as one.
 TEST_F(ServiceTest, LengthInWholeMilliseconds) {
-    const struct {
-        int rate;
-        std::int64_t frames;
-        const char* length;
-    } sounds[] = {
+    const std::tuple<int, std::int64_t, const char*> sounds[] = {
+        // rate, frames, length
         {48000, 48000, "1000"},  // exactly
         {48000, 48023, "1000"},  // and 0.479 ms
         {48000, 48024, "1001"},  // and half a millisecond
@@ -337,9 +317,7 @@ TEST_F(ServiceTest, FromAnySeekPlayIsHeardAtItsLevelAndStopIsSilentWithinFiveMil
             Command("seek A12 to " + std::to_string(ms));
             Command("play A12");
         }
-        const auto block = Render(1024);
-        for (std::int64_t f = seeks > 1 ? kFadeFrames : 0; f < std::min<std::int64_t>(1024, kBellFrames - start); ++f)
-            for (int c : {0, 1}) ASSERT_FLOAT_EQ(block[f * 2 + c], Expected(c, start + f, gain)) << f;
+        ExpectBell(Render(1024), start, gain, seeks > 1 ? kFadeFrames : 0);
         Command("stop A12");
         const auto tail = Render(1024);
         for (std::size_t i = kFadeFrames * 2; i < tail.size(); ++i) ASSERT_EQ(tail[i], 0.0f) << i;
@@ -360,11 +338,8 @@ TEST_F(ServiceTest, FromAnySeekPlayIsHeardAtItsLevelAndStopIsSilentWithinFiveMil
 TEST_F(ServiceTest, ASoundPlayedToItsEndIsHeardWholeAndStopsAtItsLastSample) {
     Command("open \"bell.wav\" alias A0 type mpegvideo");
     Command("play A0");
-    for (std::int64_t at = 0; at < 97 * 1000; at += 1000) {  // in stretches that are no whole number of blocks
-        const auto stretch = Render(1000);
-        for (std::int64_t f = at; f < at + 1000; ++f)
-            for (int c : {0, 1}) ASSERT_EQ(stretch[(f - at) * 2 + c], Expected(c, f, f < kBellFrames)) << f;
-    }
+    for (std::int64_t at = 0; at < 97 * 1000; at += 1000)  // in stretches that are no whole number of blocks
+        ExpectBell(Render(1000), at, 1.0f);
     EXPECT_EQ(Reply("status A0 mode"), "stopped");
     EXPECT_EQ(Reply("status A0 position"), "2000");
     Command("play A0");
