@@ -21,21 +21,13 @@ void Type(QWidget* dialog, const QString& characters) {
     }
 }
 
-// Replaces what a text box holds, as a user selects it all and types over it.
-void Retype(QLineEdit* box, const QString& text) {
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    QTest::keyClicks(box, text);
-}
-
 // Does what a user does in a dialog, step by step: a button's caption clicks that button,
-// "close box" closes the window, "Text2=2.5" types over that box of the details dialog, and
-// anything else is typed on the window ("\x1b" is Escape).
+// "close box" closes the window, "Text2=2.5" selects all in that box of the details dialog and
+// types over it, and anything else is typed on the window ("\x1b" is Escape).
 void Use(QWidget* dialog, const QStringList& steps) {
     auto* details = qobject_cast<Form3*>(dialog);
     for (const QString& step : steps) {
         const QString box = step.section(u'=', 0, 0);
-        const QString typed = step.mid(box.size() + 1);
         QPushButton* button = nullptr;
         for (QPushButton* b : dialog->findChildren<QPushButton*>())
             if (b->text() == step) button = b;
@@ -44,7 +36,10 @@ void Use(QWidget* dialog, const QStringList& steps) {
         } else if (step == "close box") {
             dialog->close();
         } else if (details && box.startsWith("Text")) {
-            Retype(box == "Text1" ? details->Text1 : box == "Text2" ? details->Text2 : details->Text3, typed);
+            QLineEdit* text = box == "Text1" ? details->Text1 : box == "Text2" ? details->Text2 : details->Text3;
+            text->selectAll();
+            QTest::keyClick(text, Qt::Key_Delete);
+            QTest::keyClicks(text, step.mid(box.size() + 1));
         } else {
             Type(dialog, step);
         }
@@ -131,44 +126,10 @@ TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItSh
     }
 }
 
-// Slot 3 holds fx/bell.wav as "bell", 123.456 s long; the dialog shows it as stored, numbers as
-// the board writes them. On a slot without a sound the menu item opens nothing.
-TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAsStored) {
-    drop(3, "/home/u/board/fx/bell.wav");
-    fake.length[3] = "123456";
-    const struct {
-        double start;
-        int volume;
-        const char* startText;
-        const char* volumeText;
-    } cases[] = {{0, 500, " 0", " 500"}, {0.25, 1000, " .25", " 1000"}, {-2, 0, " -2", " 0"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.startText);
-        f->Slots.SlotStart[3] = c.start;
-        f->HScroll1[3]->setValue(c.volume);
-        f->Slots.SelectedSlot = 3;
-        ModalAnswer answer([&](QWidget* w) {
-            auto* d = qobject_cast<Form3*>(w);
-            EXPECT_EQ(d->Text1->text(), "bell");
-            EXPECT_EQ(d->Label7->text(), "fx/bell.wav");
-            EXPECT_EQ(d->Label4->text(), " 123.456");
-            EXPECT_EQ(d->Text2->text(), c.startText);
-            EXPECT_EQ(d->Text3->text(), c.volumeText);
-            d->close();
-        });
-        f->mnuSoundFile_Click();
-        EXPECT_TRUE(answer.shown);
-    }
-    fake.calls.clear();
-    f->Slots.SelectedSlot = 4;
-    ModalAnswer none([](QWidget* w) { w->close(); });
-    f->mnuSoundFile_Click();
-    EXPECT_FALSE(none.shown);
-    EXPECT_EQ(fake.calls, Commands{});
-}
-
-// What the user does in the details dialog of slot 3 (start 1.5, volume 500, exclusive) while
-// slot 5 plays: what is stored, what the board then shows, and the commands sent.
+// The details dialog of slot 3 (fx/bell.wav as "bell", 123.456 s long, start -1.5, volume 500,
+// exclusive) shows the slot as stored, numbers as the board writes them. What the user does in it
+// while slot 5 plays: what is stored, what the board then shows, and the commands sent. On a slot
+// without a sound the menu item opens nothing.
 TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOtherSlots) {
     const struct {
         const char* what;
@@ -189,18 +150,18 @@ TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOt
         {"abc reads 0; 1000.6 rounds to 1001, dropped", {"Text2=abc", "Text3=1000.6", "決定"}, {"stop A3"}, 0, 500},
         {"a negative start kept; -0.4 rounds to 0", {"Text2=-2", "Text3=-0.4", "決定"},
          {"stop A3", "setaudio A3 volume to  0"}, -2, 0},
-        {"-0.5 halves to 0", {"Text3=-0.5", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, 1.5, 0},
-        {"2.5 halves to 2", {"Text3=2.5", "決定"}, {"stop A3", "setaudio A3 volume to  2"}, 1.5, 2},
-        {"-1 dropped", {"Text3=-1", "決定"}, {"stop A3"}, 1.5, 500},
-        {"1E10 dropped", {"Text3=1E10", "決定"}, {"stop A3"}, 1.5, 500},
-        {"an empty volume reads 0", {"Text3=", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, 1.5, 0},
+        {"-0.5 halves to 0", {"Text3=-0.5", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, -1.5, 0},
+        {"2.5 halves to 2", {"Text3=2.5", "決定"}, {"stop A3", "setaudio A3 volume to  2"}, -1.5, 2},
+        {"-1 dropped", {"Text3=-1", "決定"}, {"stop A3"}, -1.5, 500},
+        {"1E10 dropped", {"Text3=1E10", "決定"}, {"stop A3"}, -1.5, 500},
+        {"an empty volume reads 0", {"Text3=", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, -1.5, 0},
         {"Play from 0; 閉じる stores and stops nothing", {"Play", "Text1=x", "Text2=7", "Text3=300", "閉じる"},
-         {"seek A3 to  0", "play A3"}, 1.5, 500, "bell", {3, 5}},
+         {"seek A3 to  0", "play A3"}, -1.5, 500, "bell", {3, 5}},
         {"Test from the start typed, not stored", {"Text2=2.5", "Test", "Stop", "閉じる"},
-         {"seek A3 to  2500", "play A3", "stop A3"}, 1.5, 500},
+         {"seek A3 to  2500", "play A3", "stop A3"}, -1.5, 500},
         {"Test, then 決定 stops it and stores the start", {"Text2=2.5", "Test", "決定"},
          {"seek A3 to  2500", "play A3", "stop A3"}, 2.5, 500},
-        {"the close box stores nothing", {"Text1=x", "Text3=300", "close box"}, {}, 1.5, 500},
+        {"the close box stores nothing", {"Text1=x", "Text3=300", "close box"}, {}, -1.5, 500},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -208,13 +169,22 @@ TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOt
         f = std::make_unique<Form1>();
         drop(3, "/home/u/board/fx/bell.wav");
         drop(5, "/home/u/board/fx/horn.wav");
-        f->Slots.SlotStart[3] = 1.5;
+        fake.length[3] = "123456";
+        f->Slots.SlotStart[3] = -1.5;
         f->HScroll1[3]->setValue(500);
         f->Check2[3]->setChecked(true);
         f->Command1[5]->click();
         fake.calls.clear();
         f->Slots.SelectedSlot = 3;
-        ModalAnswer answer([&](QWidget* w) { Use(w, c.steps); });
+        ModalAnswer answer([&](QWidget* w) {
+            auto* d = qobject_cast<Form3*>(w);
+            EXPECT_EQ(d->Text1->text(), "bell");
+            EXPECT_EQ(d->Label7->text(), "fx/bell.wav");
+            EXPECT_EQ(d->Label4->text(), " 123.456");
+            EXPECT_EQ(d->Text2->text(), " -1.5");
+            EXPECT_EQ(d->Text3->text(), " 500");
+            Use(w, c.steps);
+        });
         f->mnuSoundFile_Click();
         EXPECT_TRUE(answer.shown);
         EXPECT_EQ(fake.actions(), c.sent);
@@ -226,6 +196,12 @@ TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOt
         EXPECT_EQ(fake.volume[3], c.volume);
         EXPECT_EQ(fake.playing, c.playing);
     }
+    fake.calls.clear();
+    f->Slots.SelectedSlot = 4;
+    ModalAnswer none([](QWidget* w) { w->close(); });
+    f->mnuSoundFile_Click();
+    EXPECT_FALSE(none.shown);
+    EXPECT_EQ(fake.calls, Commands{});
 }
 
 }  // namespace
