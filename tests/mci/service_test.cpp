@@ -36,29 +36,9 @@ struct Exchange {
 
 class ServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        std::filesystem::current_path(testmedia::Dir());  // relative paths resolve against it
-        testmedia::WriteWav("bell.wav", kRate, 2, kBellFrames);
-        testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
-        testmedia::WriteWav(
-            "level.wav", kRate, 2, kRate, [](int c, std::int64_t) { return kLevelSample[c]; }, true);
-        std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
-        std::ofstream("words.mp3") << "Not a sound: a few words of text under a sound file's name.\n";
-        std::ofstream("list.m3u") << "#EXTM3U\nbell.wav\n";
-        std::ofstream("empty.mp3");
-        std::filesystem::create_directory("folder.wav");
-#if defined(__unix__)
-        mkfifo("pipe.wav", 0600);  // opening it must not wait for a writer
-#endif
-    }
-    std::uint32_t Send(const std::string& command) {
-        return m_service.send(command.c_str(), nullptr, 0);
-    }
-    // A command that must succeed.
-    void Command(const std::string& command) {
-        EXPECT_EQ(Send(command), kOk) << command;
-    }
-    // The reply to a command that must succeed.
+    static void SetUpTestSuite();
+    std::uint32_t Send(const std::string& command) { return m_service.send(command.c_str(), nullptr, 0); }
+    void Command(const std::string& command) { EXPECT_EQ(Send(command), kOk) << command; }  // must succeed
     std::string Reply(const std::string& command) {
         char reply[128] = "#";
         EXPECT_EQ(m_service.send(command.c_str(), reply, sizeof reply), kOk) << command;
@@ -89,14 +69,30 @@ protected:
     Service m_service{Service::Offline};
 };
 
+void ServiceTest::SetUpTestSuite() {
+    std::filesystem::current_path(testmedia::Dir());  // relative paths resolve against it
+    testmedia::WriteWav("bell.wav", kRate, 2, kBellFrames);
+    testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
+    testmedia::WriteWav(
+        "level.wav", kRate, 2, kRate, [](int c, std::int64_t) { return kLevelSample[c]; }, true);
+    std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
+    std::ofstream("words.mp3") << "Not a sound: a few words of text under a sound file's name.\n";
+    std::ofstream("list.m3u") << "#EXTM3U\nbell.wav\n";
+    std::ofstream("empty.mp3");
+    std::filesystem::create_directory("folder.wav");
+#if defined(__unix__)
+    mkfifo("pipe.wav", 0600);  // opening it must not wait for a writer
+#endif
+}
+
 // Each command the board sends is accepted whatever the letter case and blanks; with a word more
 // it is refused as 259, on a device not open as 263. Every other fault gets its own error number,
 // and a refused command leaves the reply empty.
 TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
-    const std::string shapes[] = {"play A3",          "stop A3",
-                                  "seek A3 to 250",   "status A3 mode",
-                                  "status A3 length", "status A3 position",
-                                  "status A3 volume", "setaudio A3 volume to 800"};
+    // clang-format off
+    const std::string shapes[] = {"play A3", "stop A3", "seek A3 to 250", "status A3 mode", "status A3 length",
+                                  "status A3 position", "status A3 volume", "setaudio A3 volume to 800"};
+    // clang-format on
     Command("open \"bell.wav\" alias A3 type mpegvideo");
     for (const std::string& shape : shapes) {
         std::string shouted = "\t " + shape + "  ";
@@ -149,10 +145,8 @@ TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
         {"open \"/no/such/file.wav\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"/no/such/file.xyz\" alias A1", kErrExtensionNotFound},
         {"open \"http://127.0.0.1:9/x.mp3\" alias A1 type mpegvideo", kErrFileNotFound},
-        {"open \"pipe:0\" alias A1", kErrExtensionNotFound},
         {"open \"pipe:0\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"concat:bell.wav|bell.wav\" alias A1 type mpegvideo", kErrFileNotFound},
-        {"open \"/dev/zero\" alias A1", kErrExtensionNotFound},
         {"open \"/dev/zero\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"folder.wav\" alias A1", kErrFileNotFound},
         {"open \"pipe.wav\" alias A1", kErrFileNotFound},
