@@ -62,15 +62,11 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
             SCOPED_TRACE("seed " + std::to_string(seed) + ": " + log);
             const auto play = [&] {
                 EXPECT_TRUE(fake.playing.count(s));
-                if (exclusive) {
-                    EXPECT_EQ(fake.playing, std::set<int>{s});
-                }
+                if (exclusive) EXPECT_EQ(fake.playing, std::set<int>{s});
             };
             const auto stop = [&] {
                 EXPECT_EQ(fake.playing.count(s) > 0, fadeBox && wasPlaying);
-                if (fadeBox && wasPlaying) {
-                    EXPECT_TRUE(f->Slots.FadeActive[s]);
-                }
+                if (fadeBox && wasPlaying) EXPECT_TRUE(f->Slots.FadeActive[s]);
             };
             if (op == 0) {  // a drop: a sound, one under the program folder, or one the service refuses
                 const int kind = pick(3);

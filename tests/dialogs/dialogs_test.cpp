@@ -2,6 +2,7 @@
 // typing and each way of closing keep, what the board then shows, and the command strings the
 // details dialog sends.
 #include <QLineEdit>
+#include <tuple>
 
 #include "board_fixture.h"
 #include "dialogs/details/details_dialog.h"
@@ -58,16 +59,9 @@ QString WithKey(QString keys, int slot, char key) {
 // stores. However it closed, the board's 38 key labels show HotKey again.
 TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItShould) {
     const QString changed = WithKey(WithKey(kDefaults, 0, 'Q'), 37, 'Z');
-    const struct {
-        const char* what;
-        int slot;
-        QString before;  // HotKey when the dialog opens
-        QStringList steps;
-        QString shown;  // Label2 once closed
-        bool warned;    // the last key typed is some slot's key
-        int beeps;
-        QString after;  // HotKey
-    } cases[] = {
+    // What, the slot, HotKey before, the steps, Label2 once closed, whether the last key typed is
+    // some slot's key (a warning), the beeps, HotKey after.
+    const std::tuple<const char*, int, QString, QStringList, QString, bool, int, QString> cases[] = {
         // clang-format off
         {"y folds to Y, nobody's key", 5, kDefaults, {"y", "決定"}, "Y", false, 0, WithKey(kDefaults, 5, 'Y')},
         {"the slot's own key warns", 15, kDefaults, {"a", "決定"}, "A", true, 1, kDefaults},
@@ -94,11 +88,11 @@ TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItSh
         events.push_back("beep over " + dialog->Label4->text().toStdString() +
                          QString::asprintf(" on %06x", toolkit::BackColor(dialog->Label2)).toStdString());
     });
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        f->HotKey = c.before;
+    for (const auto& [what, slot, before, steps, shown, warned, beeps, after] : cases) {
+        SCOPED_TRACE(what);
+        f->HotKey = before;
         for (SlotLabel* label : f->Label4) label->setText(QStringLiteral("?"));  // not yet redrawn
-        f->Slots.SelectedSlot = SlotIndex(c.slot);
+        f->Slots.SelectedSlot = SlotIndex(slot);
         events.clear();
         QString title;
         QString listed;
@@ -106,23 +100,23 @@ TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItSh
             dialog = qobject_cast<Form2*>(w);
             title = dialog->Label1->text();
             listed = dialog->Label3->text();
-            Use(dialog, c.steps);
+            Use(dialog, steps);
             EXPECT_FALSE(dialog->isVisible()) << "still open";
-            EXPECT_EQ(dialog->Label2->text(), c.shown);
-            EXPECT_EQ(dialog->Label4->text(), c.warned ? kWarning : QString());
-            EXPECT_EQ(toolkit::BackColor(dialog->Label2), c.warned ? 0x0000FFu : kWhite);
+            EXPECT_EQ(dialog->Label2->text(), shown);
+            EXPECT_EQ(dialog->Label4->text(), warned ? kWarning : QString());
+            EXPECT_EQ(toolkit::BackColor(dialog->Label2), warned ? 0x0000FFu : kWhite);
         });
         f->mnuHotkey_Click();
         ASSERT_TRUE(answer.shown);
-        EXPECT_EQ(title, QStringLiteral("No. %1 操作キーの設定").arg(c.slot));
+        EXPECT_EQ(title, QStringLiteral("No. %1 操作キーの設定").arg(slot));
         QString inUse = QStringLiteral("既設定済  ");
-        for (const QChar key : c.before) inUse += QString(key) + u' ';
+        for (const QChar key : before) inUse += QString(key) + u' ';
         EXPECT_EQ(listed, inUse);
-        EXPECT_EQ(events, Commands(std::size_t(c.beeps), "beep over " + kWarning.toStdString() + " on 0000ff"));
-        EXPECT_EQ(f->HotKey, c.after);
+        EXPECT_EQ(events, Commands(std::size_t(beeps), "beep over " + kWarning.toStdString() + " on 0000ff"));
+        EXPECT_EQ(f->HotKey, after);
         QString labels;
         for (const SlotLabel* label : f->Label4) labels += label->text();
-        EXPECT_EQ(labels, c.after);
+        EXPECT_EQ(labels, after);
     }
 }
 

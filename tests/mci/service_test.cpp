@@ -200,12 +200,9 @@ TEST_F(ServiceTest, RepliesTheirBufferSizesAndAliases) {
 // the level stays; a start at 0 is the first frame, the last millisecond ends on the last sample,
 // and at or beyond the 2000 ms length play ends at once.
 TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
-    const struct {
-        const char* command;
-        std::uint32_t code;
-        int level;              // the level after it, as status reports it and as it is heard
-        std::int64_t position;  // where play starts, in ms
-    } ends[] = {
+    // A command, its error number, the level after it (as status reports it and as it is heard),
+    // and where play then starts, in ms.
+    const std::tuple<const char*, std::uint32_t, int, std::int64_t> ends[] = {
         {"setaudio A3 volume to  0", kOk, 0, 1000},
         {"setaudio A3 volume to -1", kErrOutOfRange, 0, 1000},
         {"setaudio A3 volume to  1000", kOk, 1000, 1000},
@@ -254,14 +251,9 @@ TEST_F(ServiceTest, LengthInWholeMilliseconds) {
 // ramp step a frame, and arrive in as many frames as the ramp gives the change; play starts at its
 // level. On a sound of constant level, any step shows.
 TEST_F(ServiceTest, EveryChangeOfLevelIsARampAndPlayStartsAtItsLevel) {
-    const struct {
-        const char* what;
-        int level;     // set before
-        bool playing;  // the sound plays when the command comes
-        const char* command;
-        float gain;  // where it arrives
-        int frames;  // in how many frames
-    } changes[] = {
+    // What, the level set before, whether the sound plays when the command comes, the command, and
+    // the gain it arrives at in how many frames.
+    const std::tuple<const char*, int, bool, const char*, float, int> changes[] = {
         {"play: the first frame in full", 800, false, "play A3", 0.8f, 1},
         {"stop: down to silence", 1000, true, "stop A3", 0.0f, audio::kRampFrames},
         {"volume 1000 to 500", 1000, true, "setaudio A3 volume to  500", 0.5f, audio::kRampFrames / 2},
@@ -271,23 +263,23 @@ TEST_F(ServiceTest, EveryChangeOfLevelIsARampAndPlayStartsAtItsLevel) {
     constexpr float kStep = 1.0f / audio::kRampFrames;
     constexpr float kTolerance = 1e-5f;
     Command("open \"level.wav\" alias A3 type mpegvideo");
-    for (const auto& change : changes) {
-        SCOPED_TRACE(change.what);
-        Command("setaudio A3 volume to  " + std::to_string(change.level));
+    for (const auto& [what, level, playing, command, gain, frames] : changes) {
+        SCOPED_TRACE(what);
+        Command("setaudio A3 volume to  " + std::to_string(level));
         Command("seek A3 to  0");
-        if (change.playing) Command("play A3");
+        if (playing) Command("play A3");
         Render(100);
-        Command(change.command);
+        Command(command);
         const auto heard = Render(512);
         const auto heardGain = [&](int f, int c) {
-            return f < 0 ? change.level / 1000.0f : heard[f * 2 + c] / kLevelSample[c];
+            return f < 0 ? level / 1000.0f : heard[f * 2 + c] / kLevelSample[c];
         };
         for (int c : {0, 1}) {
-            for (int f = 0; change.playing && f < change.frames; ++f)
+            for (int f = 0; playing && f < frames; ++f)
                 ASSERT_LE(std::fabs(heardGain(f, c) - heardGain(f - 1, c)), kStep + kTolerance)
                     << "a step at frame " << f;
-            for (int f = change.frames - 1; f < 512; ++f) ASSERT_NEAR(heardGain(f, c), change.gain, kTolerance) << f;
-            for (int f = change.frames - 1; change.gain == 0.0f && f < 512; ++f) ASSERT_EQ(heard[f * 2 + c], 0.0f) << f;
+            for (int f = frames - 1; f < 512; ++f) ASSERT_NEAR(heardGain(f, c), gain, kTolerance) << f;
+            for (int f = frames - 1; gain == 0.0f && f < 512; ++f) ASSERT_EQ(heard[f * 2 + c], 0.0f) << f;
         }
         Command("stop A3");
         Render(kFadeFrames);
