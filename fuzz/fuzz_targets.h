@@ -48,10 +48,7 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
 // ordinary records survive the list, and leave the others alone.
 inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, const QString& file, int slot) {
     std::vector<board::SlotRecord> list(38, {0, "F1", "name", "snd/a.wav", .5, 800, 1, 0, 8});
-    board::SlotRecord& record = list[std::size_t(slot)];
-    record.key = key;
-    record.name = name;
-    record.file = file;
+    list[std::size_t(slot)] = {0, key, name, file, .5, 800, 1, 0, 8};
     return CheckListRoundTrip(list);
 }
 

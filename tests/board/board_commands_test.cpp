@@ -86,6 +86,8 @@ TEST_F(BoardTest, EachOperationSendsExactlyItsCommandsInOrder) {
         {{"bar 3 1000", "bar 3 1000"}, {"setaudio A3 volume to  1000"}},
         {{"release 3"}, {"close A3", "setaudio A3 volume to  0"}},
         {{"Fade 3", "Stop 3", "fade out 3"}, FadeSends()},
+        {{"Fade 3", "Stop 3", "drop 3 /srv/new.wav", "fade out 3"}, DropSends("/srv/new.wav")},  // the fade ends
+        {{"Fade 3", "Stop 3", "release 3", "fade out 3"}, {"close A3", "setaudio A3 volume to  0"}},  // with the sound
         {{"exit", "exit"}, ExitSends()},
         // clang-format on
     };
