@@ -10,17 +10,16 @@ namespace {
 
 // Does what a step says on the board: "Play 5" and "Stop 5" click the slot's buttons, "Fade 5"
 // and "Exclusive 5" tick its boxes, "press 3" presses a key ("press Escape" too), "bar 3 1000"
-// moves a bar, "release 3" releases a slot, "drop 3 <path>" drops a file on it, "fade out 3"
-// ticks the timer until the slot's fade has ended and "exit" runs the exit steps.
+// moves a bar, "release 3" releases a slot, "drop 3 <path>" drops a file on it, "timer 3" ticks
+// until the slot's fade has ended and "exit" runs the exit steps.
 void Do(Form1& b, const std::string& step) {
     std::istringstream words(step);
     std::string verb;
-    std::string key;
+    std::string key;  // what "press" presses
     int slot = 0;
     std::string value;
     words >> verb;
     if (verb == "press") words >> key;
-    if (verb == "fade") words >> value;
     words >> slot >> value;
     if (verb == "Play") b.Command1[slot]->click();
     if (verb == "Stop") b.Command2[slot]->click();
@@ -30,7 +29,7 @@ void Do(Form1& b, const std::string& step) {
     if (verb == "bar") b.HScroll1[slot]->setValue(std::stoi(value));
     if (verb == "release") b.ReleaseSlot(slot);
     if (verb == "drop") DropFiles(b, slot, {QString::fromStdString(value)});
-    for (int n = 0; verb == "fade" && n < 100 && b.Slots.FadeActive[slot]; ++n) b.FadeTick();
+    for (int n = 0; verb == "timer" && n < 100 && b.Slots.FadeActive[slot]; ++n) b.FadeTick();
     if (verb == "exit") b.Form_Unload();
 }
 
@@ -85,9 +84,9 @@ TEST_F(BoardTest, EachOperationSendsExactlyItsCommandsInOrder) {
         {{"press 3", "press 5"}, {"stop A3", "seek A5 to  0", "play A5"}},
         {{"bar 3 1000", "bar 3 1000"}, {"setaudio A3 volume to  1000"}},
         {{"release 3"}, {"close A3", "setaudio A3 volume to  0"}},
-        {{"Fade 3", "Stop 3", "fade out 3"}, FadeSends()},
-        {{"Fade 3", "Stop 3", "drop 3 /srv/new.wav", "fade out 3"}, DropSends("/srv/new.wav")},  // the fade ends
-        {{"Fade 3", "Stop 3", "release 3", "fade out 3"}, {"close A3", "setaudio A3 volume to  0"}},  // with the sound
+        {{"Fade 3", "Stop 3", "timer 3"}, FadeSends()},
+        {{"Fade 3", "Stop 3", "drop 3 /srv/new.wav", "timer 3"}, DropSends("/srv/new.wav")},  // the fade ends
+        {{"Fade 3", "Stop 3", "release 3", "timer 3"}, {"close A3", "setaudio A3 volume to  0"}},  // with the sound
         {{"exit", "exit"}, ExitSends()},
         // clang-format on
     };
