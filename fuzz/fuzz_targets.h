@@ -48,10 +48,7 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
 // ordinary records survive the list, and leave the others alone.
 inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, const QString& file, int slot) {
     std::vector<board::SlotRecord> list(38, {0, "F1", "name", "snd/a.wav", .5, 800, 1, 0, 8});
-    board::SlotRecord& record = list[std::size_t(slot)];
-    record.key = key;
-    record.name = name;
-    record.file = file;
+    list[std::size_t(slot)] = {0, key, name, file, .5, 800, 1, 0, 8};
     return CheckListRoundTrip(list);
 }
 
@@ -82,16 +79,11 @@ inline void WriteShortWav(const std::filesystem::path& path, int frames) {
     testmedia::WriteWav(path.string(), 48000, 2, frames);
 }
 
-// Leaves no device open between inputs, so one input cannot change how the next behaves.
-inline void ResetService(mci::Service& service) {
-    service.send("close all", nullptr, 0);
-}
-
 // Every line of `script` (up to 64) is one command to a service with no device open; a leading
 // digit is the reply buffer's size, so cut replies are exercised too. The reply must end inside
 // its buffer, and the block rendered after each command stay finite and within full scale.
 inline std::string CheckCommandScript(mci::Service& service, const std::uint8_t* data, std::size_t size) {
-    ResetService(service);
+    service.send("close all", nullptr, 0);  // one input cannot change how the next behaves
     std::string_view script(reinterpret_cast<const char*>(data), size);
     std::vector<float> block(256 * 2);
     for (int commands = 0; !script.empty() && commands < 64; ++commands) {

@@ -62,74 +62,51 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
             SCOPED_TRACE("seed " + std::to_string(seed) + ": " + log);
             const auto play = [&] {
                 EXPECT_TRUE(fake.playing.count(s));
-                if (exclusive) {
-                    EXPECT_EQ(fake.playing, std::set<int>{s});
-                }
+                if (exclusive) EXPECT_EQ(fake.playing, std::set<int>{s});
             };
             const auto stop = [&] {
                 EXPECT_EQ(fake.playing.count(s) > 0, fadeBox && wasPlaying);
-                if (fadeBox && wasPlaying) {
-                    EXPECT_TRUE(f->Slots.FadeActive[s]);
-                }
+                if (fadeBox && wasPlaying) EXPECT_TRUE(f->Slots.FadeActive[s]);
             };
-            switch (op) {
-                case 0: {  // a drop: a sound, one under the program folder, or one the service refuses
-                    const int kind = pick(3);
-                    const QString file =
-                        kind == 2 ? QStringLiteral("/srv/broken.wav")
-                                  : QStringList{"/srv/s%1.wav", "/home/u/board/fx/f%1.mp3"}.at(kind).arg(step);
-                    const QString before = f->Slots.SlotFile[s];
-                    DropFiles(*f, s, {file});
-                    if (file.contains("broken")) {
-                        EXPECT_EQ(f->Slots.SlotFile[s], before);
-                    } else {
-                        EXPECT_EQ(f->Slots.SlotFile[s], QString(file).remove("/home/u/board/"));
-                        EXPECT_FALSE(fake.playing.count(s));
-                        volume[s] = 800;
-                    }
-                    break;
-                }
-                case 1:  // release through the menu, answered yes
-                    f->Slots.SelectedSlot = s;
-                    answers = {toolkit::kAnswerOk};
-                    f->mnuDelSoundFile_Click();
-                    EXPECT_FALSE(f->Slots.HasSound(s));
-                    EXPECT_FALSE(f->Slots.KeptRecord[s]);
-                    EXPECT_FALSE(fake.open.count(s));
-                    break;
-                case 2:  // the slot's key, in either case
-                    f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
-                    if (assigned) wasPlaying ? stop() : play();
-                    break;
-                case 3:
-                    f->Command1[s]->click();
-                    if (assigned) play();
-                    break;
-                case 4:
-                    f->Command2[s]->click();
-                    if (assigned) stop();
-                    break;
-                case 5:
-                    f->Check1[s]->click();
-                    break;
-                case 6:
-                    f->Check2[s]->click();
-                    break;
-                case 7:  // the user moves the bar; during a fade the level remembered at Stop still wins
-                    if (!assigned) break;
-                    f->HScroll1[s]->setValue(std::array{0, 1000, 500, pick(1001)}[pick(4)]);
-                    if (!f->Slots.FadeActive[s]) volume[s] = bar(s);
-                    break;
-                case 8:
-                    pick(2) ? f->BoardKeyPress(27) : f->Command4->click();
-                    EXPECT_TRUE(fake.playing.empty());
-                    break;
-                case 9:
-                    fake.playing.erase(s);
-                    break;  // the sound ran out
-                default:
-                    break;  // time passes
-            }
+            if (op == 0) {  // a drop: a sound, one under the program folder, or one the service refuses
+                const int kind = pick(3);
+                const QString file = kind == 2
+                                         ? QStringLiteral("/srv/broken.wav")
+                                         : QStringList{"/srv/s%1.wav", "/home/u/board/fx/f%1.mp3"}.at(kind).arg(step);
+                const QString before = f->Slots.SlotFile[s];
+                DropFiles(*f, s, {file});
+                EXPECT_EQ(f->Slots.SlotFile[s], kind == 2 ? before : QString(file).remove("/home/u/board/"));
+                EXPECT_EQ(fake.playing.count(s), kind == 2 ? std::size_t(wasPlaying) : 0u);
+                if (kind != 2) volume[s] = 800;
+            } else if (op == 1) {  // release through the menu, answered yes
+                f->Slots.SelectedSlot = s;
+                answers = {toolkit::kAnswerOk};
+                f->mnuDelSoundFile_Click();
+                EXPECT_FALSE(f->Slots.HasSound(s));
+                EXPECT_FALSE(f->Slots.KeptRecord[s]);
+                EXPECT_FALSE(fake.open.count(s));
+            } else if (op == 2) {  // the slot's key, in either case
+                f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
+                if (assigned) wasPlaying ? stop() : play();
+            } else if (op == 3) {
+                f->Command1[s]->click();
+                if (assigned) play();
+            } else if (op == 4) {
+                f->Command2[s]->click();
+                if (assigned) stop();
+            } else if (op == 5) {
+                f->Check1[s]->click();
+            } else if (op == 6) {
+                f->Check2[s]->click();
+            } else if (op == 7 && assigned) {  // the bar; during a fade the level remembered at Stop still wins
+                f->HScroll1[s]->setValue(std::array{0, 1000, 500, pick(1001)}[pick(4)]);
+                if (!f->Slots.FadeActive[s]) volume[s] = bar(s);
+            } else if (op == 8) {
+                pick(2) ? f->BoardKeyPress(27) : f->Command4->click();
+                EXPECT_TRUE(fake.playing.empty());
+            } else if (op == 9) {
+                fake.playing.erase(s);                    // the sound ran out
+            }                                             // else time passes
             const std::set<int> sounding = fake.playing;  // what the tick's indicator pass sees
             f->FadeTick();
             for (int i = 0; i < kSlotCount; ++i) {

@@ -1,5 +1,5 @@
-// Start-up and exit: what a list gives the board, and that the board gives it back. Each of the
-// later tests guards a fault the board once had.
+// Start-up and exit: what a list gives the board, and that the board gives it back, whole or
+// damaged.
 #include <QLabel>
 #include <QStringEncoder>
 #include <QTextDocumentFragment>
@@ -25,13 +25,23 @@ std::string Look(const Form1& f, int i) {
 }
 
 // Keys, quotes, commas, blanks, Japanese text, fractions, unusual volumes and check values come
-// in as the board shows them, and a list the board wrote goes back out byte for byte, run after
-// run. Quotes inside a text are doubled, or the next run reads a different board.
+// in as the board shows them. A sound that does not open (a drive not plugged in) must not erase
+// the board: its slot looks empty, its tooltip says why, naming the file as text. The list goes
+// back out byte for byte, run after run: quotes inside a text doubled, or the next run reads a
+// different board, and a record kept as it came until the user releases its slot.
 TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
+    const char* gone = "/media/<b>usb</b>/gone.wav";
+    QDir().mkpath(path("folder.wav"));
+    write(path("notes.wav"), "not a sound");
+    for (const char* file : {gone, "folder.wav", "notes.wav"}) fake.unopenable.insert(file);
+    const QString why[] = {QString(gone) + "が見つかりません", "folder.wavは通常のファイルではありません",
+                           "notes.wavは再生できる音ではありません"};
     const QByteArray japanese = QStringEncoder("windows-31j").encode(QStringLiteral("拍手　大"));
-    const QByteArray list = ListLine(0, "Q", "Bell, \"\"loud\"\"", "bell.wav", "0", "800", "1", "0") +
+    const QByteArray head = ListLine(0, "Q", "Bell, \"\"loud\"\"", "bell.wav", "0", "800", "1", "0") +
                             ListLine(1, "\"\"", "  spaced", "snd/horn.mp3", ".5", "250", "0", "1") +
-                            ListLine(2, "Z", japanese, "/abs/clap.ogg", "12.25", "1000", "1", "1") + EmptyLines(3);
+                            ListLine(2, "Z", japanese, "/abs/clap.ogg", "12.25", "1000", "1", "1");
+    const QByteArray tail = ListLine(4, "4", "x", "folder.wav") + ListLine(5, "5", "x", "notes.wav") + EmptyLines(6);
+    const QByteArray list = head + ListLine(3, "3", "Gone", gone, ".5", "700", "1", "1") + tail;
     const std::string assigned = "|00ffff|1f|";
     const std::string empty = QString::asprintf("|%06x|0|00|0|0", toolkit::kWindowBackground).toStdString();
     write(listPath(), list);
@@ -41,6 +51,8 @@ TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
         EXPECT_EQ(Look(*f, 1), "\"|  spaced|snd/horn.mp3" + assigned + "01|250|0.5");
         EXPECT_EQ(Look(*f, 2), "Z|拍手　大|/abs/clap.ogg" + assigned + "11|1000|12.25");
         for (int i = 3; i < kSlotCount; ++i) EXPECT_EQ(Look(*f, i), kDefaultKeys[i] + ("||" + empty)) << i;
+        for (int i = 3; i < 6; ++i)
+            EXPECT_EQ(QTextDocumentFragment::fromHtml(f->Text1[i]->toolTip()).toPlainText(), why[i - 3]);
         EXPECT_EQ(f->HotKey, "Q\"Z" + QString::fromLatin1(kDefaultKeys).mid(3));
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Sorvane Ver 2. 1. 6"));
         EXPECT_TRUE(f->KeyPreviewOn());
@@ -49,6 +61,14 @@ TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
         f->close();
         EXPECT_EQ(read(listPath()), list);
     }
+    start();
+    f->Slots.SelectedSlot = 3;
+    answers = {toolkit::kAnswerOk};
+    f->mnuDelSoundFile_Click();
+    EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
+    EXPECT_TRUE(f->Text1[3]->toolTip().isEmpty());
+    f->close();
+    EXPECT_EQ(read(listPath()), head + ListLine(3, "3") + tail);
     // Hand-edited values: the bar holds 0..1000, any check value but 0 ticks, a record cut
     // short gives what was read before the cut but not its key.
     write(listPath(), ListLine(0, "XY", "x", "x.wav", "0", "-5", "2", "-1") + " 1 ,\"K\",\"Half\",\"half.wav\", 2 ");
@@ -115,44 +135,6 @@ TEST_F(BoardTest, ADamagedListIsKeptAsACopyBeforeTheExitWritesOverIt) {
     EXPECT_EQ(read(listPath()), damaged[0]);
     EXPECT_EQ(QDir(path("state/sorvane")).entryList(QDir::Files).size(), 1);
 #endif
-}
-
-// A drive that is not plugged in must not erase the board: the slot looks empty for this run,
-// its tooltip names the missing file as text, and its record goes back to the list unchanged,
-// until the user releases the slot.
-TEST_F(BoardTest, AnUnopenableSoundKeepsItsRecordUntilReleased) {
-    const char* gone = "/media/<b>usb</b>/gone.wav";
-    const QByteArray list = ListLine(0, "K", "Gone", gone, ".5", "700", "1", "1") + EmptyLines(1);
-    write(listPath(), list);
-    fake.unopenable.insert(gone);
-    for (int run = 0; run < 2; ++run) {
-        start();
-        EXPECT_FALSE(f->Command1[0]->isEnabled());
-        EXPECT_EQ(QTextDocumentFragment::fromHtml(f->Text1[0]->toolTip()).toPlainText(),
-                  QString(gone) + "が見つかりません");
-        f->close();
-        EXPECT_EQ(read(listPath()), list);
-    }
-    start();
-    f->Slots.SelectedSlot = 0;
-    answers = {toolkit::kAnswerOk};
-    f->mnuDelSoundFile_Click();
-    EXPECT_EQ(events, (Commands{"beep", "box 289 サウンドファイル\"Gone\"を登録解除しますか"}));
-    EXPECT_TRUE(f->Text1[0]->toolTip().isEmpty());
-    f->close();
-    EXPECT_EQ(read(listPath()), ListLine(0, "K") + EmptyLines(1));
-}
-
-// A slot caught in a fade-out at exit is saved at the level it fades from, not the lowered one.
-TEST_F(BoardTest, TheExitSavesAFadingSlotAtItsRememberedVolume) {
-    write(listPath(), ListLine(0, "0", "x", "x.wav", ".5", "400", "1"));
-    start();
-    f->PlaySlot(0);
-    f->StopSlot(0);
-    f->FadeTick();
-    ASSERT_LT(bar(0), 400);
-    f->close();
-    EXPECT_TRUE(read(listPath()).startsWith(ListLine(0, "0", "x", "x.wav", ".5", "400", "1")));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // typing and each way of closing keep, what the board then shows, and the command strings the
 // details dialog sends.
 #include <QLineEdit>
+#include <tuple>
 
 #include "board_fixture.h"
 #include "dialogs/details/details_dialog.h"
@@ -21,21 +22,13 @@ void Type(QWidget* dialog, const QString& characters) {
     }
 }
 
-// Replaces what a text box holds, as a user selects it all and types over it.
-void Retype(QLineEdit* box, const QString& text) {
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    QTest::keyClicks(box, text);
-}
-
 // Does what a user does in a dialog, step by step: a button's caption clicks that button,
-// "close box" closes the window, "Text2=2.5" types over that box of the details dialog, and
-// anything else is typed on the window ("\x1b" is Escape).
+// "close box" closes the window, "Text2=2.5" selects all in that box of the details dialog and
+// types over it, and anything else is typed on the window ("\x1b" is Escape).
 void Use(QWidget* dialog, const QStringList& steps) {
     auto* details = qobject_cast<Form3*>(dialog);
     for (const QString& step : steps) {
         const QString box = step.section(u'=', 0, 0);
-        const QString typed = step.mid(box.size() + 1);
         QPushButton* button = nullptr;
         for (QPushButton* b : dialog->findChildren<QPushButton*>())
             if (b->text() == step) button = b;
@@ -44,7 +37,10 @@ void Use(QWidget* dialog, const QStringList& steps) {
         } else if (step == "close box") {
             dialog->close();
         } else if (details && box.startsWith("Text")) {
-            Retype(box == "Text1" ? details->Text1 : box == "Text2" ? details->Text2 : details->Text3, typed);
+            QLineEdit* text = box == "Text1" ? details->Text1 : box == "Text2" ? details->Text2 : details->Text3;
+            text->selectAll();
+            QTest::keyClick(text, Qt::Key_Delete);
+            QTest::keyClicks(text, step.mid(box.size() + 1));
         } else {
             Type(dialog, step);
         }
@@ -63,16 +59,9 @@ QString WithKey(QString keys, int slot, char key) {
 // stores. However it closed, the board's 38 key labels show HotKey again.
 TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItShould) {
     const QString changed = WithKey(WithKey(kDefaults, 0, 'Q'), 37, 'Z');
-    const struct {
-        const char* what;
-        int slot;
-        QString before;  // HotKey when the dialog opens
-        QStringList steps;
-        QString shown;  // Label2 once closed
-        bool warned;    // the last key typed is some slot's key
-        int beeps;
-        QString after;  // HotKey
-    } cases[] = {
+    // What, the slot, HotKey before, the steps, Label2 once closed, whether the last key typed is
+    // some slot's key (a warning), the beeps, HotKey after.
+    const std::tuple<const char*, int, QString, QStringList, QString, bool, int, QString> cases[] = {
         // clang-format off
         {"y folds to Y, nobody's key", 5, kDefaults, {"y", "決定"}, "Y", false, 0, WithKey(kDefaults, 5, 'Y')},
         {"the slot's own key warns", 15, kDefaults, {"a", "決定"}, "A", true, 1, kDefaults},
@@ -99,11 +88,11 @@ TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItSh
         events.push_back("beep over " + dialog->Label4->text().toStdString() +
                          QString::asprintf(" on %06x", toolkit::BackColor(dialog->Label2)).toStdString());
     });
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        f->HotKey = c.before;
+    for (const auto& [what, slot, before, steps, shown, warned, beeps, after] : cases) {
+        SCOPED_TRACE(what);
+        f->HotKey = before;
         for (SlotLabel* label : f->Label4) label->setText(QStringLiteral("?"));  // not yet redrawn
-        f->Slots.SelectedSlot = SlotIndex(c.slot);
+        f->Slots.SelectedSlot = SlotIndex(slot);
         events.clear();
         QString title;
         QString listed;
@@ -111,64 +100,30 @@ TEST_F(BoardTest, TheHotkeyDialogCapturesOneKeyAndEachWayOfClosingStoresWhatItSh
             dialog = qobject_cast<Form2*>(w);
             title = dialog->Label1->text();
             listed = dialog->Label3->text();
-            Use(dialog, c.steps);
+            Use(dialog, steps);
             EXPECT_FALSE(dialog->isVisible()) << "still open";
-            EXPECT_EQ(dialog->Label2->text(), c.shown);
-            EXPECT_EQ(dialog->Label4->text(), c.warned ? kWarning : QString());
-            EXPECT_EQ(toolkit::BackColor(dialog->Label2), c.warned ? 0x0000FFu : kWhite);
+            EXPECT_EQ(dialog->Label2->text(), shown);
+            EXPECT_EQ(dialog->Label4->text(), warned ? kWarning : QString());
+            EXPECT_EQ(toolkit::BackColor(dialog->Label2), warned ? 0x0000FFu : kWhite);
         });
         f->mnuHotkey_Click();
         ASSERT_TRUE(answer.shown);
-        EXPECT_EQ(title, QStringLiteral("No. %1 操作キーの設定").arg(c.slot));
+        EXPECT_EQ(title, QStringLiteral("No. %1 操作キーの設定").arg(slot));
         QString inUse = QStringLiteral("既設定済  ");
-        for (const QChar key : c.before) inUse += QString(key) + u' ';
+        for (const QChar key : before) inUse += QString(key) + u' ';
         EXPECT_EQ(listed, inUse);
-        EXPECT_EQ(events, Commands(std::size_t(c.beeps), "beep over " + kWarning.toStdString() + " on 0000ff"));
-        EXPECT_EQ(f->HotKey, c.after);
+        EXPECT_EQ(events, Commands(std::size_t(beeps), "beep over " + kWarning.toStdString() + " on 0000ff"));
+        EXPECT_EQ(f->HotKey, after);
         QString labels;
         for (const SlotLabel* label : f->Label4) labels += label->text();
-        EXPECT_EQ(labels, c.after);
+        EXPECT_EQ(labels, after);
     }
 }
 
-// Slot 3 holds fx/bell.wav as "bell", 123.456 s long; the dialog shows it as stored, numbers as
-// the board writes them. On a slot without a sound the menu item opens nothing.
-TEST_F(BoardTest, TheDetailsDialogShowsTheSlotAsStored) {
-    drop(3, "/home/u/board/fx/bell.wav");
-    fake.length[3] = "123456";
-    const struct {
-        double start;
-        int volume;
-        const char* startText;
-        const char* volumeText;
-    } cases[] = {{0, 500, " 0", " 500"}, {0.25, 1000, " .25", " 1000"}, {-2, 0, " -2", " 0"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.startText);
-        f->Slots.SlotStart[3] = c.start;
-        f->HScroll1[3]->setValue(c.volume);
-        f->Slots.SelectedSlot = 3;
-        ModalAnswer answer([&](QWidget* w) {
-            auto* d = qobject_cast<Form3*>(w);
-            EXPECT_EQ(d->Text1->text(), "bell");
-            EXPECT_EQ(d->Label7->text(), "fx/bell.wav");
-            EXPECT_EQ(d->Label4->text(), " 123.456");
-            EXPECT_EQ(d->Text2->text(), c.startText);
-            EXPECT_EQ(d->Text3->text(), c.volumeText);
-            d->close();
-        });
-        f->mnuSoundFile_Click();
-        EXPECT_TRUE(answer.shown);
-    }
-    fake.calls.clear();
-    f->Slots.SelectedSlot = 4;
-    ModalAnswer none([](QWidget* w) { w->close(); });
-    f->mnuSoundFile_Click();
-    EXPECT_FALSE(none.shown);
-    EXPECT_EQ(fake.calls, Commands{});
-}
-
-// What the user does in the details dialog of slot 3 (start 1.5, volume 500, exclusive) while
-// slot 5 plays: what is stored, what the board then shows, and the commands sent.
+// The details dialog of slot 3 (fx/bell.wav as "bell", 123.456 s long, start -1.5, volume 500,
+// exclusive) shows the slot as stored, numbers as the board writes them. What the user does in it
+// while slot 5 plays: what is stored, what the board then shows, and the commands sent. On a slot
+// without a sound the menu item opens nothing.
 TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOtherSlots) {
     const struct {
         const char* what;
@@ -189,18 +144,18 @@ TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOt
         {"abc reads 0; 1000.6 rounds to 1001, dropped", {"Text2=abc", "Text3=1000.6", "決定"}, {"stop A3"}, 0, 500},
         {"a negative start kept; -0.4 rounds to 0", {"Text2=-2", "Text3=-0.4", "決定"},
          {"stop A3", "setaudio A3 volume to  0"}, -2, 0},
-        {"-0.5 halves to 0", {"Text3=-0.5", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, 1.5, 0},
-        {"2.5 halves to 2", {"Text3=2.5", "決定"}, {"stop A3", "setaudio A3 volume to  2"}, 1.5, 2},
-        {"-1 dropped", {"Text3=-1", "決定"}, {"stop A3"}, 1.5, 500},
-        {"1E10 dropped", {"Text3=1E10", "決定"}, {"stop A3"}, 1.5, 500},
-        {"an empty volume reads 0", {"Text3=", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, 1.5, 0},
+        {"-0.5 halves to 0", {"Text3=-0.5", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, -1.5, 0},
+        {"2.5 halves to 2", {"Text3=2.5", "決定"}, {"stop A3", "setaudio A3 volume to  2"}, -1.5, 2},
+        {"-1 dropped", {"Text3=-1", "決定"}, {"stop A3"}, -1.5, 500},
+        {"1E10 dropped", {"Text3=1E10", "決定"}, {"stop A3"}, -1.5, 500},
+        {"an empty volume reads 0", {"Text3=", "決定"}, {"stop A3", "setaudio A3 volume to  0"}, -1.5, 0},
         {"Play from 0; 閉じる stores and stops nothing", {"Play", "Text1=x", "Text2=7", "Text3=300", "閉じる"},
-         {"seek A3 to  0", "play A3"}, 1.5, 500, "bell", {3, 5}},
+         {"seek A3 to  0", "play A3"}, -1.5, 500, "bell", {3, 5}},
         {"Test from the start typed, not stored", {"Text2=2.5", "Test", "Stop", "閉じる"},
-         {"seek A3 to  2500", "play A3", "stop A3"}, 1.5, 500},
+         {"seek A3 to  2500", "play A3", "stop A3"}, -1.5, 500},
         {"Test, then 決定 stops it and stores the start", {"Text2=2.5", "Test", "決定"},
          {"seek A3 to  2500", "play A3", "stop A3"}, 2.5, 500},
-        {"the close box stores nothing", {"Text1=x", "Text3=300", "close box"}, {}, 1.5, 500},
+        {"the close box stores nothing", {"Text1=x", "Text3=300", "close box"}, {}, -1.5, 500},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -208,13 +163,22 @@ TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOt
         f = std::make_unique<Form1>();
         drop(3, "/home/u/board/fx/bell.wav");
         drop(5, "/home/u/board/fx/horn.wav");
-        f->Slots.SlotStart[3] = 1.5;
+        fake.length[3] = "123456";
+        f->Slots.SlotStart[3] = -1.5;
         f->HScroll1[3]->setValue(500);
         f->Check2[3]->setChecked(true);
         f->Command1[5]->click();
         fake.calls.clear();
         f->Slots.SelectedSlot = 3;
-        ModalAnswer answer([&](QWidget* w) { Use(w, c.steps); });
+        ModalAnswer answer([&](QWidget* w) {
+            auto* d = qobject_cast<Form3*>(w);
+            EXPECT_EQ(d->Text1->text(), "bell");
+            EXPECT_EQ(d->Label7->text(), "fx/bell.wav");
+            EXPECT_EQ(d->Label4->text(), " 123.456");
+            EXPECT_EQ(d->Text2->text(), " -1.5");
+            EXPECT_EQ(d->Text3->text(), " 500");
+            Use(w, c.steps);
+        });
         f->mnuSoundFile_Click();
         EXPECT_TRUE(answer.shown);
         EXPECT_EQ(fake.actions(), c.sent);
@@ -226,6 +190,12 @@ TEST_F(BoardTest, TheDetailsDialogStoresOnlyWhenAppliedAndPlaysWithoutTouchingOt
         EXPECT_EQ(fake.volume[3], c.volume);
         EXPECT_EQ(fake.playing, c.playing);
     }
+    fake.calls.clear();
+    f->Slots.SelectedSlot = 4;
+    ModalAnswer none([](QWidget* w) { w->close(); });
+    f->mnuSoundFile_Click();
+    EXPECT_FALSE(none.shown);
+    EXPECT_EQ(fake.calls, Commands{});
 }
 
 }  // namespace

@@ -66,12 +66,10 @@ TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptElsewhere) {
     QDir::setCurrent(m_folder);
     start();
     drop(1, "/srv/new.wav");
-    if (obstacle == "ReadOnlyFolder") {
-        if (m_mounted) {
-            ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", m_folder}));
-        } else {
-            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-        }
+    if (obstacle == "ReadOnlyFolder" && m_mounted) {
+        ASSERT_TRUE(RunTool("mount", {"-o", "remount,ro", m_folder}));
+    } else if (obstacle == "ReadOnlyFolder") {
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (obstacle == "FullDisk") {
         QFile filler(m_folder + "/filler");
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -84,11 +82,10 @@ TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptElsewhere) {
     // A regular file where a folder should be stops even root from making the folder.
     const QString notAFolder = path("not-a-folder");
     write(notAFolder, "x");
-    const QString stateFolder = path("state/sorvane");
-    const QString temporaryFolder = path("tmp");
-    QDir().mkpath(temporaryFolder);
+    const QString folders[] = {path("state/sorvane"), path("tmp")};  // as KeptIn counts them
+    QDir().mkpath(folders[1]);
     if (keptIn != KeptIn::StateFolder) qputenv("XDG_STATE_HOME", notAFolder.toLocal8Bit());
-    qputenv("TMPDIR", (keptIn == KeptIn::Nowhere ? notAFolder : temporaryFolder).toLocal8Bit());
+    qputenv("TMPDIR", (keptIn == KeptIn::Nowhere ? notAFolder : folders[1]).toLocal8Bit());
     const auto entries = [&] {
         return QDir(m_folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     };
@@ -96,14 +93,15 @@ TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptElsewhere) {
     f->Form_Unload();
     EXPECT_EQ(read(old), oldList);
     EXPECT_EQ(entries(), before) << "a temporary file was left in the list folder";
-    const auto keptFiles = [](const QString& folder) {
-        return QDir(folder).entryInfoList({"SoundList-*.csv"}, QDir::Files);
-    };
-    const QFileInfoList kept = keptFiles(keptIn == KeptIn::TemporaryFolder ? temporaryFolder : stateFolder);
-    EXPECT_EQ(keptFiles(keptIn == KeptIn::TemporaryFolder ? stateFolder : temporaryFolder).size(), 0);
-    ASSERT_EQ(kept.size(), keptIn == KeptIn::Nowhere ? 0 : 1);
+    QFileInfoList kept;
+    for (int in = 0; in < 2; ++in) {
+        const QFileInfoList found = QDir(folders[in]).entryInfoList({"SoundList-*.csv"}, QDir::Files);
+        EXPECT_EQ(found.size(), in == int(keptIn) ? 1 : 0) << qPrintable(folders[in]);
+        kept += found;
+    }
     QString tail = QStringLiteral("\nほかの場所にも保存できません");
     if (keptIn != KeptIn::Nowhere) {
+        ASSERT_EQ(kept.size(), 1);
         EXPECT_EQ(board::ParseSlotList(read(kept[0].filePath())).at(1).file, "/srv/new.wav");
         tail = "\n代わりに" + QDir::toNativeSeparators(kept[0].filePath()) + "に保存しました";
     }

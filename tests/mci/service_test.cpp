@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <random>
+#include <tuple>
 
 #include "audio/audio_format.h"
 #include "mci/mci_errors.h"
@@ -24,75 +25,86 @@ constexpr std::int64_t kBellFrames = 2 * kRate;
 // The constant level.wav holds on each channel: any step in the gain shows as a step in the output.
 constexpr float kLevelSample[] = {0.5f, -0.25f};
 
-// A command and the error number it gets.
-struct Answer {
-    const char* command;
-    std::uint32_t code;
-};
-
-// A command sent with a reply buffer of `replySize` characters holding "#", and what the buffer
-// holds after it.
+// A command, the error number it gets, and what a reply buffer of `replySize` characters that
+// held "#" holds after it.
 struct Exchange {
     const char* command;
-    std::uint32_t replySize;
-    std::uint32_t code;
-    const char* reply;
+    std::uint32_t code = kOk;
+    const char* reply = "";
+    std::uint32_t replySize = 128;
 };
 
 class ServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        std::filesystem::current_path(testmedia::Dir());  // relative paths resolve against it
-        testmedia::WriteWav("bell.wav", kRate, 2, kBellFrames);
-        testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
-        testmedia::WriteWav(
-            "level.wav", kRate, 2, kRate, [](int c, std::int64_t) { return kLevelSample[c]; }, true);
-        std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
-        std::ofstream("words.mp3") << "Not a sound: a few words of text under a sound file's name.\n";
-        std::ofstream("list.m3u") << "#EXTM3U\nbell.wav\n";
-        std::ofstream("empty.mp3");
-        std::filesystem::create_directory("folder.wav");
-#if defined(__unix__)
-        mkfifo("pipe.wav", 0600);  // opening it must not wait for a writer
-#endif
-    }
-    std::uint32_t Send(const std::string& command) {
-        return m_service.send(command.c_str(), nullptr, 0);
-    }
-    // A command that must succeed.
-    void Command(const std::string& command) {
-        EXPECT_EQ(Send(command), kOk) << command;
-    }
-    // The reply to a command that must succeed.
+    static void SetUpTestSuite();
+    std::uint32_t Send(const std::string& command) { return m_service.send(command.c_str(), nullptr, 0); }
+    void Command(const std::string& command) { EXPECT_EQ(Send(command), kOk) << command; }  // must succeed
     std::string Reply(const std::string& command) {
         char reply[128] = "#";
         EXPECT_EQ(m_service.send(command.c_str(), reply, sizeof reply), kOk) << command;
         return reply;
     }
-    void Expect(const Exchange& exchange) {
-        char reply[128] = "#";
-        EXPECT_EQ(m_service.send(exchange.command, reply, exchange.replySize), exchange.code) << exchange.command;
-        EXPECT_STREQ(reply, exchange.reply) << exchange.command;
+    // The exchanges one after the other, on the same devices.
+    void Expect(std::initializer_list<Exchange> exchanges) {
+        for (const auto& [command, code, expected, replySize] : exchanges) {
+            char reply[128] = "#";
+            EXPECT_EQ(m_service.send(command, reply, replySize), code) << command;
+            EXPECT_STREQ(reply, expected) << command;
+        }
     }
     std::vector<float> Render(std::size_t frames) {
         std::vector<float> out(frames * 2);
         m_service.renderOffline(out.data(), frames);
         return out;
     }
-    static float Expected(int channel, std::int64_t frame, float gain = 1.0f) {  // as the 16-bit file holds it
+    static float Expected(int channel, std::int64_t frame, float gain) {  // as the 16-bit file holds it
         return gain * float(std::lround(testmedia::Sweep(channel, frame, kRate) * 32767.0f)) / 32768.0f;
+    }
+    // From frame `from` of `heard` on: bell.wav from its frame `start` at `gain`, silence past its end.
+    static void ExpectBell(const std::vector<float>& heard, std::int64_t start, float gain, std::int64_t from = 0) {
+        for (std::int64_t f = from; f < std::int64_t(heard.size() / 2); ++f)
+            for (int c : {0, 1})
+                ASSERT_EQ(heard[f * 2 + c], start + f < kBellFrames ? Expected(c, start + f, gain) : 0.0f) << start + f;
     }
     Service m_service{Service::Offline};
 };
 
+void ServiceTest::SetUpTestSuite() {
+    std::filesystem::current_path(testmedia::Dir());  // relative paths resolve against it
+    testmedia::WriteWav("bell.wav", kRate, 2, kBellFrames);
+    testmedia::WriteWav("Chime: 鐘の音 Two.wav", kRate, 2, kRate / 20);
+    testmedia::WriteWav(
+        "level.wav", kRate, 2, kRate, [](int c, std::int64_t) { return kLevelSample[c]; }, true);
+    std::ofstream("notes.mp3") << "ffconcat version 1.0\nfile 'bell.wav'\n";
+    std::ofstream("words.mp3") << "Not a sound: a few words of text under a sound file's name.\n";
+    std::ofstream("list.m3u") << "#EXTM3U\nbell.wav\n";
+    std::ofstream("empty.mp3");
+    std::filesystem::create_directory("folder.wav");
+#if defined(__unix__)
+    mkfifo("pipe.wav", 0600);  // opening it must not wait for a writer
+#endif
+}
+
 // Each command the board sends is accepted whatever the letter case and blanks; with a word more
-// it is refused as 259, on a device not open as 263; and the error number of every other fault.
+// it is refused as 259, on a device not open as 263. Every other fault gets its own error number,
+// and a refused command leaves the reply empty.
 TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
-    const std::string shapes[] = {"play A3",          "stop A3",
-                                  "seek A3 to 250",   "status A3 mode",
-                                  "status A3 length", "status A3 position",
-                                  "status A3 volume", "setaudio A3 volume to 800"};
-    const Answer refusals[] = {
+    // clang-format off
+    const std::string shapes[] = {"play A3", "stop A3", "seek A3 to 250", "status A3 mode", "status A3 length",
+                                  "status A3 position", "status A3 volume", "setaudio A3 volume to 800"};
+    // clang-format on
+    Command("open \"bell.wav\" alias A3 type mpegvideo");
+    for (const std::string& shape : shapes) {
+        std::string shouted = "\t " + shape + "  ";
+        for (char& c : shouted) c = c == ' ' ? '\t' : char(std::toupper(c));
+        std::string elsewhere = shape;
+        elsewhere.replace(elsewhere.find("A3"), 2, "A33");
+        EXPECT_EQ(Send(shape), kOk) << shape;
+        EXPECT_EQ(Send(shouted), kOk) << shape;
+        EXPECT_EQ(Send(shape + " now"), kErrUnrecognizedKeyword) << shape;
+        EXPECT_EQ(Send(elsewhere), kErrInvalidDeviceName) << shape;
+    }
+    Expect({
         // No command, or a verb not known.
         {"", kErrMissingCommandString},
         {"   ", kErrMissingCommandString},
@@ -106,9 +118,6 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
         {"close all now", kErrUnrecognizedKeyword},
         // The last words missing: the device (292) or what the command needs (273).
         {"play", kErrMissingDeviceName},
-        {"stop", kErrMissingDeviceName},
-        {"seek", kErrMissingDeviceName},
-        {"status", kErrMissingDeviceName},
         {"setaudio", kErrMissingDeviceName},
         {"seek A3", kErrMissingParameter},
         {"seek A3 to", kErrMissingParameter},
@@ -122,19 +131,7 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
         {"open \"x.wav\" alias", kErrMissingParameter},
         {"open \"x.wav\" alias B colour red", kErrUnrecognizedKeyword},
         {"open \"x.wav\" alias B type waveaudio", kErrInvalidDeviceName},
-    };
-    Command("open \"bell.wav\" alias A3 type mpegvideo");
-    for (const std::string& shape : shapes) {
-        std::string shouted = "\t " + shape + "  ";
-        for (char& c : shouted) c = c == ' ' ? '\t' : char(std::toupper(c));
-        std::string elsewhere = shape;
-        elsewhere.replace(elsewhere.find("A3"), 2, "A33");
-        EXPECT_EQ(Send(shape), kOk) << shape;
-        EXPECT_EQ(Send(shouted), kOk) << shape;
-        EXPECT_EQ(Send(shape + " now"), kErrUnrecognizedKeyword) << shape;
-        EXPECT_EQ(Send(elsewhere), kErrInvalidDeviceName) << shape;
-    }
-    for (const auto& [command, code] : refusals) EXPECT_EQ(Send(command), code) << command;
+    });
     for (const std::string number : {"2.5", "abc", "12ms", "-", "+", "\"\""}) {  // not a whole number
         EXPECT_EQ(Send("seek A3 to " + number), kErrBadInteger) << number;
         EXPECT_EQ(Send("setaudio A3 volume to " + number), kErrBadInteger) << number;
@@ -142,16 +139,14 @@ TEST_F(ServiceTest, EveryCommandShapeAndItsErrorNumbers) {
 }
 
 // Only a local file holding sound opens: whatever else a name can reach is refused, and leaves no
-// device behind.
+// device behind (else the next open under the same alias is a duplicate, 289).
 TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
-    const Answer paths[] = {
+    Expect({
         {"open \"/no/such/file.wav\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"/no/such/file.xyz\" alias A1", kErrExtensionNotFound},
         {"open \"http://127.0.0.1:9/x.mp3\" alias A1 type mpegvideo", kErrFileNotFound},
-        {"open \"pipe:0\" alias A1", kErrExtensionNotFound},
         {"open \"pipe:0\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"concat:bell.wav|bell.wav\" alias A1 type mpegvideo", kErrFileNotFound},
-        {"open \"/dev/zero\" alias A1", kErrExtensionNotFound},
         {"open \"/dev/zero\" alias A1 type mpegvideo", kErrFileNotFound},
         {"open \"folder.wav\" alias A1", kErrFileNotFound},
         {"open \"pipe.wav\" alias A1", kErrFileNotFound},
@@ -159,58 +154,45 @@ TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
         {"open \"empty.mp3\" alias A1", kErrInternal},
         {"open \"words.mp3\" alias A1", kErrInternal},
         {"open \"notes.mp3\" alias A1", kErrInternal},  // a list of files to join
-    };
-    for (const auto& [command, code] : paths) {
-        EXPECT_EQ(Send(command), code) << command;
-        EXPECT_EQ(Send("status A1 mode"), kErrInvalidDeviceName) << command;
-    }
+        {"open \"bell.wav\" alias A1"},
+    });
     char why[256];  // the reason a file cannot play names what it looked like
     ASSERT_TRUE(m_service.errorText(kErrInternal, why, sizeof why));
     EXPECT_NE(std::string(why).find("looks like: concat"), std::string::npos) << why;
 }
 
-// The reply buffer is emptied first, even for a refused command; a reply too long is cut to fit,
-// with its terminator, and a buffer of size 0 is not written.
-TEST_F(ServiceTest, RepliesAndTheirBufferSizes) {
-    const Exchange exchanges[] = {
-        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
-        {"status A3 volume", 128, kOk, "1000"},  // a device opens at full level
-        {"seek A3 to -40", 128, kOk, ""},
-        {"status A3 position", 128, kOk, "0"},
-        {"seek A3 to end", 128, kOk, ""},
-        {"status A3 position", 128, kOk, "2000"},
-        {"seek A3 to 99999999999999999999", 128, kOk, ""},
-        {"status A3 position", 128, kOk, "2000"},
-        {"seek A3 to start", 128, kOk, ""},
-        {"play A3", 128, kOk, ""},
-        {"status A3 mode", 128, kOk, "playing"},
-        {"status A3 mode", 3, kOk, "pl"},
-        {"status A3 mode", 1, kOk, ""},
-        {"status A3 mode", 0, kOk, "#"},
-        {"stop all", 128, kOk, ""},
-        {"status A3 mode", 128, kOk, "stopped"},
-        {"status A3 length", 3, kOk, "20"},
-        {"status A8 mode", 3, kErrInvalidDeviceName, ""},
-        {"bogus", 9, kErrUnrecognizedCommand, ""},
-    };
-    for (const Exchange& exchange : exchanges) Expect(exchange);
-}
-
-// An alias names its device whatever its letter case, the path keeps its own; close all frees them.
-TEST_F(ServiceTest, AliasesIgnoreCaseAndCloseAllFreesThem) {
-    const Exchange exchanges[] = {
-        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
-        {"open \"/no/such/file.wav\" alias a3 type mpegvideo", 128, kErrDuplicateAlias, ""},
-        {"open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo", 128, kOk, ""},
-        {"status a9 length", 128, kOk, "50"},
-        {"open \"chime: 鐘の音 two.wav\" alias A11 type mpegvideo", 128, kErrFileNotFound, ""},
-        {"close A9", 128, kOk, ""},
-        {"status A9 mode", 128, kErrInvalidDeviceName, ""},
-        {"close all", 128, kOk, ""},
-        {"status A3 mode", 128, kErrInvalidDeviceName, ""},
-        {"open \"bell.wav\" alias A3 type mpegvideo", 128, kOk, ""},
-    };
-    for (const Exchange& exchange : exchanges) Expect(exchange);
+// A reply too long is cut to fit, with its terminator, and a buffer of size 0 is not written. An
+// alias names its device whatever its letter case, the path keeps its own; close all frees them.
+TEST_F(ServiceTest, RepliesTheirBufferSizesAndAliases) {
+    Expect({
+        {"open \"bell.wav\" alias A3 type mpegvideo"},
+        {"status A3 volume", kOk, "1000"},  // a device opens at full level
+        {"seek A3 to -40"},
+        {"status A3 position", kOk, "0"},
+        {"seek A3 to end"},
+        {"status A3 position", kOk, "2000"},
+        {"seek A3 to 99999999999999999999"},
+        {"status A3 position", kOk, "2000"},
+        {"seek A3 to start"},
+        {"play A3"},
+        {"status A3 mode", kOk, "playing"},
+        {"status A3 mode", kOk, "pl", 3},
+        {"status A3 mode", kOk, "", 1},
+        {"status A3 mode", kOk, "#", 0},
+        {"stop all"},
+        {"status A3 mode", kOk, "stopped"},
+        {"status A3 length", kOk, "20", 3},
+        {"status A8 mode", kErrInvalidDeviceName, "", 3},
+        {"open \"/no/such/file.wav\" alias a3 type mpegvideo", kErrDuplicateAlias},
+        {"open \"Chime: 鐘の音 Two.wav\" alias A9 type mpegvideo"},
+        {"status a9 length", kOk, "50"},
+        {"open \"chime: 鐘の音 two.wav\" alias A11 type mpegvideo", kErrFileNotFound},
+        {"close A9"},
+        {"status A9 mode", kErrInvalidDeviceName},
+        {"close all"},
+        {"status A3 mode", kErrInvalidDeviceName},
+        {"open \"bell.wav\" alias A3 type mpegvideo"},
+    });
 }
 
 // The board's volume and start at the ends of their ranges, written as the board writes them:
@@ -218,12 +200,9 @@ TEST_F(ServiceTest, AliasesIgnoreCaseAndCloseAllFreesThem) {
 // the level stays; a start at 0 is the first frame, the last millisecond ends on the last sample,
 // and at or beyond the 2000 ms length play ends at once.
 TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
-    const struct {
-        const char* command;
-        std::uint32_t code;
-        int level;              // the level after it, as status reports it and as it is heard
-        std::int64_t position;  // where play starts, in ms
-    } ends[] = {
+    // A command, its error number, the level after it (as status reports it and as it is heard),
+    // and where play then starts, in ms.
+    const std::tuple<const char*, std::uint32_t, int, std::int64_t> ends[] = {
         {"setaudio A3 volume to  0", kOk, 0, 1000},
         {"setaudio A3 volume to -1", kErrOutOfRange, 0, 1000},
         {"setaudio A3 volume to  1000", kOk, 1000, 1000},
@@ -242,12 +221,7 @@ TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
         EXPECT_EQ(Reply("status A3 position"), std::to_string(position));
         Command("play A3");
         const std::int64_t start = audio::FramesFromMs(position);
-        const auto heard = Render(1024);
-        for (std::int64_t f = 0; f < 1024; ++f) {
-            const bool inside = start + f < kBellFrames;
-            for (int c : {0, 1})
-                ASSERT_EQ(heard[f * 2 + c], inside ? Expected(c, start + f, level / 1000.0f) : 0.0f) << f;
-        }
+        ExpectBell(Render(1024), start, level / 1000.0f);
         EXPECT_EQ(Reply("status A3 mode"), start + 1024 < kBellFrames ? "playing" : "stopped");
         Command("stop A3");
         Render(kFadeFrames);
@@ -256,11 +230,8 @@ TEST_F(ServiceTest, VolumeAndStartAtTheEndsOfTheirRanges) {
 
 // The length of a sound in whole milliseconds, the nearest one: half a millisecond counts as one.
 TEST_F(ServiceTest, LengthInWholeMilliseconds) {
-    const struct {
-        int rate;
-        std::int64_t frames;
-        const char* length;
-    } sounds[] = {
+    const std::tuple<int, std::int64_t, const char*> sounds[] = {
+        // rate, frames, length
         {48000, 48000, "1000"},  // exactly
         {48000, 48023, "1000"},  // and 0.479 ms
         {48000, 48024, "1001"},  // and half a millisecond
@@ -280,14 +251,9 @@ TEST_F(ServiceTest, LengthInWholeMilliseconds) {
 // ramp step a frame, and arrive in as many frames as the ramp gives the change; play starts at its
 // level. On a sound of constant level, any step shows.
 TEST_F(ServiceTest, EveryChangeOfLevelIsARampAndPlayStartsAtItsLevel) {
-    const struct {
-        const char* what;
-        int level;     // set before
-        bool playing;  // the sound plays when the command comes
-        const char* command;
-        float gain;  // where it arrives
-        int frames;  // in how many frames
-    } changes[] = {
+    // What, the level set before, whether the sound plays when the command comes, the command, and
+    // the gain it arrives at in how many frames.
+    const std::tuple<const char*, int, bool, const char*, float, int> changes[] = {
         {"play: the first frame in full", 800, false, "play A3", 0.8f, 1},
         {"stop: down to silence", 1000, true, "stop A3", 0.0f, audio::kRampFrames},
         {"volume 1000 to 500", 1000, true, "setaudio A3 volume to  500", 0.5f, audio::kRampFrames / 2},
@@ -297,23 +263,23 @@ TEST_F(ServiceTest, EveryChangeOfLevelIsARampAndPlayStartsAtItsLevel) {
     constexpr float kStep = 1.0f / audio::kRampFrames;
     constexpr float kTolerance = 1e-5f;
     Command("open \"level.wav\" alias A3 type mpegvideo");
-    for (const auto& change : changes) {
-        SCOPED_TRACE(change.what);
-        Command("setaudio A3 volume to  " + std::to_string(change.level));
+    for (const auto& [what, level, playing, command, gain, frames] : changes) {
+        SCOPED_TRACE(what);
+        Command("setaudio A3 volume to  " + std::to_string(level));
         Command("seek A3 to  0");
-        if (change.playing) Command("play A3");
+        if (playing) Command("play A3");
         Render(100);
-        Command(change.command);
+        Command(command);
         const auto heard = Render(512);
         const auto heardGain = [&](int f, int c) {
-            return f < 0 ? change.level / 1000.0f : heard[f * 2 + c] / kLevelSample[c];
+            return f < 0 ? level / 1000.0f : heard[f * 2 + c] / kLevelSample[c];
         };
         for (int c : {0, 1}) {
-            for (int f = 0; change.playing && f < change.frames; ++f)
+            for (int f = 0; playing && f < frames; ++f)
                 ASSERT_LE(std::fabs(heardGain(f, c) - heardGain(f - 1, c)), kStep + kTolerance)
                     << "a step at frame " << f;
-            for (int f = change.frames - 1; f < 512; ++f) ASSERT_NEAR(heardGain(f, c), change.gain, kTolerance) << f;
-            for (int f = change.frames - 1; change.gain == 0.0f && f < 512; ++f) ASSERT_EQ(heard[f * 2 + c], 0.0f) << f;
+            for (int f = frames - 1; f < 512; ++f) ASSERT_NEAR(heardGain(f, c), gain, kTolerance) << f;
+            for (int f = frames - 1; gain == 0.0f && f < 512; ++f) ASSERT_EQ(heard[f * 2 + c], 0.0f) << f;
         }
         Command("stop A3");
         Render(kFadeFrames);
@@ -337,9 +303,7 @@ TEST_F(ServiceTest, FromAnySeekPlayIsHeardAtItsLevelAndStopIsSilentWithinFiveMil
             Command("seek A12 to " + std::to_string(ms));
             Command("play A12");
         }
-        const auto block = Render(1024);
-        for (std::int64_t f = seeks > 1 ? kFadeFrames : 0; f < std::min<std::int64_t>(1024, kBellFrames - start); ++f)
-            for (int c : {0, 1}) ASSERT_FLOAT_EQ(block[f * 2 + c], Expected(c, start + f, gain)) << f;
+        ExpectBell(Render(1024), start, gain, seeks > 1 ? kFadeFrames : 0);
         Command("stop A12");
         const auto tail = Render(1024);
         for (std::size_t i = kFadeFrames * 2; i < tail.size(); ++i) ASSERT_EQ(tail[i], 0.0f) << i;
@@ -360,11 +324,8 @@ TEST_F(ServiceTest, FromAnySeekPlayIsHeardAtItsLevelAndStopIsSilentWithinFiveMil
 TEST_F(ServiceTest, ASoundPlayedToItsEndIsHeardWholeAndStopsAtItsLastSample) {
     Command("open \"bell.wav\" alias A0 type mpegvideo");
     Command("play A0");
-    for (std::int64_t at = 0; at < 97 * 1000; at += 1000) {  // in stretches that are no whole number of blocks
-        const auto stretch = Render(1000);
-        for (std::int64_t f = at; f < at + 1000; ++f)
-            for (int c : {0, 1}) ASSERT_EQ(stretch[(f - at) * 2 + c], Expected(c, f, f < kBellFrames)) << f;
-    }
+    for (std::int64_t at = 0; at < 97 * 1000; at += 1000)  // in stretches that are no whole number of blocks
+        ExpectBell(Render(1000), at, 1.0f);
     EXPECT_EQ(Reply("status A0 mode"), "stopped");
     EXPECT_EQ(Reply("status A0 position"), "2000");
     Command("play A0");

@@ -1,10 +1,8 @@
 #pragma once
-// The one fixture of the Qt-side tests: a fresh board on the recording media service (or, when a
-// test asks, the real one), run in a temporary folder that is the current directory, where the
-// slot list lives. The program folder is fixed; message boxes, beeps and the file manager are
-// answered and logged in one event list, in order. Its tear-down fails the test when a window is
-// still on screen once the board is gone: a dialog or box left open takes the keys of every
-// later test and hides what the user would see stuck on the desktop.
+// The one fixture of the Qt-side tests: a fresh board on the recording media service (or the
+// real one) in a temporary current folder, where the slot list lives; the program folder fixed.
+// Boxes, beeps and the file manager are answered and logged in one event list, in order. The
+// tear-down fails a test that leaves a window on screen: it would take every later test's keys.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>

@@ -1,9 +1,8 @@
 #pragma once
-// A recording stand-in for the media command service: every command string the channel layer
-// sends is kept, byte for byte. It keeps the channel state a service would: which channels are
-// open and playing ("play" starts, "stop" and "close" end a sound) and the volume last set on
-// each. A test may script failed opens and a sound's length, and end a sound by erasing it from
-// `playing`. It replaces the channel layer's send function while it lives.
+// A recording stand-in for the media command service, in place of the channel layer's send
+// function while it lives: every command string is kept, byte for byte, with the state a service
+// keeps (the channels open and playing, the volume last set on each). A test may script failed
+// opens and a sound's length, and end a sound by erasing it from `playing`.
 #include <cstring>
 #include <functional>
 #include <map>
@@ -36,7 +35,7 @@ public:
     std::vector<std::string> actions() const {  // the commands that are not status queries, in order
         std::vector<std::string> out;
         for (const auto& c : calls)
-            if (c.rfind("status ", 0) != 0) out.push_back(c);
+            if (!c.starts_with("status ")) out.push_back(c);
         return out;
     }
 
@@ -51,31 +50,26 @@ private:
     std::uint32_t handle(const std::string& command, char* reply, std::uint32_t replySize) {
         calls.push_back(command);
         if (onCommand) onCommand(command);
-        std::string verb, alias, what, path;
         std::istringstream in(command);
+        std::string verb;
+        std::string alias;
+        std::string what;
         in >> verb;
-        if (verb == "open") {  // open "PATH" alias X type mpegvideo
-            const auto q1 = command.find('"');
-            const auto q2 = command.find('"', q1 + 1);
-            path = command.substr(q1 + 1, q2 - q1 - 1);
-            std::istringstream(command.substr(q2 + 8)) >> alias;
-        } else {
-            in >> alias >> what;
-        }
+        const std::size_t pathStart = command.find('"') + 1;  // open "PATH" alias A3 type mpegvideo
+        const std::size_t pathEnd = command.rfind('"');
+        const std::string path = command.substr(pathStart, pathEnd - pathStart);
+        if (verb == "open") in.str(command.substr(pathEnd + 7));  // past `" alias`
+        in >> alias >> what;
         const int ch = alias.size() > 1 && alias[0] == 'A' ? std::atoi(alias.c_str() + 1) : -99999;
-        if (verb == "open") {
-            if (open.count(ch)) return 289;
-            if (unopenable.count(path)) return 277;
-            open.insert(ch);
-            return 0;
-        }
+        if (verb == "open" && open.count(ch)) return 289;
+        if (verb == "open" && unopenable.count(path)) return 277;
+        if (verb == "open") open.insert(ch);
         if (verb == "close") {
             open.erase(ch);
-            playing.erase(ch);
             volume.erase(ch);
         }
         if (verb == "play" && open.count(ch)) playing.insert(ch);
-        if (verb == "stop") playing.erase(ch);
+        if (verb == "stop" || verb == "close") playing.erase(ch);
         if (verb == "setaudio" && open.count(ch)) volume[ch] = std::stoi(command.substr(command.rfind(' ') + 1));
         if (verb != "status" || !reply || replySize == 0 || (what != "mode" && what != "length")) return 0;
         std::string text = playing.count(ch) ? "playing" : "stopped";
