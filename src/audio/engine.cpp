@@ -112,7 +112,7 @@ bool Engine::seek(VoiceId id, std::int64_t ms) {
     if (voice == nullptr) return false;
     const std::int64_t frame = ms <= 0 ? 0 : FramesFromMs(std::min<std::int64_t>(ms, INT64_MAX / kSampleRate));
     const bool moved = voice->seek(frame, m_outputKind == OutputKind::Offline);
-    changed();
+    if (moved) changed();
     return moved;
 }
 

@@ -60,7 +60,9 @@ public:
     OpenResult open(const std::string& path, VoiceId& id, std::string* why = nullptr);
     void close(VoiceId id);
     // Stops the voice if it plays and moves it to `ms` (clamped to 0..length); the first block
-    // at the new position is decoded before it returns.
+    // at the new position is decoded before it returns. False, at once and with nothing changed,
+    // for no such voice, or when the voice was moved so often within what the output keeps queued
+    // that each of its takes is still sounding.
     bool seek(VoiceId id, std::int64_t ms);
     void play(VoiceId id);  // from the current position; at the end, finishes at once
     void stop(VoiceId id);  // fades out within a few ms and keeps the position

@@ -1,8 +1,6 @@
 #include "audio/voice.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "audio/audio_format.h"
 
@@ -13,10 +11,6 @@ namespace {
 // silent within 5 ms, long enough that neither stop nor a volume change clicks.
 constexpr int kRampFrames = 96;
 constexpr float kRampStep = 1.0f / kRampFrames;
-
-// How long a seek waits for the audio thread to release a fading take before giving up; only
-// reached when the same sound is re-seeked several times within a few milliseconds.
-constexpr auto kFreeTakeTimeout = std::chrono::milliseconds(500);
 
 bool OwnedByCommandThread(TakeState s) {
     return s == TakeState::Idle || s == TakeState::Finished;
@@ -37,35 +31,32 @@ bool Voice::takeIsFree(const Take& take) const {
 
 int Voice::findFreeTake(bool synchronous) {
     const int current = m_current.load(std::memory_order_relaxed);
-    const auto deadline = std::chrono::steady_clock::now() + kFreeTakeTimeout;
-    for (;;) {
-        for (int k = 0; k < kTakes; ++k) {
-            const int index = (current + k) % kTakes;
-            if (takeIsFree(m_takes[index])) return index;
-        }
-        if (synchronous) {
-            // No audio thread runs: end the oldest fade here and now.
-            const int index = (current + 1) % kTakes;
-            Take& take = m_takes[index];
-            take.state.store(TakeState::Idle, std::memory_order_relaxed);
-            take.cursor = Cursor{};
-            return index;
-        }
-        if (std::chrono::steady_clock::now() > deadline) return -1;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    for (int k = 0; k < kTakes; ++k) {
+        const int index = (current + k) % kTakes;
+        if (takeIsFree(m_takes[index])) return index;
     }
+    if (!synchronous) return -1;
+    // No audio thread runs: end the oldest fade here and now.
+    const int index = (current + 1) % kTakes;
+    Take& take = m_takes[index];
+    take.state.store(TakeState::Idle, std::memory_order_relaxed);
+    take.cursor = Cursor{};
+    return index;
 }
 
 bool Voice::seek(std::int64_t frame, bool synchronous) {
     frame = std::max<std::int64_t>(frame, 0);
     if (m_lengthFrames > 0) frame = std::min(frame, m_lengthFrames);
     std::lock_guard lock(m_decodeMutex);
+    // Every take still sounds (the sound was moved several times within what the output has
+    // queued): nothing changes and the sound plays on. Waiting here would hold the decoder off
+    // every voice's ring, and the command thread off the window, for as long as the output lags.
+    const int index = findFreeTake(synchronous);
+    if (index < 0) return false;
     Take& current = m_takes[m_current.load(std::memory_order_relaxed)];
     TakeState playing = TakeState::Playing;
     current.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
 
-    const int index = findFreeTake(synchronous);
-    if (index < 0) return false;
     Take& take = m_takes[index];
     take.ring.reset();
     take.sourceEnded.store(false, std::memory_order_relaxed);

@@ -54,7 +54,8 @@ public:
     std::int64_t lengthFrames() const { return m_lengthFrames; }
 
     // Command thread. The `synchronous` flag says no audio thread runs concurrently (offline
-    // rendering); then a take still fading may be taken back at once instead of waited for.
+    // rendering); then a take still fading may be taken back at once. Otherwise, when every take
+    // is still sounding, it returns false at once and changes nothing.
     bool seek(std::int64_t frame, bool synchronous);
     void play();
     void stop();

@@ -65,6 +65,10 @@ const char* ErrorMeaning(std::uint32_t code) {
             return "The command lacks a value";
         case kErrFileNotFound:
             return "The file was not found";
+        case kErrNoFreeVoice:
+            return "Every device is in use: close one first";
+        case kErrNoFreeTake:
+            return "The device cannot move yet: it is still ending the sound where it was; try again";
         case kErrInternal:
             return "The file holds no sound that can be played";
         case kErrExtensionNotFound:
@@ -179,8 +183,9 @@ std::uint32_t Service::openDevice(const std::vector<Word>& words, std::string& w
             return kOk;
         case audio::OpenResult::FileNotFound:
             return kErrFileNotFound;
-        case audio::OpenResult::Unplayable:
         case audio::OpenResult::TooManyVoices:
+            return kErrNoFreeVoice;
+        case audio::OpenResult::Unplayable:
             break;
     }
     return kErrInternal;
@@ -199,7 +204,7 @@ std::uint32_t Service::seek(Engine::VoiceId id, const std::vector<Word>& words) 
     } else if (!ParseInteger(words[3].text, ms)) {
         return kErrBadInteger;
     }
-    return m_engine->seek(id, ms) ? kOk : kErrInternal;
+    return m_engine->seek(id, ms) ? kOk : kErrNoFreeTake;
 }
 
 std::uint32_t Service::status(Engine::VoiceId id, const std::vector<Word>& words, std::string& reply) {
