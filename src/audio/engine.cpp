@@ -68,17 +68,23 @@ OpenResult Engine::open(const std::string& path, VoiceId& id, std::string* why) 
     if (!decoder) {
         return error == DecoderOpenError::FileNotFound ? OpenResult::FileNotFound : OpenResult::Unplayable;
     }
-    auto voice = std::make_shared<Voice>(std::move(decoder));
-    std::lock_guard lock(m_voicesMutex);
-    for (int slot = 0; slot < kMaxVoices; ++slot) {
-        if (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr) continue;
-        m_owned[slot] = voice;
-        m_live[slot].store(voice.get(), std::memory_order_release);
-        id = slot;
-        return OpenResult::Ok;
+    // A free slot: neither owned nor still held by the audio thread. Only commands take slots and
+    // they are serialised, so it stays free while the voice is made.
+    int slot = 0;
+    {
+        std::lock_guard lock(m_voicesMutex);
+        while (slot < kMaxVoices && (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr)) ++slot;
     }
-    if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
-    return OpenResult::TooManyVoices;
+    if (slot == kMaxVoices) {
+        if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
+        return OpenResult::TooManyVoices;
+    }
+    auto voice = std::make_shared<Voice>(std::move(decoder), m_states[slot]);
+    std::lock_guard lock(m_voicesMutex);
+    m_owned[slot] = voice;
+    m_live[slot].store(voice.get(), std::memory_order_release);
+    id = slot;
+    return OpenResult::Ok;
 }
 
 void Engine::close(VoiceId id) {
@@ -135,8 +141,8 @@ void Engine::stop(VoiceId id) {
 
 bool Engine::isPlaying(VoiceId id) const {
     std::lock_guard command(m_commandMutex);
-    const Voice* voice = voiceFor(id);
-    return voice != nullptr && voice->isPlaying();
+    // The voice's own state, read where the engine keeps it with all others'.
+    return voiceFor(id) != nullptr && m_states[id].playing();
 }
 
 std::int64_t Engine::lengthMs(VoiceId id) const {

@@ -101,6 +101,8 @@ private:
 
     const OutputKind m_outputKind;
     mutable std::mutex m_commandMutex;  // serialises commands
+    // By slot, each the voice's there (declared first: it outlives the voices).
+    std::array<Voice::States, kMaxVoices> m_states;
     // Owned voices by slot; guarded by m_voicesMutex (command thread writes, decoder thread copies).
     mutable std::mutex m_voicesMutex;
     std::array<std::shared_ptr<Voice>, kMaxVoices> m_owned;

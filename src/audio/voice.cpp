@@ -18,8 +18,15 @@ bool OwnedByCommandThread(TakeState s) {
 
 }  // namespace
 
-Voice::Voice(std::unique_ptr<Decoder> decoder)
-    : m_decoder(std::move(decoder)), m_scratch(kPrimeFrames * kChannels), m_lengthFrames(m_decoder->lengthFrames()) {
+Voice::Voice(std::unique_ptr<Decoder> decoder, States& states)
+    : m_decoder(std::move(decoder)),
+      m_scratch(kPrimeFrames * kChannels),
+      m_lengthFrames(m_decoder->lengthFrames()),
+      m_current(states.current),
+      m_takes{Take(states.takes[0]), Take(states.takes[1]), Take(states.takes[2]), Take(states.takes[3])} {
+    static_assert(kTakes == 4, "one take per state");
+    m_current.store(0, std::memory_order_relaxed);
+    for (auto& state : states.takes) state.store(TakeState::Idle, std::memory_order_relaxed);
     // The decoder already stands at the start: prime the first take so play can sound at once.
     std::lock_guard lock(m_decodeMutex);
     fillLocked(m_takes[0], kPrimeFrames);
@@ -94,8 +101,8 @@ void Voice::stop() {
 }
 
 bool Voice::isPlaying() const {
-    return m_takes[m_current.load(std::memory_order_acquire)].state.load(std::memory_order_acquire) ==
-           TakeState::Playing;
+    const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    return take.state.load(std::memory_order_acquire) == TakeState::Playing;
 }
 
 std::int64_t Voice::positionFrames() const {
@@ -146,8 +153,8 @@ std::size_t Voice::fillLocked(Take& take, std::size_t target) {
 void Voice::saveCursors(std::uint64_t block) {
     const std::size_t slot = block % kHistory;
     for (Take& take : m_takes) {
-        take.history[slot] = take.cursor;
-        take.historyBlock[slot] = block;
+        take.history[slot].cursor = take.cursor;
+        take.history[slot].block = block;
     }
 }
 
@@ -158,8 +165,9 @@ void Voice::restoreCursors(std::uint64_t block) {
         if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
         const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
         // Contents refilled since that block, or a voice opened after it, had not been heard yet.
-        const bool saved = take.historyBlock[slot] == block && take.history[slot].generation == generation;
-        take.cursor = saved ? take.history[slot] : Cursor{};
+        const Take::Saved& at = take.history[slot];
+        const bool saved = at.block == block && at.cursor.generation == generation;
+        take.cursor = saved ? at.cursor : Cursor{};
         take.cursor.generation = generation;
         if (take.published && take.publishedGeneration == generation && take.cursor.ending != TakeState::Playing &&
             take.cursor.endBlock <= take.publishedEndBlock) {
@@ -199,8 +207,8 @@ void Voice::commit(std::uint64_t block, bool current) {
         if (take.cursor.generation != generation) continue;  // new contents, not heard yet
         if (current) {
             take.ring.release(take.cursor.read);
-        } else if (take.historyBlock[slot] == block && take.history[slot].generation == generation) {
-            take.ring.release(take.history[slot].read);
+        } else if (take.history[slot].block == block && take.history[slot].cursor.generation == generation) {
+            take.ring.release(take.history[slot].cursor.read);
         }
         if (take.cursor.ending != TakeState::Playing && take.cursor.endBlock < block) publishEnding(take);
     }
