@@ -79,6 +79,10 @@ public:
         if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->changed();
     }
 
+    void commandComing() override {
+        if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->commandComing();
+    }
+
 private:
     static constexpr int kConnectionCount = 3;
     static constexpr int kSdl = 2;
@@ -93,13 +97,15 @@ private:
 
     // Tries the connections better than `worseThan` in order; the first that opens plays. Nothing
     // renders while it tries: the null output is stopped first and started again if none opens.
-    // Watcher (or start) thread only.
-    bool connectBest(int worseThan) {
+    // Unless `thorough`, a server whose socket is not where it would be is not asked (asking costs
+    // a connection attempt); a thorough round asks all. Watcher (or start) thread only.
+    bool connectBest(int worseThan, bool thorough = true) {
         for (int i = 0; i < worseThan; ++i) {
             ServerConnection& connection = *m_connections[static_cast<std::size_t>(i)];
             // SDL cannot be asked without opening, and with no device it complains loudly on every
             // try: after the first start it is tried again only if it once played.
             if (i == kSdl && m_started && !m_sdlPlayed) continue;
+            if (!thorough && connection.socketMissing()) continue;
             if (!connection.reachable()) continue;
             ServerConnection* previous = m_current.exchange(nullptr);
             if (previous) previous->close();
@@ -175,14 +181,16 @@ private:
             ++tick;
             lock.unlock();
             ServerConnection* current = m_current.load(std::memory_order_acquire);
+            if (current && current->healthy()) current->watch();
             if (current && !current->healthy()) {
                 // The server went away: silence keeps time until one answers again.
                 m_current.store(nullptr, std::memory_order_release);
                 current->close();
                 connectBest(kConnectionCount);
             } else if (!current || tick % kProbeEveryTicks == 0) {
+                // With none playing, a server whose socket appears is tried at once, any other each second.
                 const int index = currentIndex();
-                if (index > 0) connectBest(index);
+                if (index > 0) connectBest(index, tick % kProbeEveryTicks == 0);
             }
             lock.lock();
         }

@@ -5,7 +5,8 @@
 // Threads:
 //  - command thread(s): every public call except the RenderSource ones; they are serialised by
 //    m_commandMutex and may block briefly (file I/O, decoding the first block of a seek);
-//  - decoder thread: tops up the rings of playing voices (not started for offline engines);
+//  - decoder thread: tops up the rings of playing voices (not started for offline engines); while
+//    none plays it sleeps until a play wakes it;
 //  - audio thread: render(), position(), rewind() and commit(), called by the output. It reads
 //    voices through an array of atomic pointers, never locks, allocates, touches files or logs.
 //    A closed voice is dropped from that array by the audio thread once it is silent, and freed
@@ -90,6 +91,10 @@ public:
     std::int64_t rewind(std::int64_t frame) override;
     void commit(std::int64_t frame) override;
     std::int64_t decodedAhead() const override;
+    bool skipQuiet(std::int64_t frames) override;
+    std::int64_t quietFrom() const override {
+        return m_commands.load(std::memory_order_acquire) == m_quietCommands ? m_quietFrom : -1;
+    }
 
 private:
     Voice* voiceFor(VoiceId id) const;  // command thread
@@ -97,7 +102,8 @@ private:
     void decodeLoop();
     void mixBlock(float* out, int frames);
     std::int64_t blockStart(std::uint64_t block) const;  // audio thread; block ≤ m_nextBlock
-    void changed();  // command thread: tell the output something is to be heard differently
+    void changed();      // command thread: tell the output something is to be heard differently
+    void wakeDecoder();  // command thread: a voice plays, its ring wants filling
 
     const OutputKind m_outputKind;
     mutable std::mutex m_commandMutex;  // serialises commands
@@ -118,10 +124,21 @@ private:
     std::array<std::int64_t, Voice::kHistory> m_blockStarts{};
     std::array<std::uint32_t, Voice::kHistory> m_blockUnderruns{};
     std::uint64_t m_committedBlock = 0;
+    // Audio thread only: while nothing sounds, the position from which nothing has (-1 while
+    // something does), the first block rendered since, and the commands counted then. As long as
+    // no command comes, silence is rendered without touching a voice, and a rewind into that
+    // stretch needs no cursors.
+    static constexpr std::uint64_t kNoBlock = UINT64_MAX;
+    std::int64_t m_quietFrom = -1;
+    std::uint64_t m_quietBlock = 0;
+    std::uint64_t m_quietCommands = 0;
+    std::uint64_t m_voicesCommittedAt = kNoBlock;  // the block all voices were last committed to, current
+    std::atomic<std::uint64_t> m_commands{0};      // counted by changed(), command thread
 
     std::mutex m_decodeWakeMutex;
     std::condition_variable m_decodeWake;
     bool m_decodeStop = false;  // guarded by m_decodeWakeMutex
+    bool m_decodeKick = false;  // guarded by m_decodeWakeMutex: a voice started playing
     std::thread m_decoderThread;
     std::unique_ptr<AudioOutput> m_output;
 };

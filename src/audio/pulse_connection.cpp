@@ -8,9 +8,16 @@
 // the real-time thread instead and never writes over it. SORVANE_PULSE_REWIND=0 in the
 // environment makes it do so on any server, so that way can be tried on a PulseAudio server too.
 //
+// While nothing sounds from what is being heard on, the stream holds two seconds of silence and
+// the thread sleeps until half of it has been played: a command renders again from just ahead of
+// what is heard whatever is queued behind, and the engine renders silence without touching a
+// voice, so the board costs next to nothing while it waits and the sound card stays awake for
+// the first key.
+//
 // Stream positions: the stream is written at absolute frame indexes counted from its start, so
 // the index of every frame is known without asking the server; `m_offset` maps them to the
-// engine's positions.
+// engine's positions. Audio is rendered straight into the memory the server reads
+// (pa_stream_begin_write), not copied there.
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -18,15 +25,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "audio/audio_format.h"
 #include "audio/server_connection.h"
 #include "audio/thread_priority.h"
+#include "audio/voice.h"
 
 namespace audio {
 namespace {
@@ -37,10 +47,11 @@ constexpr auto kConnectTimeout = std::chrono::seconds(2);
 constexpr auto kProbeTimeout = std::chrono::milliseconds(500);
 constexpr int kFrameBytes = static_cast<int>(sizeof(float)) * kChannels;
 // Rewinding server: what stays queued, how often it asks for more, and how far ahead of what is
-// being heard a command lands (the server needs that long to take the new audio in).
+// being heard a command lands: the server needs that long to take the new audio in. Recorded at
+// a null sink, a sound landing 2 ms ahead lost its first 2 ms; from 4 ms on it came whole.
 constexpr int kQueueFrames = kSampleRate * 200 / 1000;
 constexpr int kRequestFrames = kSampleRate * 10 / 1000;
-constexpr int kMarginFrames = kSampleRate * 2 / 1000;
+constexpr int kMarginFrames = kSampleRate * 5 / 1000;
 constexpr int kCommitSlackFrames = kSampleRate * 20 / 1000;
 // Rendering ahead waits for the decoder, but never lets the queue fall below this.
 constexpr int kLeastQueueFrames = kSampleRate * 20 / 1000;
@@ -50,6 +61,15 @@ constexpr int kSmallRequestFrames = 256;
 // The engine's blocks are rendered this short: a command lands at most this much beyond the margin.
 constexpr int kChunkFrames = 64;
 constexpr int kLoopTimeoutUs = 4000;
+// A command renders again from just ahead of what is heard, over everything queued behind: the
+// engine must still remember where each voice stood at every block start in that stretch, and
+// it remembers a fixed number of blocks.
+static_assert((kQueueFrames + kChunkFrames - 1) / kChunkFrames + 1 < Voice::kHistory,
+              "the queue reaches further back than the engine remembers");
+// While quiet: what is queued, and how low it may fall before it is topped up again.
+constexpr int kIdleQueueFrames = kSampleRate * 2;
+constexpr int kIdleLowFrames = kSampleRate;
+constexpr int kFallbackFrames = 8192;
 
 // A developer's switch: the small queue of a server that cannot rewind, whatever the server.
 bool RewindingSwitchedOff() {
@@ -152,6 +172,22 @@ public:
         return session.connect(kProbeTimeout);
     }
 
+    // Only for the local socket the library would try first; a server named otherwise is asked.
+    bool socketMissing() const override {
+        std::error_code ignored;
+        if (const char* server = std::getenv("PULSE_SERVER")) {
+            const std::string_view name(server);
+            if (name.rfind("unix:", 0) != 0 || name.find_first_of(" ,") != std::string_view::npos) return false;
+            return !std::filesystem::exists(std::string(name.substr(5)), ignored);
+        }
+        const char* runtime = std::getenv("PULSE_RUNTIME_PATH");
+        const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime == nullptr && xdg == nullptr) return false;
+        const std::filesystem::path folder =
+            runtime ? std::filesystem::path(runtime) : std::filesystem::path(xdg) / "pulse";
+        return !std::filesystem::exists(folder / "native", ignored);
+    }
+
     bool open(RenderSource& source) override {
         close();
         m_source = &source;
@@ -207,11 +243,11 @@ private:
 
         while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
             if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
-            feed(session.stream());
+            const int timeoutUs = feed(session.stream());
             if (m_threadId.load(std::memory_order_relaxed) == 0) {
                 m_threadId.store(ThisThreadId(), std::memory_order_release);
             }
-            pa_mainloop_prepare(session.loop(), kLoopTimeoutUs);
+            pa_mainloop_prepare(session.loop(), timeoutUs);
             pa_mainloop_poll(session.loop());
             pa_mainloop_dispatch(session.loop());
         }
@@ -228,7 +264,7 @@ private:
         m_queueFrames = queue;
         m_reportedQueue.store(queue, std::memory_order_relaxed);
         m_reportedRewinds.store(m_rewinds, std::memory_order_relaxed);
-        m_buffer.assign(static_cast<std::size_t>(queue + kSampleRate / 2) * kChannels, 0.0f);
+        m_buffer.assign(static_cast<std::size_t>(kFallbackFrames) * kChannels, 0.0f);
 
         const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(kSampleRate),
                                           static_cast<std::uint8_t>(kChannels)};
@@ -268,31 +304,60 @@ private:
         return static_cast<std::int64_t>(usec * static_cast<pa_usec_t>(kSampleRate) / PA_USEC_PER_SEC);
     }
 
-    // Renders from stream frame `from` up to `to` and writes it there.
+    // Renders from stream frame `from` up to `to` and writes it there, in the server's memory.
     void renderAndWrite(pa_stream* stream, std::int64_t from, std::int64_t to) {
-        const std::int64_t limit = static_cast<std::int64_t>(m_buffer.size() / kChannels);
         while (from < to) {
-            const int frames = static_cast<int>(std::min(to - from, limit));
+            void* data = nullptr;
+            std::size_t bytes = static_cast<std::size_t>(to - from) * kFrameBytes;
+            if (pa_stream_begin_write(stream, &data, &bytes) < 0 || data == nullptr) {
+                data = m_buffer.data();
+                bytes = m_buffer.size() * sizeof(float);
+            }
+            // Whole chunks, unless the stretch ends sooner.
+            const std::int64_t room = static_cast<std::int64_t>(bytes / kFrameBytes);
+            const int frames =
+                static_cast<int>(std::min(to - from, room < to - from ? room - room % kChunkFrames : room));
+            auto* out = static_cast<float*>(data);
             for (int done = 0; done < frames; done += kChunkFrames) {
-                m_source->render(m_buffer.data() + static_cast<std::size_t>(done) * kChannels,
+                m_source->render(out + static_cast<std::size_t>(done) * kChannels,
                                  std::min(kChunkFrames, frames - done));
             }
-            pa_stream_write(stream, m_buffer.data(), static_cast<std::size_t>(frames) * kFrameBytes, nullptr,
-                            from * kFrameBytes, PA_SEEK_ABSOLUTE);
+            pa_stream_write(stream, data, static_cast<std::size_t>(frames) * kFrameBytes, nullptr, from * kFrameBytes,
+                            PA_SEEK_ABSOLUTE);
             from += frames;
         }
         m_written = std::max(m_written, to);
     }
 
-    void feed(pa_stream* stream) {
+    // Tops the queue up; returns how long the thread may sleep before it looks again (microseconds).
+    int feed(pa_stream* stream) {
         const std::int64_t played = playedFrames(stream);
         // The server's clock is interpolated between its reports and may be corrected back a little:
         // what is committed stays well behind it, so a command can always land just ahead of it.
         m_source->commit(played + m_offset - kCommitSlackFrames);
+        if (m_rewinds && quietFromHere(played)) {
+            if (m_written - played < kIdleLowFrames) queueSilence(stream, played + kIdleQueueFrames);
+            return static_cast<int>((m_written - played - kIdleLowFrames) * 1000000 / kSampleRate) + kLoopTimeoutUs;
+        }
         // Whole blocks only: the engine remembers a fixed number of blocks to go back to, and blocks
         // of one size let that reach back over the whole queue.
         const std::int64_t target = reach(m_written, played + m_queueFrames, played);
         if (target > m_written) renderAndWrite(stream, m_written, target + (m_written - target) % kChunkFrames);
+        return kLoopTimeoutUs;
+    }
+
+    // Queues silence up to stream frame `to` as a hole: a single frame written there, which the
+    // server plays all the silence before, with no audio to render, copy or hand back.
+    void queueSilence(pa_stream* stream, std::int64_t to) {
+        if (!m_source->skipQuiet(to - 1 - m_written)) return;
+        renderAndWrite(stream, to - 1, to);
+    }
+
+    // Whether nothing sounds from where a command would land on: all that is queued is silence and
+    // rendering again from there needs nothing remembered.
+    bool quietFromHere(std::int64_t played) const {
+        const std::int64_t quiet = m_source->quietFrom();
+        return quiet >= 0 && quiet - m_offset <= played + kMarginFrames;
     }
 
     // How far to render from `from` towards `wanted`: not past audio still being decoded, unless
@@ -313,7 +378,10 @@ private:
         if (restart >= m_written) return;
         // A sound just started has only its first stretch decoded: the rest of the queue is
         // written again as the decoder gets ahead.
-        std::int64_t end = reach(restart, m_written, played);
+        // After a quiet while the queue runs far ahead: what lies beyond the usual queue is silence
+        // and is written over as the queue is topped up.
+        std::int64_t end = reach(restart, std::min(m_written, played + m_queueFrames), played);
+        end = std::max(end, restart);
         end -= (end - restart) % kChunkFrames;
         renderAndWrite(stream, restart, end);
         m_written = end;
@@ -333,9 +401,9 @@ private:
     // Audio thread only.
     bool m_rewinds = false;
     int m_queueFrames = 0;
-    std::int64_t m_offset = 0;   // engine position of stream frame 0
-    std::int64_t m_written = 0;  // stream frames written
-    std::vector<float> m_buffer;
+    std::int64_t m_offset = 0;    // engine position of stream frame 0
+    std::int64_t m_written = 0;   // stream frames written
+    std::vector<float> m_buffer;  // where audio is rendered when the server lends no memory
 };
 
 }  // namespace

@@ -24,6 +24,9 @@ public:
     virtual const char* name() const = 0;
     // Whether the server answers at all, without playing anything: a connection attempt.
     virtual bool reachable() = 0;
+    // Cheap (a look at the file system): the server's socket is not where this client would find
+    // it, so asking can wait. False when it cannot tell (a remote server, say).
+    virtual bool socketMissing() const { return false; }
     // Connects and starts pulling from `source`. False when it cannot; nothing pulls then.
     virtual bool open(RenderSource& source) = 0;
     // False once the server has gone away; it pulls no more then.
@@ -33,6 +36,10 @@ public:
     virtual void close() = 0;
     // Any thread: see AudioOutput::changed().
     virtual void changed() {}
+    // Any thread: see AudioOutput::commandComing().
+    virtual void commandComing() {}
+    // Called by the device output's watcher four times a second while the connection plays.
+    virtual void watch() {}
     // Any thread: the thread that feeds the server and how, once it has run.
     virtual FeedReport feed() const = 0;
     // Whether the server's own library schedules the feeding thread (PipeWire's graph calls us on

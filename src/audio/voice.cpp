@@ -135,6 +135,13 @@ std::size_t Voice::fill(std::size_t target) {
     return fillLocked(take, target);
 }
 
+bool Voice::wantsDecoding() const {
+    if (m_closing.load(std::memory_order_acquire)) return false;
+    const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    return take.state.load(std::memory_order_acquire) == TakeState::Playing &&
+           !take.sourceEnded.load(std::memory_order_acquire);
+}
+
 std::size_t Voice::fillLocked(Take& take, std::size_t target) {
     std::size_t decoded = 0;
     while (!take.sourceEnded.load(std::memory_order_relaxed)) {
@@ -251,6 +258,18 @@ std::int64_t Voice::decodedAhead() const {
         ahead = std::min(ahead, static_cast<std::int64_t>(take.ring.readableFrom(same ? take.cursor.read : 0)));
     }
     return ahead;
+}
+
+bool Voice::sounding() const {
+    for (const Take& take : m_takes) {
+        const TakeState state = take.state.load(std::memory_order_acquire);
+        if (state != TakeState::Playing && state != TakeState::Stopping) continue;
+        if (take.cursor.generation != take.generation.load(std::memory_order_acquire)) return true;
+        if (take.cursor.ending == TakeState::Playing) return true;
+        // Played again after its fade had ended: heard from the next block on.
+        if (take.cursor.ending == TakeState::Idle && state == TakeState::Playing) return true;
+    }
+    return false;
 }
 
 // Returns false on an underrun (the ring ran dry before the end of the sound).

@@ -84,6 +84,8 @@ public:
     // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
     // frames ahead of rendering. Returns the frames decoded.
     std::size_t fill(std::size_t target);
+    // Any thread: whether the current take plays with more of its sound left to decode.
+    bool wantsDecoding() const;
 
     // Audio thread. `block` numbers the engine's blocks; mix() adds `frames` frames (≤ the engine's
     // block) of this voice into `out` and returns the number of underruns (0 or more).
@@ -96,6 +98,9 @@ public:
     void commit(std::uint64_t block, bool current);
     // Frames the sounding takes can give from their render positions before one runs dry.
     std::int64_t decodedAhead() const;
+    // Whether a take would add anything to the next block: one that plays or fades and has not run
+    // out or faded yet, or new contents about to be heard.
+    bool sounding() const;
 
 private:
     // What the audio thread knows of a take. Audio thread only.

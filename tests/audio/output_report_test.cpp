@@ -5,52 +5,24 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/engine.h"
+#include "private_pulse.h"
 #include "skip_outside_ci.h"
-#include "test_media.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-// Sets an environment variable for as long as it lives (unset when `value` is null).
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testpulse::Clock;
+using testpulse::HaveProgram;
+using testpulse::PrivatePulse;
+using testpulse::ScopedEnv;
 
 // Everything written to stderr while it lives, read as it comes.
 class StderrPipe {
@@ -93,51 +65,6 @@ private:
     int m_saved = -1;
     std::string m_text;
 };
-
-// A PulseAudio server of the test's own, on a socket in a private folder, with a null sink. It
-// ends with the test, and with the test program should that die first.
-class PrivatePulse {
-public:
-    PrivatePulse() : m_dir(testmedia::Dir() / ("pulse-" + std::to_string(getpid()))) {
-        fs::create_directories(m_dir);
-        const std::string socket = (m_dir / "native").string();
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH"}) {
-                setenv(name, m_dir.c_str(), 1);
-            }
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            const std::string load = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket;
-            execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                   load.c_str(), "--load=module-null-sink sink_name=report", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int waited = 0; m_pid > 0 && !fs::exists(socket) && waited < 5000; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (fs::exists(socket)) m_address = "unix:" + socket;
-    }
-    ~PrivatePulse() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-    const std::string& address() const { return m_address; }  // empty when it did not start
-
-private:
-    fs::path m_dir;
-    pid_t m_pid = -1;
-    std::string m_address;
-};
-
-bool HaveProgram(const char* name) {
-    return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
 std::string SchedulingPattern(bool realTimeWanted) {
