@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -56,6 +57,13 @@ bool SocketPresent() {
     return std::filesystem::exists(std::filesystem::path("/run/pipewire") / name, ignored);
 }
 
+// The clock the graph dates its cycles by.
+std::int64_t MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * SPA_NSEC_PER_SEC + now.tv_nsec;
+}
+
 pw_properties* ContextProperties() {
     // The client configuration that loads the real-time module: the data thread that calls us
     // gets real-time priority, from RealtimeKit where the process may not take it itself.
@@ -90,6 +98,7 @@ public:
         m_threadId.store(0, std::memory_order_relaxed);
         m_quietFrames.store(0, std::memory_order_relaxed);
         m_active.store(true);
+        m_wakes.reset();
         std::lock_guard state(m_stateMutex);
         m_loop = pw_thread_loop_new("sorvane-pw-loop", nullptr);
         if (!m_loop) return false;
@@ -114,6 +123,8 @@ public:
 
     // The graph's data thread calls us, scheduled by PipeWire's real-time module.
     bool schedulesItsOwnThread() const override { return true; }
+    const WakeHistogram* wakes() const override { return &m_wakes; }
+    const char* wakesAgainst() const override { return "against the start of its graph cycle"; }
 
     void close() override {
         std::lock_guard state(m_stateMutex);
@@ -245,6 +256,9 @@ private:
     // The graph's data thread, real-time: one quantum.
     void process() {
         const std::uint64_t changes = m_changes.load();
+        pw_time time{};
+        const bool timed = pw_stream_get_time_n(m_stream, &time, sizeof time) == 0 && time.now > 0;
+        if (timed) m_wakes.record(MonotonicNs() - time.now);
         pw_buffer* b = pw_stream_dequeue_buffer(m_stream);
         if (!b) return;
         spa_data& data = b->buffer->datas[0];
@@ -269,6 +283,7 @@ private:
             }
         }
         pw_stream_queue_buffer(m_stream, b);
+        if (timed) m_wakes.recordDone(MonotonicNs() - time.now);
     }
 
     RenderSource* m_source = nullptr;
@@ -283,6 +298,7 @@ private:
     std::atomic<std::int64_t> m_quietFrames{0};
     std::atomic<bool> m_active{true};
     std::mutex m_stateMutex;
+    WakeHistogram m_wakes;  // recorded by the data thread
     pw_thread_loop* m_loop = nullptr;
     pw_context* m_context = nullptr;
     pw_core* m_core = nullptr;

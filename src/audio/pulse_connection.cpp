@@ -77,6 +77,10 @@ bool RewindingSwitchedOff() {
     return value != nullptr && std::strcmp(value, "0") == 0;
 }
 
+std::int64_t SinceNs(Clock::time_point then) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - then).count();
+}
+
 pa_proplist* Identity() {
     pa_proplist* props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, kApplicationName);
@@ -192,6 +196,7 @@ public:
         close();
         m_source = &source;
         m_threadId.store(0, std::memory_order_relaxed);
+        m_wakes.reset();
         m_quit.store(false);
         m_healthy.store(true);
         std::promise<bool> opened;
@@ -215,6 +220,9 @@ public:
         m_changed.store(true, std::memory_order_release);
         wake();
     }
+
+    const WakeHistogram* wakes() const override { return &m_wakes; }
+    const char* wakesAgainst() const override { return "against the end of its wait"; }
 
     FeedReport feed() const override {
         return {m_threadId.load(std::memory_order_acquire), true, m_reportedQueue.load(std::memory_order_relaxed),
@@ -241,14 +249,20 @@ private:
         }
         opened.set_value(true);
 
+        Clock::time_point due;
+        bool timedOut = false;
         while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
             if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
             const int timeoutUs = feed(session.stream());
+            if (timedOut) m_wakes.recordDone(SinceNs(due));
             if (m_threadId.load(std::memory_order_relaxed) == 0) {
                 m_threadId.store(ThisThreadId(), std::memory_order_release);
             }
+            due = Clock::now() + std::chrono::microseconds(timeoutUs);
             pa_mainloop_prepare(session.loop(), timeoutUs);
-            pa_mainloop_poll(session.loop());
+            // Woken by the end of the wait (nothing came before it): how late.
+            timedOut = pa_mainloop_poll(session.loop()) == 0;
+            if (timedOut) m_wakes.record(SinceNs(due));
             pa_mainloop_dispatch(session.loop());
         }
         m_healthy.store(false);
@@ -396,6 +410,7 @@ private:
     std::atomic<ThreadId> m_threadId{0};
     std::atomic<int> m_reportedQueue{0};
     std::atomic<bool> m_reportedRewinds{false};
+    WakeHistogram m_wakes;   // recorded by the feeding thread
     std::mutex m_loopMutex;  // guards m_loop against wake() from other threads
     pa_mainloop* m_loop = nullptr;
     // Audio thread only.

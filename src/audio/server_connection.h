@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/audio_output.h"
+#include "audio/wake_histogram.h"
 
 namespace audio {
 
@@ -45,6 +46,9 @@ public:
     // Whether the server's own library schedules the feeding thread (PipeWire's graph calls us on
     // its data thread); else the device output asks for real-time priority for it.
     virtual bool schedulesItsOwnThread() const { return false; }
+    // How late the feeding thread woke, and against what; null when the connection does not say.
+    virtual const WakeHistogram* wakes() const { return nullptr; }
+    virtual const char* wakesAgainst() const { return ""; }
 };
 
 std::unique_ptr<ServerConnection> MakePipeWireConnection();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/engine.h"
@@ -41,16 +42,20 @@ public:
     }
     // The lines that begin with "sorvane: output", once `count` have come or `timeout` passed.
     std::vector<std::string> outputLines(std::size_t count, Clock::duration timeout) {
+        return lines("sorvane: output", count, timeout);
+    }
+    // The lines that begin with `prefix`, once `count` have come or `timeout` passed.
+    std::vector<std::string> lines(const std::string& prefix, std::size_t count, Clock::duration timeout) {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            std::vector<std::string> lines;
+            std::vector<std::string> found;
             std::size_t start = 0;
             for (std::size_t end; (end = m_text.find('\n', start)) != std::string::npos; start = end + 1) {
                 const std::string line = m_text.substr(start, end - start);
-                if (line.rfind("sorvane: output", 0) == 0) lines.push_back(line);
+                if (line.rfind(prefix, 0) == 0) found.push_back(line);
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (lines.size() >= count || left.count() <= 0) return lines;
+            if (found.size() >= count || left.count() <= 0) return found;
             pollfd fd{m_fds[0], POLLIN, 0};
             if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
                 char buffer[512];
@@ -111,6 +116,27 @@ TEST(OutputReportTest, OneLineSaysWhichOutputPlaysAndHow) {
         // Longer than the watcher's tick: the line comes once.
         EXPECT_EQ(stderrPipe.outputLines(2, std::chrono::milliseconds(400)).size(), 1u);
     }
+}
+
+// Asked to, a connection that closes says how late its feeding thread woke.
+TEST(OutputReportTest, AClosingConnectionSaysHowLateItsThreadWoke) {
+    if (!HaveProgram("pulseaudio")) SKIP_OUTSIDE_CI("no PulseAudio server installed");
+    const PrivatePulse pulse;
+    ASSERT_FALSE(pulse.address().empty()) << "the private PulseAudio server did not start";
+    const ScopedEnv server("PULSE_SERVER", pulse.address().c_str());
+    const ScopedEnv report("SORVANE_WAKE_REPORT", "1");
+    StderrPipe stderrPipe;
+    {
+        audio::Engine engine(audio::Engine::OutputKind::Device);
+        ASSERT_STREQ(engine.outputName(), "pulseaudio");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    const std::vector<std::string> lines = stderrPipe.lines("sorvane: wake-ups", 1, std::chrono::seconds(2));
+    ASSERT_EQ(lines.size(), 1u);
+    const std::regex shape(
+        "sorvane: wake-ups of the pulseaudio feeding thread against the end of its wait: [1-9][0-9]*; <50 us [0-9]+, "
+        ".*, >=10 ms [0-9]+; worst [0-9]+ (us|ms); done by [0-9]+ (us|ms) at worst");
+    EXPECT_TRUE(std::regex_match(lines[0], shape)) << lines[0];
 }
 
 }  // namespace
