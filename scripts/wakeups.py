@@ -4,7 +4,9 @@ server: on PipeWire the graph's data thread against the start of the cycle that 
 PulseAudio the feeding thread against the end of the wait it asked for. Three cases, each a fresh
 board with 38 five-minute mp3 sounds: waiting with nothing played, all 38 playing, and all 38
 playing while every core is kept busy by normal-priority processes. The board counts the wake-ups
-itself (SORVANE_WAKE_REPORT=1) and says so when its output closes; this prints them as a table.
+itself (SORVANE_WAKE_REPORT=1) and says so when its output closes; this prints them as a table,
+with the time the virtual machine's host kept its CPUs from it meanwhile (steal, /proc/stat): a
+late wake in a case with none was the guest's own.
 
 Usage: wakeups.py PATH/TO/sorvane [--seconds 60] [--out RESULTS.md]   (under an X server)
 """
@@ -28,6 +30,13 @@ CASES = (("waiting", False, False), ("38 playing", True, False), ("38 playing, c
 LINE = re.compile(r"sorvane: wake-ups of the (\S+) feeding thread (.*?): (\d+); (.*); worst (.*); done by (.*) at worst$")
 
 
+def steal_ms():
+    """CPU time the host took from this virtual machine so far, all CPUs (0 on real hardware)."""
+    with open("/proc/stat") as f:
+        fields = f.readline().split()
+    return int(fields[8]) * 1000 // os.sysconf("SC_CLK_TCK") if len(fields) > 8 else 0
+
+
 def run_case(exe, folder, sounds, server, x, log_path, seconds, play, busy):
     env = dict(server.env, SDL_AUDIODRIVER="pulseaudio", QT_QPA_PLATFORM="xcb", SORVANE_WAKE_REPORT="1")
     with open(log_path, "wb") as log:
@@ -46,7 +55,9 @@ def run_case(exe, folder, sounds, server, x, log_path, seconds, play, busy):
             time.sleep(0.02)
         loads = [subprocess.Popen(ENDS_WITH_US + [sys.executable, "-c", "while True: pass"])
                  for _ in range(os.cpu_count() if busy else 0)]
+        stolen = steal_ms()
         time.sleep(seconds)
+        stolen = steal_ms() - stolen
         stop_all(*loads)
         x.request_close(window)
         proc.wait(15)
@@ -56,7 +67,7 @@ def run_case(exe, folder, sounds, server, x, log_path, seconds, play, busy):
         found = [LINE.search(line) for line in f]
     found = [m for m in found if m]
     check(found, f"the board said nothing of its wake-ups (see {log_path})")
-    return found[-1]
+    return found[-1], stolen
 
 
 def main():
@@ -69,8 +80,8 @@ def main():
     check(kinds, "no sound server is installed (make deps installs PulseAudio)")
     install_watchdog(int(120 + len(kinds) * len(CASES) * (args.seconds + 40)))
     top = tempfile.mkdtemp(prefix="sorvane-wakeups-")
-    rows = ["| server | case | thread woken, against | wake-ups | how late | latest wake | latest done |",
-            "|---|---|---|---|---|---|---|"]
+    rows = ["| server | case | thread woken, against | wake-ups | how late | latest wake | latest done | steal |",
+            "|---|---|---|---|---|---|---|---|"]
     x = None
     try:
         sounds, paths = sound_files(top)
@@ -83,10 +94,10 @@ def main():
                 server = kind(os.path.join(top, "run-" + kind.name), sinks=("cap",)).start()
                 for name, play, busy in CASES:
                     write_list(folder, paths)
-                    m = run_case(os.path.abspath(args.exe), folder, sounds, server, x,
+                    m, stolen = run_case(os.path.abspath(args.exe), folder, sounds, server, x,
                                  os.path.join(top, "board.log"), args.seconds, play, busy)
                     rows.append(f"| {kind.name} | {name} | {m.group(1)}, {m.group(2)} | {m.group(3)} | "
-                                f"{m.group(4)} | {m.group(5)} | {m.group(6)} |")
+                                f"{m.group(4)} | {m.group(5)} | {m.group(6)} | {stolen} ms |")
                     print(rows[-1], flush=True)
             finally:
                 stop_all(server)

@@ -40,10 +40,6 @@ public:
         close(m_fds[0]);
         close(m_fds[1]);
     }
-    // The lines that begin with "sorvane: output", once `count` have come or `timeout` passed.
-    std::vector<std::string> outputLines(std::size_t count, Clock::duration timeout) {
-        return lines("sorvane: output", count, timeout);
-    }
     // The lines that begin with `prefix`, once `count` have come or `timeout` passed.
     std::vector<std::string> lines(const std::string& prefix, std::size_t count, Clock::duration timeout) {
         const auto deadline = Clock::now() + timeout;
@@ -108,13 +104,13 @@ TEST(OutputReportTest, OneLineSaysWhichOutputPlaysAndHow) {
         const ScopedEnv rewind("SORVANE_PULSE_REWIND", c.rewind);
         StderrPipe stderrPipe;
         audio::Engine engine(audio::Engine::OutputKind::Device);
-        const std::vector<std::string> first = stderrPipe.outputLines(1, std::chrono::seconds(5));
+        const std::vector<std::string> first = stderrPipe.lines("sorvane: output", 1, std::chrono::seconds(5));
         ASSERT_EQ(first.size(), 1u);
         const std::regex shape("sorvane: output " + std::string(c.expected) + ", (" + SchedulingPattern(c.realTime) +
                                ")");
         EXPECT_TRUE(std::regex_match(first[0], shape)) << first[0];
         // Longer than the watcher's tick: the line comes once.
-        EXPECT_EQ(stderrPipe.outputLines(2, std::chrono::milliseconds(400)).size(), 1u);
+        EXPECT_EQ(stderrPipe.lines("sorvane: output", 2, std::chrono::milliseconds(400)).size(), 1u);
     }
 }
 

@@ -149,42 +149,35 @@ public:
     // The first frame after `t` whose left sample is audible, looking up to `within` seconds on
     // (it waits until those have been recorded); nullopt when none is.
     std::optional<Onset> onsetAfter(Clock::time_point t, double within, std::size_t samples = 16) {
-        const auto until = t + std::chrono::duration<double>(within);
-        while (Clock::now() < until + std::chrono::milliseconds(300)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        std::this_thread::sleep_until(t + std::chrono::duration<double>(within + 0.3));
         std::lock_guard lock(m_mutex);
-        const double from = std::chrono::duration<double>(t - m_origin).count() * 48000.0;
-        for (std::size_t n = std::size_t(std::max(from, 0.0)); n < m_left.size(); ++n) {
-            if (std::fabs(m_left[n]) > 1e-4) {
-                const auto end = m_left.begin() + std::ptrdiff_t(std::min(n + samples, m_left.size()));
-                return Onset{(double(n) - from) / 48000.0, std::vector<float>(m_left.begin() + std::ptrdiff_t(n), end)};
-            }
-            if (double(n) - from > within * 48000.0) break;
+        const double from = std::max(std::chrono::duration<double>(t - m_origin).count() * 48000.0, 0.0);
+        const std::size_t frames = m_data.size() / 8;
+        for (std::size_t n = std::size_t(from); n < frames && double(n) - from < within * 48000.0; ++n) {
+            if (std::fabs(left(n)) <= 1e-4) continue;
+            Onset onset{(double(n) - from) / 48000.0, {}};
+            for (std::size_t k = n; k < std::min(n + samples, frames); ++k) onset.first.push_back(left(k));
+            return onset;
         }
         return std::nullopt;
     }
 
 private:
+    float left(std::size_t frame) const {
+        float x = 0.0f;
+        std::memcpy(&x, &m_data[frame * 8], sizeof x);
+        return x;
+    }
     void read() {
         std::vector<char> chunk(1 << 16);
-        std::vector<char> partial;
-        for (;;) {
-            const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
+        for (ssize_t n; (n = ::read(m_fd, chunk.data(), chunk.size())) > 0;) {
             const auto now = Clock::now();
-            if (n <= 0) return;
-            partial.insert(partial.end(), chunk.begin(), chunk.begin() + n);
             std::lock_guard lock(m_mutex);
-            const std::size_t frames = partial.size() / 8;
-            for (std::size_t f = 0; f < frames; ++f) {
-                float left = 0.0f;
-                std::memcpy(&left, &partial[f * 8], sizeof left);
-                m_left.push_back(left);
-            }
-            partial.erase(partial.begin(), partial.begin() + std::ptrdiff_t(frames * 8));
+            const bool first = m_data.empty();
+            m_data.append(chunk.data(), std::size_t(n));
             const auto origin = now - std::chrono::duration_cast<Clock::duration>(
-                                          std::chrono::duration<double>(double(m_left.size()) / 48000.0));
-            if (m_left.size() == frames || origin < m_origin) m_origin = origin;
+                                          std::chrono::duration<double>(double(m_data.size() / 8) / 48000.0));
+            if (first || origin < m_origin) m_origin = origin;
         }
     }
 
@@ -192,7 +185,7 @@ private:
     int m_fd = -1;
     std::thread m_reader;
     std::mutex m_mutex;
-    std::vector<float> m_left;  // guarded by m_mutex
+    std::string m_data;  // float stereo frames as recorded; guarded by m_mutex
     Clock::time_point m_origin;
 };
 
