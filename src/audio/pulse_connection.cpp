@@ -60,6 +60,7 @@ constexpr int kSmallQueueFrames = 512;
 constexpr int kSmallRequestFrames = 256;
 // The engine's blocks are rendered this short: a command lands at most this much beyond the margin.
 constexpr int kChunkFrames = 64;
+constexpr int kFirstWriteFrames = 4 * kChunkFrames;  // sent on its own when a command renders again
 constexpr int kLoopTimeoutUs = 4000;
 // A command renders again from just ahead of what is heard, over everything queued behind: the
 // engine must still remember where each voice stood at every block start in that stretch, and
@@ -251,7 +252,7 @@ private:
         Clock::time_point due;
         bool timedOut = false;
         while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
-            if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session.stream());
+            if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session);
             const int timeoutUs = feed(session.stream());
             if (timedOut) m_wakes.recordDone(SinceNs(due));
             if (m_threadId.load(std::memory_order_relaxed) == 0) {
@@ -373,7 +374,8 @@ private:
     }
 
     // A command came: render again from just ahead of what is being heard.
-    void renderAgain(pa_stream* stream) {
+    void renderAgain(Session& session) {
+        pa_stream* stream = session.stream();
         // Rendering restarts at a block start at or before the point asked for, so ask one block on.
         const std::int64_t played = playedFrames(stream);
         const std::int64_t from = played + kMarginFrames + kChunkFrames - 1;
@@ -387,7 +389,12 @@ private:
         std::int64_t end = reach(restart, std::min(m_written, played + m_queueFrames), played);
         end = std::max(end, restart);
         end -= (end - restart) % kChunkFrames;
-        renderAndWrite(stream, restart, end);
+        // Its first few milliseconds go to the server at once: all the time spent before they
+        // arrive is taken from the margin, and what arrives behind what is heard is lost.
+        const std::int64_t first = std::min(end, restart + kFirstWriteFrames);
+        renderAndWrite(stream, restart, first);
+        pa_mainloop_iterate(session.loop(), 0, nullptr);
+        renderAndWrite(stream, first, end);
         m_written = end;
     }
 
