@@ -1,5 +1,6 @@
 // The audio engine on its own: decoding every accepted kind of file, its real-time outputs, and
-// rendering again, also across threads. What commands sound like: through the media service.
+// rendering again, also after quiet stretches and across threads. What commands sound like: through
+// the media service.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -81,6 +82,7 @@ protected:
         std::filesystem::current_path(testmedia::Dir());
         testmedia::WriteWav("sweep.wav", 48000, 2, 96000);
         testmedia::WriteWav("short.wav", 48000, 2, 4800);
+        testmedia::WriteWav("quiet.wav", 48000, 2, 48000);
         ASSERT_TRUE(testmedia::Convert("sweep.wav", "-c:a libmp3lame", "sweep.mp3"));
         const float wild[] = {NAN, 0.25f, INFINITY, 0.25f, -40.0f, 0.25f, 0.25f};  // as a float file may hold
         testmedia::WriteWav(
@@ -101,6 +103,60 @@ protected:
             EXPECT_EQ(engine.volume(id), std::clamp(level, 0, 1000));
         }
         if (action == 5) engine.close(id);
+    }
+
+    enum class Step { Hear, Play, Stop, Quieter, Seek };
+    static constexpr int kQuietBlock = 64;
+    static constexpr int kAhead = 8 * kQuietBlock;         // queued while something sounds
+    static constexpr int kQuietAhead = 300 * kQuietBlock;  // queued while nothing does: more than the engine remembers
+    // Runs `script` (each step with a count: blocks heard, or the position of a seek in ms) on a
+    // reference engine and on one that renders ahead (or skips quiet stretches) and goes back.
+    static void CheckQuiet(const std::vector<std::pair<Step, int>>& script, bool skip) {
+        Engine reference(Engine::OutputKind::Offline);
+        Engine queued(Engine::OutputKind::Offline);
+        const Engine::VoiceId r = Open("quiet.wav", reference);
+        const Engine::VoiceId q = Open("quiet.wav", queued);
+        std::vector<float> expected, sent, block(kQuietBlock * 2);
+        std::int64_t heard = 0;
+        const auto queue = [&] {
+            const bool quiet = queued.quietFrom() >= 0 && queued.quietFrom() <= heard;
+            const std::int64_t until = heard + (quiet ? kQuietAhead : kAhead);
+            sent.resize(std::size_t(until + kQuietBlock) * 2, 0.0f);
+            if (quiet && skip) {
+                const std::int64_t from = queued.position();
+                if (until > from) {
+                    ASSERT_TRUE(queued.skipQuiet(until - from));
+                }
+                std::fill(sent.begin() + from * 2, sent.begin() + until * 2, 0.0f);  // the server's silence
+            }
+            while (queued.position() < until) {
+                queued.prefetchOffline();
+                queued.render(&sent[std::size_t(queued.position()) * 2], kQuietBlock);
+            }
+        };
+        queue();
+        for (const auto& [step, count] : script) {
+            if (step == Step::Hear) {
+                for (int n = 0; n < count; ++n, heard += kQuietBlock) {
+                    reference.renderOffline(block.data(), kQuietBlock);
+                    expected.insert(expected.end(), block.begin(), block.end());
+                    queued.commit(heard);
+                    queue();
+                }
+                continue;
+            }
+            for (auto [engine, id] : {std::pair{&reference, r}, std::pair{&queued, q}}) {
+                if (step == Step::Play) engine->play(id);
+                if (step == Step::Stop) engine->stop(id);
+                if (step == Step::Quieter) engine->setVolume(id, 400);  // nothing sounds different for it
+                if (step == Step::Seek) engine->seek(id, count);
+            }
+            queued.commit(heard);
+            ASSERT_EQ(queued.rewind(heard), heard);
+            queue();
+        }
+        sent.resize(expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(sent[i], expected[i]) << "frame " << i / 2;
     }
 };
 
@@ -229,6 +285,30 @@ TEST_F(EngineTest, RenderingAgainWhileCommandsComeFromAnotherThread) {
     done.store(true);
     audio.join();
     EXPECT_EQ(engine.underrunCount(), 0u);
+}
+
+// While nothing sounds an output may queue far more silence than it could render again, or have its
+// server play silence it never rendered (skipQuiet); a command after such a quiet stretch, and the
+// commands that sound nothing inside it, still land where they are heard.
+TEST_F(EngineTest, ACommandAfterAQuietStretchLandsWhereItIsHeard) {
+    using S = Step;
+    const std::vector<std::pair<std::string, std::vector<std::pair<Step, int>>>> scripts = {
+        {"played after a long quiet", {{S::Hear, 400}, {S::Play, 0}, {S::Hear, 40}}},
+        {"a silent command inside the quiet, then play",
+         {{S::Hear, 50}, {S::Quieter, 0}, {S::Hear, 30}, {S::Seek, 300}, {S::Hear, 5}, {S::Play, 0}, {S::Hear, 40}}},
+        {"stopped, quiet, played again from elsewhere",
+         {{S::Play, 0}, {S::Hear, 30}, {S::Stop, 0}, {S::Hear, 350}, {S::Seek, 100}, {S::Play, 0}, {S::Hear, 30}}},
+        {"commands in quick succession after the quiet",
+         {{S::Hear, 320}, {S::Play, 0}, {S::Hear, 1}, {S::Stop, 0}, {S::Hear, 2}, {S::Play, 0}, {S::Hear, 50}}},
+        {"played to its end, then quiet, then again",
+         {{S::Play, 0}, {S::Hear, 800}, {S::Seek, 0}, {S::Play, 0}, {S::Hear, 20}}},
+    };
+    for (bool skip : {false, true}) {
+        for (const auto& [name, script] : scripts) {
+            SCOPED_TRACE(name + (skip ? ", quiet skipped" : ", quiet rendered"));
+            CheckQuiet(script, skip);
+        }
+    }
 }
 
 }  // namespace

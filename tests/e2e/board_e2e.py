@@ -57,7 +57,7 @@ STEPS = [  # key, what must be heard then (tone Hz: sounding or silent), what it
     ("1", {503: ON, 1709: ON}, "slot 1 again"),
 ]
 TOOLS = ("xvfb-run", "Xvfb", "xauth", "xdotool", "setpriv", "pactl", "parec", "paplay", "ffmpeg")
-START_LINE = re.compile(r"sorvane: output (\S+), (\d+) Hz, (?:queue|period) \d+ frames, (rewinding|not rewinding), .+")
+START_LINE = re.compile(r"sorvane: output (\S+), (\d+) Hz, (queue \d+|period \d+) frames, (rewinding|not rewinding), (.+)")
 # Without rewinding the stop waits behind the queue, 512 frames (10.7 ms), and the server's next
 # request, 256 frames (5.3 ms), after the key's way through X and the window (a few ms); the rest
 # is for a shared machine. A queue of a fifth of a second (the rewinding one) would take 200 ms.
@@ -65,7 +65,8 @@ STOP_WITHOUT_REWINDING = 0.060
 
 
 def expect_output(board, name, rewinding=None):
-    """The board says it opened `name` at 48 kHz, rewinding or not as asked."""
+    """The board says it opened `name` at 48 kHz; PulseAudio rewinding over a fifth of a second
+    queued, or not over 512 frames as asked, its feeding thread at SCHED_FIFO 10 when root."""
     line = board.start_line()
     check(line, "the board did not say which output it opened")
     said = START_LINE.fullmatch(line)
@@ -73,7 +74,9 @@ def expect_output(board, name, rewinding=None):
     check(said[1] == name, f"the board opened {said[1]}, not {name}: {line}")
     check(said[2] == "48000", f"the output runs at {said[2]} Hz, not 48000: {line}")
     if rewinding is not None:
-        check((said[3] == "rewinding") == rewinding, f"the output is {said[3]}: {line}")
+        check(said.group(3, 4) == (("queue 9600", "rewinding") if rewinding else ("queue 512", "not rewinding")),
+              f"the output is not {'rewinding' if rewinding else 'not rewinding'} as asked: {line}")
+        check(os.geteuid() != 0 or said[5] == "SCHED_FIFO 10", f"the feeding thread is not SCHED_FIFO 10: {line}")
     print(f"ok: {line}")
 
 
