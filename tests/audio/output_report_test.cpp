@@ -4,10 +4,10 @@
 // (tests/e2e). And the wake report a closing PulseAudio connection gives when asked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -25,46 +25,33 @@ using testpulse::HaveProgram;
 using testpulse::PrivatePulse;
 using testpulse::ScopedEnv;
 
-// Everything written to stderr while it lives, read as it comes.
-class StderrPipe {
+// Everything written to stderr while it lives, kept in a file.
+class StderrCapture {
 public:
-    StderrPipe() {
-        EXPECT_EQ(pipe(m_fds), 0);
-        fcntl(m_fds[0], F_SETFL, O_NONBLOCK);
-        m_saved = dup(STDERR_FILENO);
-        dup2(m_fds[1], STDERR_FILENO);
+    StderrCapture() : m_saved(dup(STDERR_FILENO)) {
+        const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
     }
-    ~StderrPipe() {
+    ~StderrCapture() {
         dup2(m_saved, STDERR_FILENO);
         close(m_saved);
-        close(m_fds[0]);
-        close(m_fds[1]);
     }
-    // The lines that begin with `prefix`, once `count` have come or `timeout` passed.
+    // The whole lines that begin with `prefix`, once `count` have come or `timeout` passed.
     std::vector<std::string> lines(const std::string& prefix, std::size_t count, Clock::duration timeout) {
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
+        for (const auto deadline = Clock::now() + timeout;;
+             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
             std::vector<std::string> found;
-            std::size_t start = 0;
-            for (std::size_t end; (end = m_text.find('\n', start)) != std::string::npos; start = end + 1) {
-                const std::string line = m_text.substr(start, end - start);
+            std::ifstream in(m_path);
+            for (std::string line; std::getline(in, line) && !in.eof();)
                 if (line.rfind(prefix, 0) == 0) found.push_back(line);
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (found.size() >= count || left.count() <= 0) return found;
-            pollfd fd{m_fds[0], POLLIN, 0};
-            if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
-                char buffer[512];
-                const ssize_t n = read(m_fds[0], buffer, sizeof buffer);
-                if (n > 0) m_text.append(buffer, static_cast<std::size_t>(n));
-            }
+            if (found.size() >= count || Clock::now() >= deadline) return found;
         }
     }
 
 private:
-    int m_fds[2] = {-1, -1};
-    int m_saved = -1;
-    std::string m_text;
+    const std::filesystem::path m_path = testmedia::Dir() / "stderr.txt";
+    int m_saved;
 };
 
 // What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
@@ -84,14 +71,14 @@ TEST(OutputReportTest, OneLineSaysWhichOutputPlaysAndHowAndOnlyOnce) {
         SCOPED_TRACE(expected);
         const ScopedEnv driver("SDL_AUDIODRIVER", sdlDriver);
         const ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/sorvane-test");
-        StderrPipe stderrPipe;
+        StderrCapture captured;
         audio::Engine engine(audio::Engine::OutputKind::Device);
-        const std::vector<std::string> first = stderrPipe.lines("sorvane: output", 1, std::chrono::seconds(5));
+        const std::vector<std::string> first = captured.lines("sorvane: output", 1, std::chrono::seconds(5));
         ASSERT_EQ(first.size(), 1u);
         const std::regex shape("sorvane: output " + std::string(expected) + ", (" + SchedulingPattern(realTime) + ")");
         EXPECT_TRUE(std::regex_match(first[0], shape)) << first[0];
         // Longer than the watcher's tick: the line comes once.
-        EXPECT_EQ(stderrPipe.lines("sorvane: output", 2, std::chrono::milliseconds(400)).size(), 1u);
+        EXPECT_EQ(captured.lines("sorvane: output", 2, std::chrono::milliseconds(400)).size(), 1u);
     }
 }
 
@@ -102,13 +89,13 @@ TEST(OutputReportTest, AClosingConnectionSaysHowLateItsThreadWoke) {
     ASSERT_FALSE(pulse.address().empty()) << "the private PulseAudio server did not start";
     const ScopedEnv server("PULSE_SERVER", pulse.address().c_str());
     const ScopedEnv report("SORVANE_WAKE_REPORT", "1");
-    StderrPipe stderrPipe;
+    StderrCapture captured;
     {
         audio::Engine engine(audio::Engine::OutputKind::Device);
         ASSERT_STREQ(engine.outputName(), "pulseaudio");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
-    const std::vector<std::string> lines = stderrPipe.lines("sorvane: wake-ups", 1, std::chrono::seconds(2));
+    const std::vector<std::string> lines = captured.lines("sorvane: wake-ups", 1, std::chrono::seconds(2));
     ASSERT_EQ(lines.size(), 1u);
     const std::regex shape(
         "sorvane: wake-ups of the pulseaudio feeding thread against the end of its wait: [1-9][0-9]*; <50 us [0-9]+, "
