@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,21 +32,15 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        Set(name, value);
     }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
+    ~ScopedEnv() { Set(m_name, m_old ? m_old->c_str() : nullptr); }
 
 private:
+    static void Set(const char* name, const char* value) {
+        if (value) setenv(name, value, 1);
+        if (!value) unsetenv(name);
+    }
     const char* m_name;
     std::optional<std::string> m_old;
 };
