@@ -92,7 +92,7 @@ slot_point() {  # N label|name
 }
 
 drag() {  # FILE N: from a drag source of its own to slot N's name box
-  "$drag_source" "$1" >"$work/drag.out" 2>>"$work/board.log" &
+  QT_QPA_PLATFORM=xcb "$drag_source" "$1" >"$work/drag.out" 2>>"$work/board.log" &
   local source_pid=$!
   pids+=("$source_pid")
   local source

@@ -74,8 +74,8 @@ def expect_output(board, name, rewinding=None):
     check(said[1] == name, f"the board opened {said[1]}, not {name}: {line}")
     check(said[2] == "48000", f"the output runs at {said[2]} Hz, not 48000: {line}")
     if rewinding is not None:
-        check(said.group(3, 4) == (("queue 9600", "rewinding") if rewinding else ("queue 512", "not rewinding")),
-              f"the output is not {'rewinding' if rewinding else 'not rewinding'} as asked: {line}")
+        want = ("queue 9600", "rewinding") if rewinding else ("queue 512", "not rewinding")
+        check(said.group(3, 4) == want, f"the output is not {', '.join(want)} as asked: {line}")
         check(os.geteuid() != 0 or said[5] == "SCHED_FIFO 10", f"the feeding thread is not SCHED_FIFO 10: {line}")
     print(f"ok: {line}")
 
