@@ -45,11 +45,11 @@ protected:
         EXPECT_EQ(m_service.send(command.c_str(), reply, sizeof reply), kOk) << command;
         return reply;
     }
-    // The exchanges one after the other, on the same devices.
-    void Expect(std::initializer_list<Exchange> exchanges) {
+    // The exchanges one after the other, on the same devices (of `service`, else the offline one).
+    void Expect(std::initializer_list<Exchange> exchanges, Service* service = nullptr) {
         for (const auto& [command, code, expected, replySize] : exchanges) {
             char reply[128] = "#";
-            EXPECT_EQ(m_service.send(command, reply, replySize), code) << command;
+            EXPECT_EQ((service ? *service : m_service).send(command, reply, replySize), code) << command;
             EXPECT_STREQ(reply, expected) << command;
         }
     }
@@ -353,32 +353,22 @@ TEST_F(ServiceTest, ASoundPlayedToItsEndIsHeardWholeAndStopsAtItsLastSample) {
 // would wait for ever.
 TEST_F(ServiceTest, ASeekWithNoFreeTakeReturnsAtOnceWithItsOwnCodeAndChangesNothing) {
     Service service(std::make_unique<audio::Engine>(audio::Engine::OutputKind::Caller));
-    const auto expect = [&](const std::string& command, std::uint32_t code, const char* expected = "") {
-        char reply[128] = "#";
-        EXPECT_EQ(service.send(command.c_str(), reply, sizeof reply), code) << command;
-        EXPECT_STREQ(reply, expected) << command;
-    };
-    expect("open \"bell.wav\" alias A0 type mpegvideo", kOk);
-    expect("play A0", kOk);
-    for (const char* ms : {"1000", "1100", "1200"}) {  // the first take and three moves
-        expect(std::string("seek A0 to ") + ms, kOk);
-        expect("play A0", kOk);
-    }
+    Expect({{"open \"bell.wav\" alias A0 type mpegvideo"}, {"play A0"}}, &service);
+    for (const char* seek : {"seek A0 to 1000", "seek A0 to 1100", "seek A0 to 1200"})  // three moves: four takes
+        Expect({{seek}, {"play A0"}}, &service);
     const auto start = std::chrono::steady_clock::now();
-    for (int n = 0; n < 50; ++n) expect("seek A0 to 0", kErrNoFreeTake);
+    for (int n = 0; n < 50; ++n) Expect({{"seek A0 to 0", kErrNoFreeTake}}, &service);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    expect("status A0 mode", kOk, "playing");
-    expect("status A0 position", kOk, "1200");
+    Expect({{"status A0 mode", kOk, "playing"}, {"status A0 position", kOk, "1200"}}, &service);
     std::vector<float> block(256 * 2);
     for (int n = 0; n < 8; ++n) {  // the fades rendered and heard free the takes
         service.engine().render(block.data(), 256);
         service.engine().commit(service.engine().position());
     }
-    expect("seek A0 to 0", kOk);
-    expect("status A0 position", kOk, "0");
+    Expect({{"seek A0 to 0"}, {"status A0 position", kOk, "0"}}, &service);
     for (int n = 1; n < audio::Engine::kMaxVoices; ++n)
-        expect("open \"bell.wav\" alias B" + std::to_string(n) + " type mpegvideo", kOk);
-    expect("open \"bell.wav\" alias C0 type mpegvideo", kErrNoFreeVoice);
+        Expect({{("open \"bell.wav\" alias B" + std::to_string(n) + " type mpegvideo").c_str()}}, &service);
+    Expect({{"open \"bell.wav\" alias C0 type mpegvideo", kErrNoFreeVoice}}, &service);
     char text[256];
     ASSERT_TRUE(service.errorText(kErrNoFreeTake, text, sizeof text));
     EXPECT_STREQ(text, "The device cannot move yet: it is still ending the sound where it was; try again");
