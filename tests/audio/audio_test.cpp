@@ -1,11 +1,16 @@
-// The audio engine on its own: decoding every accepted kind of file, its real-time outputs, and
-// rendering again, also after quiet stretches and across threads. What commands sound like: through
-// the media service.
+// The audio engine on its own: decoding every accepted kind of file, its real-time outputs and the
+// line each prints, and rendering again, also after quiet stretches and across threads. What
+// commands sound like: through the media service. PulseAudio's and PipeWire's outputs are checked
+// end to end (tests/e2e).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <random>
+#include <regex>
 #include <thread>
 #include <tuple>
 
@@ -16,6 +21,43 @@
 namespace {
 
 using audio::Engine;
+using Clock = std::chrono::steady_clock;
+
+// Everything written to stderr while it lives, kept in a file.
+class StderrCapture {
+public:
+    StderrCapture() : m_saved(dup(STDERR_FILENO)) {
+        const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrCapture() {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    // The whole lines that begin with `prefix`, once `count` have come or `timeout` passed.
+    std::vector<std::string> lines(const std::string& prefix, std::size_t count, Clock::duration timeout) {
+        for (const auto deadline = Clock::now() + timeout;;
+             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            std::vector<std::string> found;
+            std::ifstream in(m_path);
+            for (std::string line; std::getline(in, line) && !in.eof();)
+                if (line.rfind(prefix, 0) == 0) found.push_back(line);
+            if (found.size() >= count || Clock::now() >= deadline) return found;
+        }
+    }
+
+private:
+    const std::filesystem::path m_path = testmedia::Dir() / "stderr.txt";
+    int m_saved;
+};
+
+// What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
+std::string SchedulingPattern(bool realTimeWanted) {
+    if (!realTimeWanted) return "normal";
+    if (geteuid() == 0) return "SCHED_FIFO 10";
+    return "(RealtimeKit )?SCHED_FIFO [0-9]+|(RealtimeKit )?nice -[0-9]+|normal";
+}
 
 std::vector<float> DecodeAll(audio::Decoder& decoder) {
     std::vector<float> all;
@@ -160,26 +202,40 @@ protected:
     }
 };
 
-TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEnd) {
-    using Case = std::tuple<Engine::OutputKind, const char*, const char*>;  // kind, SDL driver, output used
-    for (const auto& [kind, driver, output] :
-         {Case{Engine::OutputKind::Null, "dummy", "null"}, Case{Engine::OutputKind::Device, "dummy", "sdl"},
-          Case{Engine::OutputKind::Device, "no-such-driver", "null"}}) {
+// Each plays paced to the end and, from a device output, says once which output plays and how.
+TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEndAndSaysOnceWhichItIs) {
+    // kind, SDL driver, output used, the line it prints, whether its thread asks for real-time scheduling
+    using Case = std::tuple<Engine::OutputKind, const char*, const char*, const char*, bool>;
+    for (const auto& [kind, driver, output, line, realTime] :
+         {Case{Engine::OutputKind::Null, "dummy", "null", nullptr, false},
+          Case{Engine::OutputKind::Device, "dummy", "sdl", "sdl, 48000 Hz, period 256 frames, not rewinding", true},
+          Case{Engine::OutputKind::Device, "no-such-driver", "null", "null, 48000 Hz, period 256 frames, not rewinding",
+               false}}) {
+        SCOPED_TRACE(driver);
         setenv("SDL_AUDIODRIVER", driver, 1);  // while the engine starts
+        StderrCapture captured;
         Engine engine(kind);
         const auto id = Open("short.wav", engine);
         const auto mp3 = Open("sweep.mp3", engine);
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         engine.play(id);
         engine.play(mp3);
-        while (engine.isPlaying(id) && std::chrono::steady_clock::now() - start < std::chrono::seconds(3))
+        while (engine.isPlaying(id) && Clock::now() - start < std::chrono::seconds(3))
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80)) << driver << ": not paced";
-        EXPECT_EQ(engine.positionMs(id), 100) << driver;
-        EXPECT_TRUE(engine.isPlaying(mp3)) << driver << ": the longer sound plays on";
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(80)) << "not paced";
+        EXPECT_EQ(engine.positionMs(id), 100);
+        EXPECT_TRUE(engine.isPlaying(mp3)) << "the longer sound plays on";
         engine.close(mp3);  // closing a playing voice while the audio thread runs
         EXPECT_EQ(std::string(engine.outputName()) + ", underruns " + std::to_string(engine.underrunCount()),
                   std::string(output) + ", underruns 0");
+        if (line == nullptr) continue;
+        ASSERT_FALSE(captured.lines("sorvane: output", 1, std::chrono::seconds(5)).empty());
+        // Longer than the watcher's tick: the line comes once.
+        const std::vector<std::string> said = captured.lines("sorvane: output", 2, std::chrono::milliseconds(400));
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_TRUE(std::regex_match(
+            said[0], std::regex("sorvane: output " + std::string(line) + ", (" + SchedulingPattern(realTime) + ")")))
+            << said[0];
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }

@@ -58,6 +58,8 @@ STEPS = [  # key, what must be heard then (tone Hz: sounding or silent), what it
 ]
 TOOLS = ("xvfb-run", "Xvfb", "xauth", "xdotool", "setpriv", "pactl", "parec", "paplay", "ffmpeg")
 START_LINE = re.compile(r"sorvane: output (\S+), (\d+) Hz, (queue \d+|period \d+) frames, (rewinding|not rewinding), (.+)")
+WAKE_LINE = re.compile(r"sorvane: wake-ups of the \S+ feeding thread against [^:]+: [1-9]\d*; <50 us \d+, .*, "
+                       r">=10 ms \d+; worst \d+ (us|ms); done by \d+ (us|ms) at worst")
 # Without rewinding the stop waits behind the queue, 512 frames (10.7 ms), and the server's next
 # request, 256 frames (5.3 ms), after the key's way through X and the window (a few ms); the rest
 # is for a shared machine. A queue of a fifth of a second (the rewinding one) would take 200 ms.
@@ -78,6 +80,17 @@ def expect_output(board, name, rewinding=None):
         check(said.group(3, 4) == want, f"the output is not {', '.join(want)} as asked: {line}")
         check(os.geteuid() != 0 or said[5] == "SCHED_FIFO 10", f"the feeding thread is not SCHED_FIFO 10: {line}")
     print(f"ok: {line}")
+
+
+def expect_wake_report(board, name):
+    """Asked to (SORVANE_WAKE_REPORT=1), the board's closing connection said once how late its
+    feeding thread woke."""
+    with open(board.log_path, "rb") as f:
+        f.seek(board.log_start)
+        said = [line for line in f.read().decode(errors="replace").splitlines() if line.startswith("sorvane: wake-ups")]
+    check(len(said) == 1 and WAKE_LINE.fullmatch(said[0]) and said[0].startswith(f"sorvane: wake-ups of the {name} "),
+          f"the board did not say once how late the {name} feeding thread woke: {said}")
+    print(f"ok: {said[0]}")
 
 
 def start_up(board, ear, output, seconds=0.5):
@@ -111,6 +124,7 @@ def play_keys_and_close(board, ear, output):
     ear.heard_whole(911, typed, ear.expect_soon("the fading slot starts", {911: ON}, typed), "the fading slot starts")
     ear.fade(board, "2", 911)
     close_window(board)
+    expect_wake_report(board, output[0])
 
 
 def close_window(board):
@@ -180,7 +194,7 @@ def board_on(server, exe, folder, log, tone, **env):
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     board = None
     try:
-        board = Board(exe, folder, server, log, **env)
+        board = Board(exe, folder, server, log, SORVANE_WAKE_REPORT="1", **env)
         yield board
     finally:
         stop_all(board, paplay)
