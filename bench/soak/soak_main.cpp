@@ -36,18 +36,22 @@
 #include <sys/resource.h>
 #endif
 
-#include "board/slot_list_file.h"
-#include "board/slot_table.h"
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
+#include "slots/slot_list_file.h"
+#include "slots/slot_table.h"
 #include "test_media.h"
 #include "toolkit/app_info.h"
 #include "toolkit/fonts.h"
 #include "toolkit/message_box.h"
 
 namespace {
+
+using board::Form1;
+using slots::kSlotCount;
+using slots::SlotIndex;
 
 constexpr int kPilotSlot = kSlotCount - 1;
 
@@ -294,7 +298,7 @@ int main(int argc, char** argv) {
     const int result = app.exec();
 
     board.Form_Unload();
-    const auto records = board::ReadSlotList(folder.path());
+    const auto records = slots::ReadSlotList(folder.path());
     if (records.size() != 38) {
         std::printf("soak: the list written at exit holds %zu records\n", records.size());
         return 1;

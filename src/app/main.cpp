@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     channels::SetMciSendFunction(&mci::SendString);
     channels::SetMciErrorTextFunction(&mci::GetErrorString);
 
-    Form1 board;
+    board::Form1 board;
     // Ctrl+C in a terminal or the end of the session closes the board like its close button,
     // so the slot list is written.
     QuitSignals quitSignals(&board);

@@ -19,6 +19,8 @@
 #include "toolkit/file_drop.h"
 #include "toolkit/message_box.h"
 
+namespace board {
+
 using namespace channels;
 
 namespace {
@@ -137,3 +139,5 @@ void Form1::mnuOpenFolder_Click() {
     // Nothing to tell the user when no file manager answers; the board simply goes on.
     toolkit::OpenFolderInFileManager(toolkit::BoardFolder());
 }
+
+}  // namespace board

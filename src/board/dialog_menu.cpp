@@ -9,9 +9,11 @@
 #include "dialogs/details/details_dialog.h"
 #include "dialogs/hotkey/hotkey_dialog.h"
 
+namespace board {
+
 void Form1::mnuHotkey_Click() {
     KeyIndex = Slots.SelectedSlot;  // empty slots too
-    EditHotkey(this, HotKey, HotKey0, KeyIndex);
+    dialogs::EditHotkey(this, HotKey, HotKey0, KeyIndex);
     for (SlotIndex i = 0; i < kSlotCount; ++i) Label4[i]->setText(HotKey.mid(i, 1));
 }
 
@@ -21,7 +23,7 @@ void Form1::mnuSoundFile_Click() {
     if (!Slots.HasSound(k)) return;
     const bool fading = Slots.FadeActive[k];
     const std::int16_t shown = Slots.SlotVolume[k];  // what the dialog's volume box starts with
-    const bool stored = EditSoundDetails(this, Slots, k);
+    const bool stored = dialogs::EditSoundDetails(this, Slots, k);
     if (stored && fading) KeepVolumeThroughFade(k, shown);
     Text1[k]->setText(Slots.SlotName[k]);
     // Moving the bar is what sends a changed volume to the channel; an equal value sends nothing.
@@ -39,3 +41,5 @@ void Form1::KeepVolumeThroughFade(SlotIndex k, std::int16_t shown) {
         Slots.FadeRestoreVolume[k] = Slots.SlotVolume[k];
     }
 }
+
+}  // namespace board

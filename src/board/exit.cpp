@@ -10,12 +10,14 @@
 #include <QTimer>
 #include <vector>
 
-#include "board/slot_list_file.h"
-#include "board/slot_table.h"
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
+#include "slots/slot_list_file.h"
+#include "slots/slot_table.h"
 #include "toolkit/message_box.h"
+
+namespace board {
 
 namespace {
 
@@ -27,7 +29,7 @@ QString Shown(const QString& path) {
 // state folder ($XDG_STATE_HOME/sorvane, by default ~/.local/state/sorvane), else to the
 // temporary folder, as SoundList-<date-time>.csv beside any earlier one. Returns its path,
 // or an empty text when it could be written nowhere.
-QString KeepElsewhere(const std::vector<board::SlotRecord>& records) {
+QString KeepElsewhere(const std::vector<slots::SlotRecord>& records) {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (!QDir::isAbsolutePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
     const QString name =
@@ -37,7 +39,7 @@ QString KeepElsewhere(const std::vector<board::SlotRecord>& records) {
         QString path = QDir(folder).filePath(name + QStringLiteral(".csv"));
         for (int n = 1; QFileInfo::exists(path); ++n)
             path = QDir(folder).filePath(name + QStringLiteral("-%1.csv").arg(n));
-        if (board::WriteSlotListFile(path, records, nullptr)) return path;
+        if (slots::WriteSlotListFile(path, records, nullptr)) return path;
     }
     return {};
 }
@@ -55,10 +57,10 @@ void Form1::Form_Unload() {
         channels::MciCloseSound(i);
     }
 
-    std::vector<board::SlotRecord> records;
+    std::vector<slots::SlotRecord> records;
     records.reserve(kSlotCount);
     for (SlotIndex i = 0; i < kSlotCount; ++i) {
-        board::SlotRecord record;
+        slots::SlotRecord record;
         if (Slots.KeptRecord[i]) {
             // A sound that could not be opened at start-up goes back to the list as it came.
             record = *Slots.KeptRecord[i];
@@ -80,13 +82,15 @@ void Form1::Form_Unload() {
 
     const QString folder = QDir::currentPath();
     QString reason = m_listWriteBlocked;
-    if (reason.isEmpty() && board::WriteSlotList(folder, records, &reason)) return;
+    if (reason.isEmpty() && slots::WriteSlotList(folder, records, &reason)) return;
     const QString rescued = KeepElsewhere(records);
     const QString where = rescued.isEmpty()
                               ? QStringLiteral("ほかの場所にも保存できません")
                               : QStringLiteral("代わりに") + Shown(rescued) + QStringLiteral("に保存しました");
     toolkit::MsgBox(this,
-                    Shown(board::FindSlotListFile(folder)) + QStringLiteral("を保存できません\n") + reason +
+                    Shown(slots::FindSlotListFile(folder)) + QStringLiteral("を保存できません\n") + reason +
                         QLatin1Char('\n') + where,
                     toolkit::kStyleStop);
 }
+
+}  // namespace board

@@ -9,6 +9,8 @@
 #include "toolkit/colors.h"
 #include "toolkit/key_preview.h"
 
+namespace board {
+
 namespace {
 
 constexpr int kEscape = 27;
@@ -68,3 +70,5 @@ void Form1::ToggleKeyOperation() {
 bool Form1::KeyPreviewOn() const {
     return m_keyPreview && m_keyPreview->isEnabled();
 }
+
+}  // namespace board

@@ -12,8 +12,10 @@
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
+#include "text/number_text.h"
 #include "toolkit/colors.h"
-#include "toolkit/number_text.h"
+
+namespace board {
 
 using namespace channels;
 
@@ -77,7 +79,7 @@ void Form1::FadeTick() {
         QScrollBar* bar = HScroll1[i];
         const int v = bar->value();
         if (MciIsPlaying(i) && v >= kFadeEndBelow) {
-            bar->setValue(static_cast<int>(toolkit::RoundHalfEven(v * kFadeFactor)));
+            bar->setValue(static_cast<int>(text::RoundHalfEven(v * kFadeFactor)));
             continue;
         }
         // Silence the channel before stopping it so the restored level cannot be heard as a
@@ -88,3 +90,5 @@ void Form1::FadeTick() {
         Slots.FadeActive[i] = false;
     }
 }
+
+}  // namespace board

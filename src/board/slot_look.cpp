@@ -12,6 +12,8 @@
 #include "toolkit/colors.h"
 #include "toolkit/tool_tip.h"
 
+namespace board {
+
 namespace {
 
 constexpr std::uint32_t kAssignedNameColor = 0x00FFFF;  // yellow
@@ -19,15 +21,15 @@ constexpr std::uint32_t kReleasedNameColor = 0xFFFFFF;  // white
 constexpr std::uint32_t kPlayingKeyColor = 0xFF80FF;    // light magenta
 constexpr std::uint32_t kIdleKeyColor = 0xFFFFFF;       // white
 
-QString Because(OpenFailure failure) {
+QString Because(slots::OpenFailure failure) {
     switch (failure) {
-        case OpenFailure::NotAFile:
+        case slots::OpenFailure::NotAFile:
             return QStringLiteral("は通常のファイルではありません");
-        case OpenFailure::Unreadable:
+        case slots::OpenFailure::Unreadable:
             return QStringLiteral("を読めません");
-        case OpenFailure::NotASound:
+        case slots::OpenFailure::NotASound:
             return QStringLiteral("は再生できる音ではありません");
-        case OpenFailure::Missing:
+        case slots::OpenFailure::Missing:
             break;
     }
     return QStringLiteral("が見つかりません");
@@ -57,3 +59,5 @@ void Form1::ShowSlot(SlotIndex i, bool sounding) {
     HScroll1[i]->setEnabled(assigned);
     toolkit::SetBackColor(Label4[i], sounding ? kPlayingKeyColor : kIdleKeyColor);
 }
+
+}  // namespace board

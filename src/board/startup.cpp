@@ -12,15 +12,17 @@
 #include <algorithm>
 #include <vector>
 
-#include "board/slot_list_file.h"
-#include "board/slot_table.h"
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
+#include "slots/slot_list_file.h"
+#include "slots/slot_table.h"
+#include "text/number_text.h"
 #include "toolkit/app_info.h"
 #include "toolkit/message_box.h"
-#include "toolkit/number_text.h"
 #include "toolkit/show_painted.h"
+
+namespace board {
 
 namespace {
 
@@ -39,7 +41,7 @@ int CheckValue(int value) {
 
 // A record as it is kept for a slot whose sound could not be opened: the values the slot
 // would have shown, so that writing it back gives a line the reader takes as it was.
-board::SlotRecord KeptForm(board::SlotRecord record) {
+slots::SlotRecord KeptForm(slots::SlotRecord record) {
     record.volume = BoundedVolume(record.volume);
     record.fade = CheckValue(record.fade);
     record.exclusive = CheckValue(record.exclusive);
@@ -61,18 +63,18 @@ QString SoundOfEarlierList(const QString& file) {
 }
 
 // Why a recorded sound did not open, as far as the file system tells.
-OpenFailure WhyNotOpened(const QString& file) {
+slots::OpenFailure WhyNotOpened(const QString& file) {
     const QFileInfo info(file);
-    if (!info.exists()) return OpenFailure::Missing;
-    if (!info.isFile()) return OpenFailure::NotAFile;
-    if (!info.isReadable()) return OpenFailure::Unreadable;
-    return OpenFailure::NotASound;
+    if (!info.exists()) return slots::OpenFailure::Missing;
+    if (!info.isFile()) return slots::OpenFailure::NotAFile;
+    if (!info.isReadable()) return slots::OpenFailure::Unreadable;
+    return slots::OpenFailure::NotASound;
 }
 
 }  // namespace
 
 void Form1::Form_Load() {
-    using toolkit::NumberText;
+    using text::NumberText;
 
     // 1. Caption with the version; every number keeps its leading blank ("Ver 2. 1. 6").
     setWindowTitle(windowTitle() + QStringLiteral(" Ver") + NumberText(toolkit::AppMajor()) + QStringLiteral(".") +
@@ -85,14 +87,14 @@ void Form1::Form_Load() {
 
     // 3. The slot list. A record that failed part-way gives the fields read before the
     // failure but not its key, which is only taken from a whole record.
-    const QString listPath = board::FindSlotListFile(QDir::currentPath());
-    const std::vector<board::SlotRecord> records = board::ReadSlotList(QDir::currentPath());
-    PerSlot<bool> fadeValue;
-    PerSlot<bool> exclusiveValue;
-    PerSlot<std::optional<board::SlotRecord>> recordOf;
+    const QString listPath = slots::FindSlotListFile(QDir::currentPath());
+    const std::vector<slots::SlotRecord> records = slots::ReadSlotList(QDir::currentPath());
+    slots::PerSlot<bool> fadeValue;
+    slots::PerSlot<bool> exclusiveValue;
+    slots::PerSlot<std::optional<slots::SlotRecord>> recordOf;
     const auto recordCount = static_cast<SlotIndex>(std::min<std::size_t>(records.size(), kSlotCount));
     for (SlotIndex i = 0; i < recordCount; ++i) {
-        const board::SlotRecord& record = records[i];
+        const slots::SlotRecord& record = records[i];
         const int read = record.fieldsRead;
         if (read >= 3) Slots.SlotName[i] = record.name;
         if (read >= 4) Slots.SlotFile[i] = record.file;
@@ -112,7 +114,7 @@ void Form1::Form_Load() {
     QString damageMessage;
     if (!records.empty() && records.back().fieldsRead < 8) {
         QString error;
-        const QString copy = board::KeepCopyOfList(listPath, &error);
+        const QString copy = slots::KeepCopyOfList(listPath, &error);
         damageMessage = Shown(listPath) + QStringLiteral("のスロット") + QString::number(records.size() - 1) +
                         QStringLiteral("を読めません\n");
         if (copy.isEmpty()) {
@@ -141,7 +143,7 @@ void Form1::Form_Load() {
         } else {
             qWarning().noquote() << "slot" << i << "keeps its record but cannot open" << Slots.SlotFile[i] << "-"
                                  << whyNot;
-            board::SlotRecord kept = recordOf[i] ? KeptForm(*recordOf[i]) : board::SlotRecord{};
+            slots::SlotRecord kept = recordOf[i] ? KeptForm(*recordOf[i]) : slots::SlotRecord{};
             kept.index = i;
             kept.file = Slots.SlotFile[i];
             Slots.KeptRecord[i] = kept;
@@ -183,3 +185,5 @@ void Form1::EmptySetUp(SlotIndex i) {
     ShowSlot(i);
     HScroll1[i]->setValue(0);
 }
+
+}  // namespace board

@@ -5,8 +5,8 @@
 #include <QTextDocumentFragment>
 #include <random>
 
-#include "board/slot_list_file.h"
 #include "board_fixture.h"
+#include "slots/slot_list_file.h"
 
 namespace {
 
@@ -118,10 +118,10 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
         }
         // The exit writes the board as it stands: a fading slot at the level it fades from, a
         // record kept from start-up as it was read.
-        std::vector<board::SlotRecord> expected(kSlotCount);
+        std::vector<slots::SlotRecord> expected(kSlotCount);
         for (SlotIndex i = 0; i < kSlotCount; ++i) {
-            board::SlotRecord& r = expected[size_t(i)];
-            r = f->Slots.KeptRecord[i].value_or(board::SlotRecord{});
+            slots::SlotRecord& r = expected[size_t(i)];
+            r = f->Slots.KeptRecord[i].value_or(slots::SlotRecord{});
             if (!f->Slots.KeptRecord[i]) {
                 r.name = f->Slots.SlotName[i];
                 r.file = f->Slots.SlotFile[i];
@@ -134,7 +134,7 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
             r.key = i < 2 ? QString(kKeys[i]) : QString(QChar::fromLatin1(kDefaultKeys[i]));  // the list's own two
         }
         f->close();
-        const std::vector<board::SlotRecord> written = board::ReadSlotList(QDir::currentPath());
+        const std::vector<slots::SlotRecord> written = slots::ReadSlotList(QDir::currentPath());
         ASSERT_EQ(written.size(), expected.size());
         for (std::size_t i = 0; i < written.size(); ++i) EXPECT_EQ(written[i], expected[i]) << "seed " << seed;
     }

@@ -11,6 +11,8 @@
 
 namespace {
 
+using dialogs::Form3;
+
 TEST_F(BoardTest, TheFolderItStartsInHoldsItsListItsSoundsAndIsWhatTheMenuOpens) {
     toolkit::SetBoardFolderForTests({});  // the real rule: the current folder
     QDir().mkpath(path("fx"));

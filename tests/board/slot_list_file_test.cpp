@@ -6,7 +6,7 @@
 #include "../../fuzz/fuzz_targets.h"
 #include "board_fixture.h"
 
-using namespace board;
+using namespace slots;
 using Records = std::vector<SlotRecord>;
 
 namespace {

@@ -10,6 +10,9 @@
 
 namespace {
 
+using dialogs::Form2;
+using dialogs::Form3;
+
 // Types each character on the dialog's window, as the keyboard delivers it.
 void Type(QWidget* dialog, const QString& characters) {
     for (const QChar c : characters) {

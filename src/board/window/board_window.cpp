@@ -23,6 +23,8 @@
 #include "toolkit/scroll_bar.h"
 #include "toolkit/twips.h"
 
+namespace board {
+
 using toolkit::TwipsRect;
 
 namespace {
@@ -211,3 +213,5 @@ void Form1::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
 }
+
+}  // namespace board

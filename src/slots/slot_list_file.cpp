@@ -1,4 +1,4 @@
-#include "board/slot_list_file.h"
+#include "slots/slot_list_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <optional>
 
-#include "toolkit/number_text.h"
+#include "text/number_text.h"
 
-namespace board {
+namespace slots {
 
 namespace {
 
@@ -26,7 +26,7 @@ constexpr char kCodePage[] = "windows-31j";
 // ---- Writing ----------------------------------------------------------------------------
 
 QString NumberField(double value) {
-    return toolkit::NumberText(value) + QLatin1Char(' ');
+    return text::NumberText(value) + QLatin1Char(' ');
 }
 
 // A quote inside the text is doubled; a text without one is written unchanged, so such a
@@ -160,13 +160,13 @@ public:
         while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
         const QString field = m_text.mid(begin, m_pos - begin).trimmed();
         if (!finishField()) return std::nullopt;
-        return toolkit::ReadWholeNumber(field);
+        return text::ReadWholeNumber(field);
     }
 
     std::optional<int> readInteger16() {
         const auto number = readNumber();
         if (!number) return std::nullopt;
-        const double whole = toolkit::RoundHalfEven(*number);
+        const double whole = text::RoundHalfEven(*number);
         if (whole < -32768 || whole > 32767) return std::nullopt;  // overflow
         return int(whole);
     }
@@ -364,4 +364,4 @@ QString KeepCopyOfList(const QString& path, QString* error) {
     return {};
 }
 
-}  // namespace board
+}  // namespace slots

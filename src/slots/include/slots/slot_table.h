@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "board/slot_list_file.h"
+#include "slots/slot_list_file.h"
+
+namespace slots {
 
 using SlotIndex = std::int16_t;
 inline constexpr SlotIndex kSlotCount = 38;
@@ -49,7 +51,7 @@ struct SlotTable {
     // A record read at start-up whose sound could not be opened (a drive not plugged in, a
     // share down). The slot shows empty, but the record is written back at exit unchanged
     // unless the user assigns or releases the slot during the run.
-    PerSlot<std::optional<board::SlotRecord>> KeptRecord;
+    PerSlot<std::optional<SlotRecord>> KeptRecord;
     PerSlot<OpenFailure> KeptBecause;  // meaningful while a record is kept
     // Emptied by a release: its name box is painted white; one never assigned keeps the
     // window's own colour.
@@ -58,3 +60,5 @@ struct SlotTable {
 
     bool HasSound(SlotIndex i) const { return !SlotFile[i].isEmpty(); }
 };
+
+}  // namespace slots

@@ -6,7 +6,7 @@
 #include <QString>
 #include <vector>
 
-namespace board {
+namespace slots {
 
 // One line of the list. Fields are read in this order; `fieldsRead` says how many of the
 // eight were read (8 for a whole record; fewer when reading failed inside it).
@@ -55,4 +55,4 @@ bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& recor
 // empty text with `error` set.
 QString KeepCopyOfList(const QString& path, QString* error);
 
-}  // namespace board
+}  // namespace slots

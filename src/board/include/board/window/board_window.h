@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "board/slot_table.h"
+#include "slots/slot_table.h"
 
 class QAction;
 class QCheckBox;
@@ -21,10 +21,17 @@ class QMimeData;
 class QPushButton;
 class QScrollBar;
 class QTimer;
-class SlotLabel;
 namespace toolkit {
 class KeyPreview;
 }
+
+namespace board {
+
+using slots::kSlotCount;
+using slots::SlotIndex;
+using slots::SlotTable;
+
+class SlotLabel;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -117,3 +124,5 @@ private:
     // copied first); the exit then keeps the board elsewhere. Empty when it may.
     QString m_listWriteBlocked;
 };
+
+}  // namespace board
