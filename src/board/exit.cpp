@@ -1,20 +1,15 @@
 // Exit: closing the board window stops and closes every channel, then writes the slot list.
 // This is the only time the list is saved, so a failure to write it is told to the user, and
 // the board is written elsewhere for the user to take back.
-#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QScrollBar>
 #include <QTimer>
 #include <vector>
 
 #include "board/window/board_window.h"
-#include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "slots/slot_list_file.h"
-#include "slots/slot_table.h"
 #include "toolkit/message_box.h"
 
 namespace board {
@@ -57,28 +52,10 @@ void Form1::Form_Unload() {
         channels::MciCloseSound(i);
     }
 
+    // The table holds all the list keeps; the controls only show it.
     std::vector<slots::SlotRecord> records;
     records.reserve(kSlotCount);
-    for (SlotIndex i = 0; i < kSlotCount; ++i) {
-        slots::SlotRecord record;
-        if (Slots.KeptRecord[i]) {
-            // A sound that could not be opened at start-up goes back to the list as it came.
-            record = *Slots.KeptRecord[i];
-        } else {
-            record.name = Text1[i]->text();
-            record.file = Slots.SlotFile[i];
-            record.start = Slots.SlotStart[i];
-            // A slot caught in a fade-out is saved at the level it fades from, not at the
-            // lowered value its bar shows at this moment.
-            record.volume = Slots.FadeActive[i] ? Slots.FadeRestoreVolume[i] : HScroll1[i]->value();
-            record.fade = Check1[i]->isChecked() ? 1 : 0;
-            record.exclusive = Check2[i]->isChecked() ? 1 : 0;
-        }
-        record.index = i;
-        record.key = Label4[i]->text();
-        record.fieldsRead = 8;
-        records.push_back(record);
-    }
+    for (SlotIndex i = 0; i < kSlotCount; ++i) records.push_back(Slots.Record(i));
 
     const QString folder = QDir::currentPath();
     QString reason = m_listWriteBlocked;

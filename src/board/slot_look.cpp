@@ -1,11 +1,12 @@
-// A slot's look, worked out in one place from the slot table: an assigned slot shows its name on
-// yellow with Play, Stop, both boxes and the bar enabled; an empty one shows nothing, unticked
-// and disabled, its name box white once released (else the window's colour), and a record kept
-// from start-up names its file and why it could not be opened in the tooltip. The key label is
-// light magenta while the slot sounds and white otherwise.
+// A slot's look, worked out in one place from the slot table: the key label shows the slot's key,
+// light magenta while the slot sounds and white otherwise; an assigned slot shows its name on
+// yellow with its ticks, and Play, Stop, both boxes and the bar enabled; an empty one shows
+// nothing and is disabled, its name box white once released (else the window's colour), and a
+// kept record names its file and why it could not be opened in the tooltip.
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
@@ -37,27 +38,29 @@ QString Because(slots::OpenFailure failure) {
 
 }  // namespace
 
-void Form1::ShowSlot(SlotIndex i, bool sounding) {
+void Form1::ShowSlot(SlotIndex i) {
     const bool assigned = Slots.HasSound(i);
+    Label4[i]->setText(Slots.Key[i]);
+    toolkit::SetBackColor(Label4[i], Slots.Sounding[i] ? kPlayingKeyColor : kIdleKeyColor);
     SlotLabel* name = Text1[i];
     name->setText(assigned ? Slots.SlotName[i] : QString());
-    if (assigned) {
-        toolkit::SetBackColor(name, kAssignedNameColor);
-    } else if (Slots.Released[i]) {
-        toolkit::SetBackColor(name, kReleasedNameColor);
-    }
-    const auto& kept = Slots.KeptRecord[i];
-    toolkit::SetPlainToolTip(name, kept ? kept->file + Because(Slots.KeptBecause[i]) : QString());
+    toolkit::SetBackColor(name, assigned            ? kAssignedNameColor
+                                : Slots.Released[i] ? kReleasedNameColor
+                                                    : toolkit::kWindowBackground);
+    const auto& kept = Slots.Kept[i];
+    toolkit::SetPlainToolTip(name, kept ? kept->record.file + Because(kept->because) : QString());
     Command1[i]->setEnabled(assigned);
     Command2[i]->setEnabled(assigned);
-    if (!assigned) {
-        Check1[i]->setChecked(false);
-        Check2[i]->setChecked(false);
+    {
+        // Showing a tick is not a click: the table holds it already.
+        const QSignalBlocker fadeQuiet(Check1[i]);
+        const QSignalBlocker exclusiveQuiet(Check2[i]);
+        Check1[i]->setChecked(Slots.Fade[i]);
+        Check2[i]->setChecked(Slots.Exclusive[i]);
     }
     Check1[i]->setEnabled(assigned);
     Check2[i]->setEnabled(assigned);
     HScroll1[i]->setEnabled(assigned);
-    toolkit::SetBackColor(Label4[i], sounding ? kPlayingKeyColor : kIdleKeyColor);
 }
 
 }  // namespace board
