@@ -3,8 +3,8 @@
 #include <QStringEncoder>
 #include <random>
 
-#include "../../fuzz/fuzz_targets.h"
 #include "board_fixture.h"
+#include "fuzz_checks.h"
 
 using namespace slots;
 using Records = std::vector<SlotRecord>;
