@@ -39,13 +39,13 @@ dropouts: build
 
 # Unit and GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address $(CMAKE_ARGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS) -LE e2e
 
 # Engine and service tests under ThreadSanitizer.
 test-tsan: deps
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BUILD_UI=OFF
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BUILD_UI=OFF $(CMAKE_ARGS)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
