@@ -134,12 +134,12 @@ private:
         if (roll < 30) {
             name = "play";
             m_board.Check2[i]->setChecked(m_board.Check2[i]->isEnabled() && !m_pilot && chance(5));
-            if (m_board.Check2[i]->isChecked()) name = "exclusive-play";
+            if (m_board.Slots.Exclusive[i]) name = "exclusive-play";
             m_board.PlaySlot(SlotIndex(i));
         } else if (roll < 50) {
             name = "stop";
             m_board.Check1[i]->setChecked(m_board.Check1[i]->isEnabled() && chance(50));
-            if (m_board.Check1[i]->isChecked()) name = "fade-stop";
+            if (m_board.Slots.Fade[i]) name = "fade-stop";
             m_board.StopSlot(SlotIndex(i));
         } else if (roll < 51) {
             name = "stop-all";
@@ -299,7 +299,7 @@ int main(int argc, char** argv) {
 
     board.Form_Unload();
     const auto records = slots::ReadSlotList(folder.path());
-    if (records.size() != 38) {
+    if (records.size() != kSlotCount) {
         std::printf("soak: the list written at exit holds %zu records\n", records.size());
         return 1;
     }

@@ -11,7 +11,6 @@
 #include "board/window/board_window.h"
 #include "channels/mci_channels.h"
 #include "text/number_text.h"
-#include "toolkit/colors.h"
 
 namespace board {
 
