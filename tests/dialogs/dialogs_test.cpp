@@ -10,8 +10,7 @@
 
 namespace {
 
-using dialogs::Form2;
-using dialogs::Form3;
+using namespace dialogs;
 
 // Types each character on the dialog's window, as the keyboard delivers it.
 void Type(QWidget* dialog, const QString& characters) {

@@ -43,9 +43,9 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 namespace slots {
 inline void PrintTo(const SlotRecord& r, std::ostream* os) {
-    *os << "{" << r.index << ",\"" << r.key.toStdString() << "\",\"" << r.name.toStdString() << "\",\""
-        << r.file.toStdString() << "\"," << r.start << "," << r.volume << "," << r.fade << "," << r.exclusive
-        << " read " << r.fieldsRead << "}";
+    for (const ListField& field : kListFields)
+        std::visit([&](auto member) { *os << testing::PrintToString(r.*member) << ","; }, field);
+    *os << " read " << r.fieldsRead;
 }
 }  // namespace slots
 
