@@ -23,14 +23,19 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Engine benchmarks, then under Xvfb and a private server of each installed kind: key-to-sound
-# latency, and the dropout meter with DROPOUT_SECONDS per case (default 600: about 2 h 20 min
-# with both servers, 12 cases).
+# Engine benchmarks, then under Xvfb and a private server of each installed kind: what a waiting
+# board costs and how fast it starts (IDLE_PEER names another build to measure beside it), how late
+# its audio thread wakes, key-to-sound latency (quick presses, then the first key after 30 s of
+# quiet), and the dropout meter with DROPOUT_SECONDS per case (default 600: about 2 h 20 min with
+# both servers, 12 cases). About 3 h in all.
 bench: build
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_BENCH=ON -DSORVANE_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	bash scripts/bench.sh build-bench
+	bash scripts/idle.sh $(BUILD) -- $(if $(IDLE_PEER),--peer $(IDLE_PEER))
+	bash scripts/wakeups.sh $(BUILD)
 	bash scripts/latency.sh $(BUILD)
+	bash scripts/latency.sh $(BUILD) "" 20 30
 	DROPOUT_SECONDS=$(or $(DROPOUT_SECONDS),600) bash scripts/dropouts.sh $(BUILD)
 
 # The dropout meter alone, short: DROPOUT_SECONDS per case (default 30), DROPOUT_VOICES (default "1 8 38").

@@ -6,7 +6,10 @@ typed (an XTEST event sent from here, so no process start is counted), and at th
 would use it). Both sinks are recorded with dated frames, so each try's first audible sample
 gives the time from the trigger to the sink.
 
-Usage: latency.py PATH/TO/sorvane [--presses N] [--out RESULTS.md]   (under an X server)
+With --quiet S each press comes after S seconds in which nothing was played or pressed: the
+first key after a long quiet, when an output may have let its stream rest.
+
+Usage: latency.py PATH/TO/sorvane [--presses N] [--quiet S] [--out RESULTS.md]   (under an X server)
 """
 
 import argparse
@@ -39,7 +42,7 @@ def summary(name, values, tries):
             f"{percentile(ms, 95):.1f} | {min(ms):.1f} | {max(ms):.1f} |")
 
 
-def measure(kind, exe, top, folder, tone, presses):
+def measure(kind, exe, top, folder, tone, presses, quiet=0.0):
     """Onsets in seconds through one kind of sound server: the board's, paplay's beside it and alone."""
     server = cap = ref = board = x = None
     board_ms, paplay_ms, alone_ms = [], [], []
@@ -76,6 +79,7 @@ def measure(kind, exe, top, folder, tone, presses):
             x.press_key("0")
             time.sleep(GAP_SECONDS)
         for _ in range(presses):
+            time.sleep(quiet)
             paplay(press_key=True)
         for _ in range(presses):  # the floor again with nothing else going on
             paplay(press_key=False)
@@ -88,11 +92,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
     parser.add_argument("--presses", type=int, default=50)
+    parser.add_argument("--quiet", type=float, default=0.0)
     parser.add_argument("--out")
     args = parser.parse_args()
     kinds = servers()
     require(kinds, "no sound server is installed (make deps installs PulseAudio)")
-    install_watchdog((60 + args.presses * 2) * len(kinds))
+    install_watchdog(int((60 + args.presses * (2 + args.quiet)) * len(kinds)))
 
     top = tempfile.mkdtemp(prefix="sorvane-latency-")
     folder = os.path.join(top, "board")
@@ -105,8 +110,10 @@ def main():
             "|---|---|---|---|---|---|---|"]
     try:
         for kind in kinds:
-            board, paplay, alone = measure(kind, os.path.abspath(args.exe), top, folder, tone, args.presses)
-            rows += [summary(f"{kind.name} | board: key (XTEST) → slot plays", board, args.presses),
+            board, paplay, alone = measure(kind, os.path.abspath(args.exe), top, folder, tone, args.presses,
+                                           args.quiet)
+            after = f" after {args.quiet:g} s quiet" if args.quiet else ""
+            rows += [summary(f"{kind.name} | board: key (XTEST){after} → slot plays", board, args.presses),
                      summary(f"{kind.name} | paplay started at the same moment (server floor)", paplay, args.presses),
                      summary(f"{kind.name} | paplay alone", alone, args.presses)]
     finally:

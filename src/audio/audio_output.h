@@ -35,6 +35,16 @@ public:
     // output that renders far ahead stops there: rendering on would put a gap into the sound,
     // while a moment later the decoder has caught up.
     virtual std::int64_t decodedAhead() const { return INT64_MAX; }
+    // The position from which all that was rendered is silence and nothing has been asked for
+    // since, or -1. Rendering again from there on needs nothing remembered, so an output may queue
+    // as much of it as it likes; a command still lands wherever the output renders again.
+    virtual std::int64_t quietFrom() const { return -1; }
+    // While quietFrom() >= 0: moves on by `frames` of silence without rendering them, for an output
+    // that has its server play silence itself. False (nothing done) when not quiet.
+    virtual bool skipQuiet(std::int64_t frames) {
+        (void)frames;
+        return false;
+    }
 };
 
 class AudioOutput {
@@ -49,6 +59,9 @@ public:
     // Any thread: a command changed what is to be heard. An output that keeps audio queued at its
     // sound server renders it again so the change is heard at once.
     virtual void changed() {}
+    // Any thread: a command that may make something heard is on its way (changed() follows). An
+    // output that rests while nothing sounds gets ready now, while the command does its own work.
+    virtual void commandComing() {}
     // Any thread: see FeedReport. Outputs that do not say give an empty report.
     virtual FeedReport feed() const { return {}; }
 };

@@ -12,12 +12,15 @@
 // priority for that thread (asking can block, so the thread never asks itself) and prints one
 // line on stderr saying what plays and how, e.g.
 //   sorvane: output pulseaudio, 48000 Hz, queue 9600 frames, rewinding, SCHED_FIFO 10
-// and one more each time the output changes.
+// and one more each time the output changes. With SORVANE_WAKE_REPORT=1 in the environment, a
+// connection that closes also says how late its feeding thread woke (wake_histogram.h).
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,7 +68,7 @@ public:
         }
         m_wake.notify_all();
         m_watcher.join();
-        if (ServerConnection* current = m_current.exchange(nullptr)) current->close();
+        if (ServerConnection* current = m_current.exchange(nullptr)) closeAndReport(*current);
         stopNull();
     }
 
@@ -77,6 +80,10 @@ public:
     void changed() override {
         // The connections live as long as the output; one being closed ignores the call.
         if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->changed();
+    }
+
+    void commandComing() override {
+        if (ServerConnection* current = m_current.load(std::memory_order_acquire)) current->commandComing();
     }
 
 private:
@@ -93,16 +100,18 @@ private:
 
     // Tries the connections better than `worseThan` in order; the first that opens plays. Nothing
     // renders while it tries: the null output is stopped first and started again if none opens.
-    // Watcher (or start) thread only.
-    bool connectBest(int worseThan) {
+    // Unless `thorough`, a server whose socket is not where it would be is not asked (asking costs
+    // a connection attempt); a thorough round asks all. Watcher (or start) thread only.
+    bool connectBest(int worseThan, bool thorough = true) {
         for (int i = 0; i < worseThan; ++i) {
             ServerConnection& connection = *m_connections[static_cast<std::size_t>(i)];
             // SDL cannot be asked without opening, and with no device it complains loudly on every
             // try: after the first start it is tried again only if it once played.
             if (i == kSdl && m_started && !m_sdlPlayed) continue;
+            if (!thorough && connection.socketMissing()) continue;
             if (!connection.reachable()) continue;
             ServerConnection* previous = m_current.exchange(nullptr);
-            if (previous) previous->close();
+            if (previous) closeAndReport(*previous);
             stopNull();
             if (connection.open(*m_source)) {
                 m_sdlPlayed = m_sdlPlayed || i == kSdl;
@@ -125,6 +134,17 @@ private:
             reportSoon();
         }
         return false;
+    }
+
+    static void closeAndReport(ServerConnection& connection) {
+        connection.close();
+        const char* wanted = std::getenv("SORVANE_WAKE_REPORT");
+        const WakeHistogram* wakes = connection.wakes();
+        if (wanted == nullptr || std::strcmp(wanted, "1") != 0 || wakes == nullptr) return;
+        const std::string line = std::string("sorvane: wake-ups of the ") + connection.name() + " feeding thread " +
+                                 connection.wakesAgainst() + ": " + std::to_string(wakes->total()) + "; " +
+                                 wakes->text() + "\n";
+        std::fputs(line.c_str(), stderr);
     }
 
     void reportSoon() {
@@ -175,14 +195,16 @@ private:
             ++tick;
             lock.unlock();
             ServerConnection* current = m_current.load(std::memory_order_acquire);
+            if (current && current->healthy()) current->watch();
             if (current && !current->healthy()) {
                 // The server went away: silence keeps time until one answers again.
                 m_current.store(nullptr, std::memory_order_release);
-                current->close();
+                closeAndReport(*current);
                 connectBest(kConnectionCount);
             } else if (!current || tick % kProbeEveryTicks == 0) {
+                // With none playing, a server whose socket appears is tried at once, any other each second.
                 const int index = currentIndex();
-                if (index > 0) connectBest(index);
+                if (index > 0) connectBest(index, tick % kProbeEveryTicks == 0);
             }
             lock.lock();
         }

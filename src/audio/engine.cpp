@@ -68,17 +68,23 @@ OpenResult Engine::open(const std::string& path, VoiceId& id, std::string* why) 
     if (!decoder) {
         return error == DecoderOpenError::FileNotFound ? OpenResult::FileNotFound : OpenResult::Unplayable;
     }
-    auto voice = std::make_shared<Voice>(std::move(decoder));
-    std::lock_guard lock(m_voicesMutex);
-    for (int slot = 0; slot < kMaxVoices; ++slot) {
-        if (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr) continue;
-        m_owned[slot] = voice;
-        m_live[slot].store(voice.get(), std::memory_order_release);
-        id = slot;
-        return OpenResult::Ok;
+    // A free slot: neither owned nor still held by the audio thread. Only commands take slots and
+    // they are serialised, so it stays free while the voice is made.
+    int slot = 0;
+    {
+        std::lock_guard lock(m_voicesMutex);
+        while (slot < kMaxVoices && (m_owned[slot] || m_live[slot].load(std::memory_order_acquire) != nullptr)) ++slot;
     }
-    if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
-    return OpenResult::TooManyVoices;
+    if (slot == kMaxVoices) {
+        if (why) *why = "all " + std::to_string(kMaxVoices) + " voices are in use";
+        return OpenResult::TooManyVoices;
+    }
+    auto voice = std::make_shared<Voice>(std::move(decoder), m_states[slot]);
+    std::lock_guard lock(m_voicesMutex);
+    m_owned[slot] = voice;
+    m_live[slot].store(voice.get(), std::memory_order_release);
+    id = slot;
+    return OpenResult::Ok;
 }
 
 void Engine::close(VoiceId id) {
@@ -110,9 +116,10 @@ bool Engine::seek(VoiceId id, std::int64_t ms) {
     std::lock_guard command(m_commandMutex);
     Voice* voice = voiceFor(id);
     if (voice == nullptr) return false;
+    if (m_output) m_output->commandComing();  // a play usually follows; decoding the new start takes a while
     const std::int64_t frame = ms <= 0 ? 0 : FramesFromMs(std::min<std::int64_t>(ms, INT64_MAX / kSampleRate));
     const bool moved = voice->seek(frame, m_outputKind == OutputKind::Offline);
-    changed();
+    if (moved) changed();
     return moved;
 }
 
@@ -120,7 +127,7 @@ void Engine::play(VoiceId id) {
     std::lock_guard command(m_commandMutex);
     if (Voice* voice = voiceFor(id)) {
         voice->play();
-        m_decodeWake.notify_one();  // top the ring up beyond its primed start without delay
+        wakeDecoder();  // top the ring up beyond its primed start without delay
         changed();
     }
 }
@@ -135,8 +142,8 @@ void Engine::stop(VoiceId id) {
 
 bool Engine::isPlaying(VoiceId id) const {
     std::lock_guard command(m_commandMutex);
-    const Voice* voice = voiceFor(id);
-    return voice != nullptr && voice->isPlaying();
+    // The voice's own state, read where the engine keeps it with all others'.
+    return voiceFor(id) != nullptr && m_states[id].playing();
 }
 
 std::int64_t Engine::lengthMs(VoiceId id) const {
@@ -162,6 +169,7 @@ void Engine::setVolume(VoiceId id, int level) {
 }
 
 void Engine::changed() {
+    m_commands.fetch_add(1, std::memory_order_release);
     if (m_output) m_output->changed();
 }
 
@@ -171,6 +179,14 @@ int Engine::volume(VoiceId id) const {
     return voice == nullptr ? 0 : voice->volume();
 }
 
+void Engine::wakeDecoder() {
+    {
+        std::lock_guard lock(m_decodeWakeMutex);
+        m_decodeKick = true;
+    }
+    m_decodeWake.notify_one();
+}
+
 void Engine::decodeLoop() {
     NameThisThread("sorvane-decode");
     RaiseThreadPriority(ThisThreadId());
@@ -178,6 +194,7 @@ void Engine::decodeLoop() {
     voices.reserve(kMaxVoices);
     std::unique_lock wakeLock(m_decodeWakeMutex);
     while (!m_decodeStop) {
+        m_decodeKick = false;
         wakeLock.unlock();
         {
             std::lock_guard lock(m_voicesMutex);
@@ -192,9 +209,17 @@ void Engine::decodeLoop() {
             more = level < Voice::kFillTarget;
             for (const auto& voice : voices) voice->fill(std::min(level, Voice::kFillTarget));
         }
+        const bool playing =
+            std::any_of(voices.begin(), voices.end(), [](const auto& voice) { return voice->wantsDecoding(); });
         voices.clear();  // may free a voice closed meanwhile: here, never on the audio thread
         wakeLock.lock();
-        if (!m_decodeStop) m_decodeWake.wait_for(wakeLock, kDecodeInterval);
+        // With nothing playing there is nothing to decode until a play: no timer, no wake-ups.
+        const auto woken = [this] { return m_decodeStop || m_decodeKick; };
+        if (playing) {
+            m_decodeWake.wait_for(wakeLock, kDecodeInterval, woken);
+        } else {
+            m_decodeWake.wait(wakeLock, woken);
+        }
     }
 }
 
@@ -235,18 +260,29 @@ void Engine::render(float* out, int frames) {
 
 void Engine::mixBlock(float* out, int frames) {
     std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames) * kChannels);
+    const std::uint64_t commands = m_commands.load(std::memory_order_acquire);
+    if (m_quietFrom >= 0 && commands == m_quietCommands) {
+        // Nothing sounds and nothing was asked since: silence, and no block to remember.
+        m_position += frames;
+        return;
+    }
     const std::uint64_t block = m_nextBlock;
     m_blockStarts[block % Voice::kHistory] = m_position;
     std::uint32_t underruns = 0;
+    bool sounding = false;
     for (auto& slot : m_live) {
         Voice* voice = slot.load(std::memory_order_acquire);
         if (voice == nullptr) continue;
-        if (voice->closeRequested() && voice->silent()) {
-            slot.store(nullptr, std::memory_order_release);  // the command thread frees it later
-            continue;
+        if (voice->closeRequested()) {
+            if (voice->silent()) {
+                slot.store(nullptr, std::memory_order_release);  // the command thread frees it later
+                continue;
+            }
+            sounding = true;  // not quiet until it has been let go of
         }
         voice->saveCursors(block);
         underruns += static_cast<std::uint32_t>(voice->mix(out, frames, block));
+        sounding = sounding || voice->sounding();
     }
     m_blockUnderruns[block % Voice::kHistory] = underruns;
     for (int i = 0; i < frames * kChannels; ++i) {
@@ -255,6 +291,16 @@ void Engine::mixBlock(float* out, int frames) {
     }
     m_position += frames;
     ++m_nextBlock;
+    m_voicesCommittedAt = kNoBlock;
+    if (sounding) {
+        m_quietFrom = -1;
+    } else {
+        if (m_quietFrom < 0) {
+            m_quietFrom = m_position;
+            m_quietBlock = m_nextBlock;
+        }
+        m_quietCommands = commands;
+    }
 }
 
 std::int64_t Engine::blockStart(std::uint64_t block) const {
@@ -262,6 +308,15 @@ std::int64_t Engine::blockStart(std::uint64_t block) const {
 }
 
 std::int64_t Engine::rewind(std::int64_t frame) {
+    if (m_quietFrom >= 0 && frame >= m_quietFrom && frame < m_position) {
+        // Nothing has sounded since m_quietFrom and no cursor has moved: rendering from `frame` is
+        // rendering on from here, only sooner. The silent blocks since are forgotten.
+        m_position = frame;
+        m_nextBlock = m_quietBlock;
+        m_committedBlock = std::min(m_committedBlock, m_quietBlock);
+        m_voicesCommittedAt = kNoBlock;
+        return m_position;
+    }
     // The oldest block whose starting cursors every voice still holds, and never one already heard.
     const std::uint64_t remembered = m_nextBlock >= Voice::kHistory - 1 ? m_nextBlock - (Voice::kHistory - 1) : 0;
     std::uint64_t block = m_nextBlock;
@@ -273,7 +328,15 @@ std::int64_t Engine::rewind(std::int64_t frame) {
     }
     m_position = blockStart(block);
     m_nextBlock = block;
+    m_quietFrom = -1;  // known again once the block has been rendered
+    m_voicesCommittedAt = kNoBlock;
     return m_position;
+}
+
+bool Engine::skipQuiet(std::int64_t frames) {
+    if (quietFrom() < 0) return false;
+    m_position += frames;
+    return true;
 }
 
 std::int64_t Engine::decodedAhead() const {
@@ -294,9 +357,12 @@ void Engine::commit(std::int64_t frame) {
         underruns += m_blockUnderruns[block % Voice::kHistory];
     if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
     m_committedBlock = block;
+    // Once all that was rendered is committed, committing again changes nothing until the next block.
+    if (block == m_voicesCommittedAt) return;
     for (auto& slot : m_live) {
         if (Voice* voice = slot.load(std::memory_order_acquire)) voice->commit(block, block == m_nextBlock);
     }
+    if (block == m_nextBlock) m_voicesCommittedAt = block;
 }
 
 }  // namespace audio

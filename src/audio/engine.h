@@ -5,7 +5,8 @@
 // Threads:
 //  - command thread(s): every public call except the RenderSource ones; they are serialised by
 //    m_commandMutex and may block briefly (file I/O, decoding the first block of a seek);
-//  - decoder thread: tops up the rings of playing voices (not started for offline engines);
+//  - decoder thread: tops up the rings of playing voices (not started for offline engines); while
+//    none plays it sleeps until a play wakes it;
 //  - audio thread: render(), position(), rewind() and commit(), called by the output. It reads
 //    voices through an array of atomic pointers, never locks, allocates, touches files or logs.
 //    A closed voice is dropped from that array by the audio thread once it is silent, and freed
@@ -60,7 +61,9 @@ public:
     OpenResult open(const std::string& path, VoiceId& id, std::string* why = nullptr);
     void close(VoiceId id);
     // Stops the voice if it plays and moves it to `ms` (clamped to 0..length); the first block
-    // at the new position is decoded before it returns.
+    // at the new position is decoded before it returns. False, at once and with nothing changed,
+    // for no such voice, or when the voice was moved so often within what the output keeps queued
+    // that each of its takes is still sounding.
     bool seek(VoiceId id, std::int64_t ms);
     void play(VoiceId id);  // from the current position; at the end, finishes at once
     void stop(VoiceId id);  // fades out within a few ms and keeps the position
@@ -88,6 +91,10 @@ public:
     std::int64_t rewind(std::int64_t frame) override;
     void commit(std::int64_t frame) override;
     std::int64_t decodedAhead() const override;
+    bool skipQuiet(std::int64_t frames) override;
+    std::int64_t quietFrom() const override {
+        return m_commands.load(std::memory_order_acquire) == m_quietCommands ? m_quietFrom : -1;
+    }
 
 private:
     Voice* voiceFor(VoiceId id) const;  // command thread
@@ -95,10 +102,13 @@ private:
     void decodeLoop();
     void mixBlock(float* out, int frames);
     std::int64_t blockStart(std::uint64_t block) const;  // audio thread; block ≤ m_nextBlock
-    void changed();  // command thread: tell the output something is to be heard differently
+    void changed();      // command thread: tell the output something is to be heard differently
+    void wakeDecoder();  // command thread: a voice plays, its ring wants filling
 
     const OutputKind m_outputKind;
     mutable std::mutex m_commandMutex;  // serialises commands
+    // By slot, each the voice's there (declared first: it outlives the voices).
+    std::array<Voice::States, kMaxVoices> m_states;
     // Owned voices by slot; guarded by m_voicesMutex (command thread writes, decoder thread copies).
     mutable std::mutex m_voicesMutex;
     std::array<std::shared_ptr<Voice>, kMaxVoices> m_owned;
@@ -114,10 +124,21 @@ private:
     std::array<std::int64_t, Voice::kHistory> m_blockStarts{};
     std::array<std::uint32_t, Voice::kHistory> m_blockUnderruns{};
     std::uint64_t m_committedBlock = 0;
+    // Audio thread only: while nothing sounds, the position from which nothing has (-1 while
+    // something does), the first block rendered since, and the commands counted then. As long as
+    // no command comes, silence is rendered without touching a voice, and a rewind into that
+    // stretch needs no cursors.
+    static constexpr std::uint64_t kNoBlock = UINT64_MAX;
+    std::int64_t m_quietFrom = -1;
+    std::uint64_t m_quietBlock = 0;
+    std::uint64_t m_quietCommands = 0;
+    std::uint64_t m_voicesCommittedAt = kNoBlock;  // the block all voices were last committed to, current
+    std::atomic<std::uint64_t> m_commands{0};      // counted by changed(), command thread
 
     std::mutex m_decodeWakeMutex;
     std::condition_variable m_decodeWake;
     bool m_decodeStop = false;  // guarded by m_decodeWakeMutex
+    bool m_decodeKick = false;  // guarded by m_decodeWakeMutex: a voice started playing
     std::thread m_decoderThread;
     std::unique_ptr<AudioOutput> m_output;
 };

@@ -2,12 +2,19 @@
 // thread, so what is queued is never more than a quantum or two: latency is the quantum. The
 // graph's default quantum (1024 frames, 21 ms) is too slow for a cue, so the stream asks for a
 // small one, as audio production clients do; the graph runs at that size only while we play.
+//
+// Once nothing has sounded for a while the stream goes inactive: the graph stops calling us and,
+// with no other client, stops cycling, so a waiting board costs neither it nor the server
+// anything. The next command makes it active again; the graph takes it in at its next cycle.
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <string>
 
@@ -24,11 +31,37 @@ namespace {
 // sink within a few milliseconds.
 constexpr int kQuantumFrames = 512;
 constexpr int kConnectTimeoutSeconds = 2;
+// How long nothing must have sounded before the stream goes inactive.
+constexpr std::int64_t kQuietBeforeInactiveFrames = kSampleRate * 2;
 constexpr int kStride = static_cast<int>(sizeof(float)) * kChannels;
 
 void InitPipeWire() {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
+// Whether a PipeWire socket lies where a client looks for one. The device output asks whether
+// PipeWire answers every second while it plays elsewhere: a look at the file system is free,
+// a connection attempt loads the library's modules.
+bool SocketPresent() {
+    const char* remote = std::getenv("PIPEWIRE_REMOTE");
+    const std::string name = remote != nullptr && *remote != '\0' ? remote : "pipewire-0";
+    std::error_code ignored;
+    if (name.front() == '/') return std::filesystem::exists(name, ignored);
+    for (const char* variable : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR", "USERPROFILE"}) {
+        const char* dir = std::getenv(variable);
+        if (dir == nullptr || *dir == '\0') continue;
+        if (std::filesystem::exists(std::filesystem::path(dir) / name, ignored)) return true;
+        break;  // the library looks in the first of these that is set
+    }
+    return std::filesystem::exists(std::filesystem::path("/run/pipewire") / name, ignored);
+}
+
+// The clock the graph dates its cycles by.
+std::int64_t MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * SPA_NSEC_PER_SEC + now.tv_nsec;
 }
 
 pw_properties* ContextProperties() {
@@ -44,6 +77,7 @@ public:
     const char* name() const override { return "pipewire"; }
 
     bool reachable() override {
+        if (!SocketPresent()) return false;
         InitPipeWire();
         pw_main_loop* loop = pw_main_loop_new(nullptr);
         if (!loop) return false;
@@ -62,17 +96,21 @@ public:
         m_source = &source;
         m_healthy.store(true);
         m_threadId.store(0, std::memory_order_relaxed);
+        m_quietFrames.store(0, std::memory_order_relaxed);
+        m_active.store(true);
+        m_wakes.reset();
+        std::lock_guard state(m_stateMutex);
         m_loop = pw_thread_loop_new("sorvane-pw-loop", nullptr);
         if (!m_loop) return false;
         m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), ContextProperties(), 0);
         if (!m_context || pw_thread_loop_start(m_loop) < 0) {
-            close();
+            closeLocked();
             return false;
         }
         pw_thread_loop_lock(m_loop);
         const bool started = connectStream();
         pw_thread_loop_unlock(m_loop);
-        if (!started) close();
+        if (!started) closeLocked();
         return started;
     }
 
@@ -85,8 +123,52 @@ public:
 
     // The graph's data thread calls us, scheduled by PipeWire's real-time module.
     bool schedulesItsOwnThread() const override { return true; }
+    const WakeHistogram* wakes() const override { return &m_wakes; }
+    const char* wakesAgainst() const override { return "against the start of its graph cycle"; }
 
     void close() override {
+        std::lock_guard state(m_stateMutex);
+        closeLocked();
+    }
+
+    // Any thread: a command came, or is coming. An inactive stream is made active again, so the
+    // graph calls us; the sooner it is asked, the sooner the command is heard.
+    void commandComing() override { changed(); }
+    void changed() override {
+        m_changes.fetch_add(1);
+        if (m_active.load()) return;
+        std::lock_guard state(m_stateMutex);
+        if (!m_loop || !m_stream || m_active.load()) return;
+        pw_thread_loop_lock(m_loop);
+        pw_stream_set_active(m_stream, true);
+        m_active.store(true);
+        pw_thread_loop_unlock(m_loop);
+    }
+
+    // Watcher thread: once nothing has sounded for a while and no command has come since, the
+    // stream goes inactive. A command racing with this either is seen here, or sees the stream
+    // inactive and makes it active again.
+    void watch() override {
+        if (!m_active.load() || !quietLongEnough()) return;
+        std::lock_guard state(m_stateMutex);
+        if (!m_loop || !m_stream) return;
+        pw_thread_loop_lock(m_loop);
+        m_active.store(false);
+        if (quietLongEnough()) {
+            pw_stream_set_active(m_stream, false);
+        } else {
+            m_active.store(true);
+        }
+        pw_thread_loop_unlock(m_loop);
+    }
+
+private:
+    bool quietLongEnough() const {
+        return m_quietFrames.load() >= kQuietBeforeInactiveFrames && m_quietAtChange.load() == m_changes.load();
+    }
+
+    // Under m_stateMutex.
+    void closeLocked() {
         if (!m_loop) return;
         pw_thread_loop_lock(m_loop);
         if (m_stream) {
@@ -108,7 +190,6 @@ public:
         m_healthy.store(false);
     }
 
-private:
     // Under the thread loop's lock.
     bool connectStream() {
         m_core = pw_context_connect(m_context, nullptr, 0);
@@ -174,6 +255,10 @@ private:
 
     // The graph's data thread, real-time: one quantum.
     void process() {
+        const std::uint64_t changes = m_changes.load();
+        pw_time time{};
+        const bool timed = pw_stream_get_time_n(m_stream, &time, sizeof time) == 0 && time.now > 0;
+        if (timed) m_wakes.record(MonotonicNs() - time.now);
         pw_buffer* b = pw_stream_dequeue_buffer(m_stream);
         if (!b) return;
         spa_data& data = b->buffer->datas[0];
@@ -189,14 +274,31 @@ private:
                 m_periodFrames.store(frames, std::memory_order_relaxed);
                 m_threadId.store(ThisThreadId(), std::memory_order_release);
             }
+            // How long all rendered has been silence, with every command seen before this cycle.
+            if (m_source->quietFrom() >= 0) {
+                m_quietFrames.store(m_quietFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
+                m_quietAtChange.store(changes);
+            } else {
+                m_quietFrames.store(0, std::memory_order_relaxed);
+            }
         }
         pw_stream_queue_buffer(m_stream, b);
+        if (timed) m_wakes.recordDone(MonotonicNs() - time.now);
     }
 
     RenderSource* m_source = nullptr;
     std::atomic<bool> m_healthy{false};
     std::atomic<ThreadId> m_threadId{0};  // the graph's data thread, once it has called us
     std::atomic<int> m_periodFrames{0};   // what its first cycle asked for
+    // Going inactive while quiet. m_changes counts commands; the data thread notes how long all it
+    // rendered has been silence and the count it had seen then; m_active is changed under the
+    // thread loop's lock, and m_stateMutex keeps the stream alive for changed() from other threads.
+    std::atomic<std::uint64_t> m_changes{0};
+    std::atomic<std::uint64_t> m_quietAtChange{0};
+    std::atomic<std::int64_t> m_quietFrames{0};
+    std::atomic<bool> m_active{true};
+    std::mutex m_stateMutex;
+    WakeHistogram m_wakes;  // recorded by the data thread
     pw_thread_loop* m_loop = nullptr;
     pw_context* m_context = nullptr;
     pw_core* m_core = nullptr;

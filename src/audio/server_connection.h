@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/audio_output.h"
+#include "audio/wake_histogram.h"
 
 namespace audio {
 
@@ -24,6 +25,9 @@ public:
     virtual const char* name() const = 0;
     // Whether the server answers at all, without playing anything: a connection attempt.
     virtual bool reachable() = 0;
+    // Cheap (a look at the file system): the server's socket is not where this client would find
+    // it, so asking can wait. False when it cannot tell (a remote server, say).
+    virtual bool socketMissing() const { return false; }
     // Connects and starts pulling from `source`. False when it cannot; nothing pulls then.
     virtual bool open(RenderSource& source) = 0;
     // False once the server has gone away; it pulls no more then.
@@ -33,11 +37,18 @@ public:
     virtual void close() = 0;
     // Any thread: see AudioOutput::changed().
     virtual void changed() {}
+    // Any thread: see AudioOutput::commandComing().
+    virtual void commandComing() {}
+    // Called by the device output's watcher four times a second while the connection plays.
+    virtual void watch() {}
     // Any thread: the thread that feeds the server and how, once it has run.
     virtual FeedReport feed() const = 0;
     // Whether the server's own library schedules the feeding thread (PipeWire's graph calls us on
     // its data thread); else the device output asks for real-time priority for it.
     virtual bool schedulesItsOwnThread() const { return false; }
+    // How late the feeding thread woke, and against what; null when the connection does not say.
+    virtual const WakeHistogram* wakes() const { return nullptr; }
+    virtual const char* wakesAgainst() const { return ""; }
 };
 
 std::unique_ptr<ServerConnection> MakePipeWireConnection();

@@ -1,8 +1,6 @@
 #include "audio/voice.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "audio/audio_format.h"
 
@@ -12,18 +10,21 @@ namespace {
 // The most the gain moves in one frame.
 constexpr float kRampStep = 1.0f / kRampFrames;
 
-// How long a seek waits for the audio thread to release a fading take before giving up; only
-// reached when the same sound is re-seeked several times within a few milliseconds.
-constexpr auto kFreeTakeTimeout = std::chrono::milliseconds(500);
-
 bool OwnedByCommandThread(TakeState s) {
     return s == TakeState::Idle || s == TakeState::Finished;
 }
 
 }  // namespace
 
-Voice::Voice(std::unique_ptr<Decoder> decoder)
-    : m_decoder(std::move(decoder)), m_scratch(kPrimeFrames * kChannels), m_lengthFrames(m_decoder->lengthFrames()) {
+Voice::Voice(std::unique_ptr<Decoder> decoder, States& states)
+    : m_decoder(std::move(decoder)),
+      m_scratch(kPrimeFrames * kChannels),
+      m_lengthFrames(m_decoder->lengthFrames()),
+      m_current(states.current),
+      m_takes{Take(states.takes[0]), Take(states.takes[1]), Take(states.takes[2]), Take(states.takes[3])} {
+    static_assert(kTakes == 4, "one take per state");
+    m_current.store(0, std::memory_order_relaxed);
+    for (auto& state : states.takes) state.store(TakeState::Idle, std::memory_order_relaxed);
     // The decoder already stands at the start: prime the first take so play can sound at once.
     std::lock_guard lock(m_decodeMutex);
     fillLocked(m_takes[0], kPrimeFrames);
@@ -35,35 +36,32 @@ bool Voice::takeIsFree(const Take& take) const {
 
 int Voice::findFreeTake(bool synchronous) {
     const int current = m_current.load(std::memory_order_relaxed);
-    const auto deadline = std::chrono::steady_clock::now() + kFreeTakeTimeout;
-    for (;;) {
-        for (int k = 0; k < kTakes; ++k) {
-            const int index = (current + k) % kTakes;
-            if (takeIsFree(m_takes[index])) return index;
-        }
-        if (synchronous) {
-            // No audio thread runs: end the oldest fade here and now.
-            const int index = (current + 1) % kTakes;
-            Take& take = m_takes[index];
-            take.state.store(TakeState::Idle, std::memory_order_relaxed);
-            take.cursor = Cursor{};
-            return index;
-        }
-        if (std::chrono::steady_clock::now() > deadline) return -1;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    for (int k = 0; k < kTakes; ++k) {
+        const int index = (current + k) % kTakes;
+        if (takeIsFree(m_takes[index])) return index;
     }
+    if (!synchronous) return -1;
+    // No audio thread runs: end the oldest fade here and now.
+    const int index = (current + 1) % kTakes;
+    Take& take = m_takes[index];
+    take.state.store(TakeState::Idle, std::memory_order_relaxed);
+    take.cursor = Cursor{};
+    return index;
 }
 
 bool Voice::seek(std::int64_t frame, bool synchronous) {
     frame = std::max<std::int64_t>(frame, 0);
     if (m_lengthFrames > 0) frame = std::min(frame, m_lengthFrames);
     std::lock_guard lock(m_decodeMutex);
+    // Every take still sounds (the sound was moved several times within what the output has
+    // queued): nothing changes and the sound plays on. Waiting here would hold the decoder off
+    // every voice's ring, and the command thread off the window, for as long as the output lags.
+    const int index = findFreeTake(synchronous);
+    if (index < 0) return false;
     Take& current = m_takes[m_current.load(std::memory_order_relaxed)];
     TakeState playing = TakeState::Playing;
     current.state.compare_exchange_strong(playing, TakeState::Stopping, std::memory_order_acq_rel);
 
-    const int index = findFreeTake(synchronous);
-    if (index < 0) return false;
     Take& take = m_takes[index];
     take.ring.reset();
     take.sourceEnded.store(false, std::memory_order_relaxed);
@@ -101,8 +99,8 @@ void Voice::stop() {
 }
 
 bool Voice::isPlaying() const {
-    return m_takes[m_current.load(std::memory_order_acquire)].state.load(std::memory_order_acquire) ==
-           TakeState::Playing;
+    const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    return take.state.load(std::memory_order_acquire) == TakeState::Playing;
 }
 
 std::int64_t Voice::positionFrames() const {
@@ -135,6 +133,13 @@ std::size_t Voice::fill(std::size_t target) {
     return fillLocked(take, target);
 }
 
+bool Voice::wantsDecoding() const {
+    if (m_closing.load(std::memory_order_acquire)) return false;
+    const Take& take = m_takes[m_current.load(std::memory_order_acquire)];
+    return take.state.load(std::memory_order_acquire) == TakeState::Playing &&
+           !take.sourceEnded.load(std::memory_order_acquire);
+}
+
 std::size_t Voice::fillLocked(Take& take, std::size_t target) {
     std::size_t decoded = 0;
     while (!take.sourceEnded.load(std::memory_order_relaxed)) {
@@ -153,8 +158,8 @@ std::size_t Voice::fillLocked(Take& take, std::size_t target) {
 void Voice::saveCursors(std::uint64_t block) {
     const std::size_t slot = block % kHistory;
     for (Take& take : m_takes) {
-        take.history[slot] = take.cursor;
-        take.historyBlock[slot] = block;
+        take.history[slot].cursor = take.cursor;
+        take.history[slot].block = block;
     }
 }
 
@@ -165,8 +170,9 @@ void Voice::restoreCursors(std::uint64_t block) {
         if (OwnedByCommandThread(take.state.load(std::memory_order_acquire))) continue;
         const std::uint64_t generation = take.generation.load(std::memory_order_acquire);
         // Contents refilled since that block, or a voice opened after it, had not been heard yet.
-        const bool saved = take.historyBlock[slot] == block && take.history[slot].generation == generation;
-        take.cursor = saved ? take.history[slot] : Cursor{};
+        const Take::Saved& at = take.history[slot];
+        const bool saved = at.block == block && at.cursor.generation == generation;
+        take.cursor = saved ? at.cursor : Cursor{};
         take.cursor.generation = generation;
         if (take.published && take.publishedGeneration == generation && take.cursor.ending != TakeState::Playing &&
             take.cursor.endBlock <= take.publishedEndBlock) {
@@ -206,8 +212,8 @@ void Voice::commit(std::uint64_t block, bool current) {
         if (take.cursor.generation != generation) continue;  // new contents, not heard yet
         if (current) {
             take.ring.release(take.cursor.read);
-        } else if (take.historyBlock[slot] == block && take.history[slot].generation == generation) {
-            take.ring.release(take.history[slot].read);
+        } else if (take.history[slot].block == block && take.history[slot].cursor.generation == generation) {
+            take.ring.release(take.history[slot].cursor.read);
         }
         if (take.cursor.ending != TakeState::Playing && take.cursor.endBlock < block) publishEnding(take);
     }
@@ -250,6 +256,18 @@ std::int64_t Voice::decodedAhead() const {
         ahead = std::min(ahead, static_cast<std::int64_t>(take.ring.readableFrom(same ? take.cursor.read : 0)));
     }
     return ahead;
+}
+
+bool Voice::sounding() const {
+    for (const Take& take : m_takes) {
+        const TakeState state = take.state.load(std::memory_order_acquire);
+        if (state != TakeState::Playing && state != TakeState::Stopping) continue;
+        if (take.cursor.generation != take.generation.load(std::memory_order_acquire)) return true;
+        if (take.cursor.ending == TakeState::Playing) return true;
+        // Played again after its fade had ended: heard from the next block on.
+        if (take.cursor.ending == TakeState::Idle && state == TakeState::Playing) return true;
+    }
+    return false;
 }
 
 // Returns false on an underrun (the ring ran dry before the end of the sound).

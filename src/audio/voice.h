@@ -49,12 +49,25 @@ public:
     // Blocks whose starting cursors are kept: how far back a stretch can be rendered again.
     static constexpr int kHistory = 256;
 
-    explicit Voice(std::unique_ptr<Decoder> decoder);
+    // Which take is current and how each take stands: what the command thread asks of a voice
+    // most often (whether it plays, ten times a second for every slot). The engine keeps these
+    // few bytes of all its voices together, so asking touches none of the voices themselves.
+    struct States {
+        std::atomic<int> current{0};  // written by the command thread under the voice's decode mutex
+        std::array<std::atomic<TakeState>, kTakes> takes{};
+        bool playing() const {
+            return takes[current.load(std::memory_order_acquire)].load(std::memory_order_acquire) == TakeState::Playing;
+        }
+    };
+
+    // `states` outlives the voice and is its alone while it lives; it is reset here.
+    Voice(std::unique_ptr<Decoder> decoder, States& states);
 
     std::int64_t lengthFrames() const { return m_lengthFrames; }
 
     // Command thread. The `synchronous` flag says no audio thread runs concurrently (offline
-    // rendering); then a take still fading may be taken back at once instead of waited for.
+    // rendering); then a take still fading may be taken back at once. Otherwise, when every take
+    // is still sounding, it returns false at once and changes nothing.
     bool seek(std::int64_t frame, bool synchronous);
     void play();
     void stop();
@@ -71,6 +84,8 @@ public:
     // Decoder thread (or the offline renderer): tops the current take's ring up to `target`
     // frames ahead of rendering. Returns the frames decoded.
     std::size_t fill(std::size_t target);
+    // Any thread: whether the current take plays with more of its sound left to decode.
+    bool wantsDecoding() const;
 
     // Audio thread. `block` numbers the engine's blocks; mix() adds `frames` frames (≤ the engine's
     // block) of this voice into `out` and returns the number of underruns (0 or more).
@@ -83,6 +98,9 @@ public:
     void commit(std::uint64_t block, bool current);
     // Frames the sounding takes can give from their render positions before one runs dry.
     std::int64_t decodedAhead() const;
+    // Whether a take would add anything to the next block: one that plays or fades and has not run
+    // out or faded yet, or new contents about to be heard.
+    bool sounding() const;
 
 private:
     // What the audio thread knows of a take. Audio thread only.
@@ -96,9 +114,9 @@ private:
         std::uint64_t endBlock = 0;
     };
     struct Take {
-        Take() : ring(kRingFrames) {}
-        FrameRing ring;  // producer: decode-mutex holder; consumer: audio thread
-        std::atomic<TakeState> state{TakeState::Idle};
+        explicit Take(std::atomic<TakeState>& takeState) : ring(kRingFrames), state(takeState) {}
+        FrameRing ring;                             // producer: decode-mutex holder; consumer: audio thread
+        std::atomic<TakeState>& state;              // in the voice's States
         std::atomic<bool> sourceEnded{false};       // set by the producer after the last frame
         std::atomic<std::int64_t> framesPlayed{0};  // published by the audio thread
         std::atomic<std::uint64_t> generation{0};   // bumped by the command thread when it refills the take
@@ -108,8 +126,14 @@ private:
         std::uint64_t publishedGeneration = 0;
         std::uint64_t publishedEndBlock = 0;
         bool published = false;
-        std::array<Cursor, kHistory> history{};  // audio thread: cursor at the start of a block
-        std::array<std::uint64_t, kHistory> historyBlock{};
+        // Audio thread: the cursor at the start of each recent block. Kept apart from the take, so
+        // that what the command thread reads of a voice (its state, ten times a second for each
+        // slot) lies in a line or two instead of across pages.
+        struct Saved {
+            Cursor cursor;
+            std::uint64_t block = 0;
+        };
+        std::unique_ptr<Saved[]> history = std::make_unique<Saved[]>(kHistory);
     };
 
     bool takeIsFree(const Take& take) const;
@@ -122,8 +146,8 @@ private:
     std::unique_ptr<Decoder> m_decoder;  // guarded by m_decodeMutex
     std::vector<float> m_scratch;        // guarded by m_decodeMutex
     const std::int64_t m_lengthFrames;
+    std::atomic<int>& m_current;  // in the voice's States
     std::array<Take, kTakes> m_takes;
-    std::atomic<int> m_current{0};    // written by the command thread under m_decodeMutex
     std::atomic<int> m_volume{1000};  // 0..1000, command thread writes, audio thread reads
     std::atomic<bool> m_closing{false};
 };

@@ -66,7 +66,7 @@ void Form1::FadeTick() {
     for (SlotIndex i = 0; i < kSlotCount; ++i) {
         if (!Slots.HasSound(i)) continue;
         Slots.Sounding[i] = MciIsPlaying(i);
-        ShowSlot(i);
+        ShowSlotIfChanged(i);
     }
 
     for (SlotIndex i = 0; i < kSlotCount; ++i) {

@@ -3,7 +3,13 @@
 // yellow with its ticks, and Play, Stop, both boxes and the bar enabled; an empty one shows
 // nothing and is disabled, its name box white once released (else the window's colour), and a
 // kept record names its file and why it could not be opened in the tooltip.
+//
+// The tick shows every assigned slot again ten times a second. A slot whose look would be worked
+// out from the same table entry as last time is left as it is: its controls are not touched at
+// all, which on a waiting board is most of what the tick would cost. Every other path shows the
+// slot whole, so a path that changed the table never depends on what the tick last saw.
 #include <QCheckBox>
+#include <QHash>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -36,9 +42,66 @@ QString Because(slots::OpenFailure failure) {
     return QStringLiteral("が見つかりません");
 }
 
+// Everything of the table a slot's look is worked out from. A field ShowSlot shows that is not
+// here would leave the slot showing its old value until something else changed.
+struct LookSource {
+    QString key;
+    bool sounding = false;
+    bool assigned = false;
+    bool released = false;
+    QString name;
+    bool fade = false;
+    bool exclusive = false;
+    std::optional<QString> keptFile;
+    slots::OpenFailure keptBecause = slots::OpenFailure::Missing;
+
+    // The texts are shared with the table, so equal ones compare without being read.
+    bool operator==(const LookSource&) const = default;
+};
+
+LookSource SourceOf(const slots::SlotTable& table, SlotIndex i) {
+    const bool assigned = table.HasSound(i);
+    const auto& kept = table.Kept[i];
+    return {table.Key[i],
+            table.Sounding[i],
+            assigned,
+            table.Released[i],
+            assigned ? table.SlotName[i] : QString(),
+            table.Fade[i],
+            table.Exclusive[i],
+            kept ? std::optional<QString>(kept->record.file) : std::nullopt,
+            kept ? kept->because : slots::OpenFailure::Missing};
+}
+
+// By the slot's key label, which lives as long as the slot's other controls. User-interface
+// thread only.
+QHash<const QWidget*, LookSource>& Shown() {
+    static QHash<const QWidget*, LookSource> shown;
+    return shown;
+}
+
+// Whether the slot whose key label this is was last shown from `source`; remembers it as shown
+// if not.
+bool AlreadyShown(const QWidget* keyLabel, LookSource source) {
+    auto& shown = Shown();
+    const auto known = shown.find(keyLabel);
+    if (known != shown.end() && *known == source) return true;
+    if (known == shown.end()) {
+        QObject::connect(keyLabel, &QObject::destroyed, [keyLabel] { Shown().remove(keyLabel); });
+    }
+    shown.insert(keyLabel, std::move(source));
+    return false;
+}
+
 }  // namespace
 
+void Form1::ShowSlotIfChanged(SlotIndex i) {
+    if (AlreadyShown(Label4[i], SourceOf(Slots, i))) return;
+    ShowSlot(i);
+}
+
 void Form1::ShowSlot(SlotIndex i) {
+    AlreadyShown(Label4[i], SourceOf(Slots, i));
     const bool assigned = Slots.HasSound(i);
     Label4[i]->setText(Slots.Key[i]);
     toolkit::SetBackColor(Label4[i], Slots.Sounding[i] ? kPlayingKeyColor : kIdleKeyColor);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include "mci/command_parser.h"
 #include "mci/mci_errors.h"
@@ -31,7 +32,7 @@ Engine::OutputKind KindFor(Service::OutputChoice choice) {
     return Engine::OutputKind::Device;
 }
 
-void WriteReply(const std::string& text, char* reply, std::uint32_t replySize) {
+void WriteReply(std::string_view text, char* reply, std::uint32_t replySize) {
     if (reply == nullptr || replySize == 0) return;
     const std::size_t n = std::min<std::size_t>(text.size(), replySize - 1);
     std::memcpy(reply, text.data(), n);
@@ -46,6 +47,40 @@ bool HasKnownExtension(const std::string& path) {
 }
 
 std::atomic<Service*> g_installed{nullptr};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Reads the next word of `text` from `at` on (after blanks); empty at the end.
+std::string_view NextWord(std::string_view text, std::size_t& at) {
+    while (at < text.size() && IsBlank(text[at])) ++at;
+    const std::size_t start = at;
+    while (at < text.size() && !IsBlank(text[at])) ++at;
+    return text.substr(start, at - start);
+}
+
+bool SameLetters(std::string_view word, std::string_view keyword) {
+    if (word.size() != keyword.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c = word[i] >= 'A' && word[i] <= 'Z' ? static_cast<char>(word[i] - 'A' + 'a') : word[i];
+        if (c != keyword[i]) return false;
+    }
+    return true;
+}
+
+// The board asks every slot with a sound for its mode ten times a second. That one command,
+// `status NAME mode` with NAME unquoted, is recognised here without splitting it into words; it
+// then means exactly what the full parse would make of it.
+bool IsModeQuery(std::string_view command, std::string_view& name) {
+    std::size_t at = 0;
+    if (!SameLetters(NextWord(command, at), "status")) return false;
+    name = NextWord(command, at);
+    if (name.empty() || name.front() == '"') return false;
+    const std::string_view keyword = NextWord(command, at);
+    // A quote inside a word only matters at its start, so "mode" and the end settle it.
+    return SameLetters(keyword, "mode") && NextWord(command, at).empty();
+}
 
 const char* ErrorMeaning(std::uint32_t code) {
     switch (code) {
@@ -65,6 +100,10 @@ const char* ErrorMeaning(std::uint32_t code) {
             return "The command lacks a value";
         case kErrFileNotFound:
             return "The file was not found";
+        case kErrNoFreeVoice:
+            return "Every device is in use: close one first";
+        case kErrNoFreeTake:
+            return "The device cannot move yet: it is still ending the sound where it was; try again";
         case kErrInternal:
             return "The file holds no sound that can be played";
         case kErrExtensionNotFound:
@@ -98,6 +137,7 @@ Service::~Service() = default;
 std::uint32_t Service::send(const char* command, char* reply, std::uint32_t replySize) {
     if (reply != nullptr && replySize > 0) reply[0] = '\0';
     if (command == nullptr) return kErrMissingCommandString;
+    if (std::string_view name; IsModeQuery(command, name)) return modeQuery(name, reply, replySize);
     std::vector<Word> words;
     if (const std::uint32_t rc = SplitWords(command, words); rc != kOk) return rc;
     if (words.empty()) return kErrMissingCommandString;
@@ -179,8 +219,9 @@ std::uint32_t Service::openDevice(const std::vector<Word>& words, std::string& w
             return kOk;
         case audio::OpenResult::FileNotFound:
             return kErrFileNotFound;
-        case audio::OpenResult::Unplayable:
         case audio::OpenResult::TooManyVoices:
+            return kErrNoFreeVoice;
+        case audio::OpenResult::Unplayable:
             break;
     }
     return kErrInternal;
@@ -199,7 +240,16 @@ std::uint32_t Service::seek(Engine::VoiceId id, const std::vector<Word>& words) 
     } else if (!ParseInteger(words[3].text, ms)) {
         return kErrBadInteger;
     }
-    return m_engine->seek(id, ms) ? kOk : kErrInternal;
+    return m_engine->seek(id, ms) ? kOk : kErrNoFreeTake;
+}
+
+std::uint32_t Service::modeQuery(std::string_view name, char* reply, std::uint32_t replySize) {
+    const std::string key = FoldCase(name);  // an alias fits the string's own room: no allocation
+    std::lock_guard lock(m_mutex);
+    const auto alias = m_aliases.find(key);
+    if (alias == m_aliases.end()) return kErrInvalidDeviceName;
+    WriteReply(m_engine->isPlaying(alias->second) ? "playing" : "stopped", reply, replySize);
+    return kOk;
 }
 
 std::uint32_t Service::status(Engine::VoiceId id, const std::vector<Word>& words, std::string& reply) {

@@ -23,10 +23,11 @@
 //   mci::InstallService(nullptr);           // back to the process-wide default
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "audio/engine.h"
@@ -70,13 +71,15 @@ private:
     std::uint32_t openDevice(const std::vector<Word>& words, std::string& why);
     std::uint32_t seek(audio::Engine::VoiceId id, const std::vector<Word>& words);
     std::uint32_t status(audio::Engine::VoiceId id, const std::vector<Word>& words, std::string& reply);
+    std::uint32_t modeQuery(std::string_view name, char* reply, std::uint32_t replySize);
     std::uint32_t setAudio(audio::Engine::VoiceId id, const std::vector<Word>& words);
     std::uint32_t closeOrStopAll(bool close);
 
     std::mutex m_mutex;  // serialises commands
     std::unique_ptr<audio::Engine> m_engine;
-    std::map<std::string, audio::Engine::VoiceId> m_aliases;  // case-folded alias -> voice
-    std::uint32_t m_lastOpenError = 0;                        // the code and reason of the last failed open
+    // Case-folded alias -> voice. Hashed: the board looks up every slot's alias ten times a second.
+    std::unordered_map<std::string, audio::Engine::VoiceId> m_aliases;
+    std::uint32_t m_lastOpenError = 0;  // the code and reason of the last failed open
     std::string m_lastOpenReason;
 };
 

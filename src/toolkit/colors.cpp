@@ -1,15 +1,21 @@
 #include "toolkit/colors.h"
 
 #include <QApplication>
+#include <QHash>
+#include <QObject>
 #include <QPalette>
-#include <QVariant>
 #include <QWidget>
 
 namespace toolkit {
 
 namespace {
-// The value is kept on the widget so it can be read back exactly, system colours included.
-constexpr char kBackColorProperty[] = "sorvaneBackColor";
+// The value each widget was last given, so it can be read back exactly, system colours included.
+// The board's tick sets every key label's colour ten times a second: an unchanged colour then
+// costs one look-up. User-interface thread only.
+QHash<const QWidget*, std::uint32_t>& GivenColors() {
+    static QHash<const QWidget*, std::uint32_t> given;
+    return given;
+}
 
 std::uint32_t ToBgr(const QColor& color) {
     return std::uint32_t(color.red()) | std::uint32_t(color.green()) << 8 | std::uint32_t(color.blue()) << 16;
@@ -42,10 +48,13 @@ QColor WinColor(std::uint32_t bgr) {
 
 void SetBackColor(QWidget* widget, std::uint32_t bgr) {
     if (!widget) return;
-    // The tick repaints every slot ten times a second: an unchanged colour costs nothing.
-    const QVariant current = widget->property(kBackColorProperty);
-    if (current.isValid() && current.toUInt() == bgr) return;
-    widget->setProperty(kBackColorProperty, QVariant::fromValue(uint(bgr)));
+    auto& given = GivenColors();
+    const auto known = given.constFind(widget);
+    if (known != given.constEnd() && *known == bgr) return;
+    if (known == given.constEnd()) {
+        QObject::connect(widget, &QObject::destroyed, [widget] { GivenColors().remove(widget); });
+    }
+    given.insert(widget, bgr);
     // The palette rather than a style sheet, so the widget keeps its font and metrics.
     const QColor color = WinColor(bgr);
     QPalette palette = widget->palette();
@@ -58,8 +67,9 @@ void SetBackColor(QWidget* widget, std::uint32_t bgr) {
 
 std::uint32_t BackColor(const QWidget* widget) {
     if (!widget) return 0;
-    const QVariant kept = widget->property(kBackColorProperty);
-    if (kept.isValid()) return std::uint32_t(kept.toUInt());
+    const auto& given = GivenColors();
+    const auto known = given.constFind(widget);
+    if (known != given.constEnd()) return *known;
     return ToBgr(widget->palette().color(widget->backgroundRole()));
 }
 

@@ -5,14 +5,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <regex>
 #include <string>
@@ -20,37 +15,15 @@
 #include <vector>
 
 #include "audio/engine.h"
+#include "private_pulse.h"
 #include "skip_outside_ci.h"
-#include "test_media.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-// Sets an environment variable for as long as it lives (unset when `value` is null).
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testpulse::Clock;
+using testpulse::HaveProgram;
+using testpulse::PrivatePulse;
+using testpulse::ScopedEnv;
 
 // Everything written to stderr while it lives, read as it comes.
 class StderrPipe {
@@ -67,18 +40,18 @@ public:
         close(m_fds[0]);
         close(m_fds[1]);
     }
-    // The lines that begin with "sorvane: output", once `count` have come or `timeout` passed.
-    std::vector<std::string> outputLines(std::size_t count, Clock::duration timeout) {
+    // The lines that begin with `prefix`, once `count` have come or `timeout` passed.
+    std::vector<std::string> lines(const std::string& prefix, std::size_t count, Clock::duration timeout) {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            std::vector<std::string> lines;
+            std::vector<std::string> found;
             std::size_t start = 0;
             for (std::size_t end; (end = m_text.find('\n', start)) != std::string::npos; start = end + 1) {
                 const std::string line = m_text.substr(start, end - start);
-                if (line.rfind("sorvane: output", 0) == 0) lines.push_back(line);
+                if (line.rfind(prefix, 0) == 0) found.push_back(line);
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (lines.size() >= count || left.count() <= 0) return lines;
+            if (found.size() >= count || left.count() <= 0) return found;
             pollfd fd{m_fds[0], POLLIN, 0};
             if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
                 char buffer[512];
@@ -93,51 +66,6 @@ private:
     int m_saved = -1;
     std::string m_text;
 };
-
-// A PulseAudio server of the test's own, on a socket in a private folder, with a null sink. It
-// ends with the test, and with the test program should that die first.
-class PrivatePulse {
-public:
-    PrivatePulse() : m_dir(testmedia::Dir() / ("pulse-" + std::to_string(getpid()))) {
-        fs::create_directories(m_dir);
-        const std::string socket = (m_dir / "native").string();
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH"}) {
-                setenv(name, m_dir.c_str(), 1);
-            }
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            const std::string load = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket;
-            execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                   load.c_str(), "--load=module-null-sink sink_name=report", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int waited = 0; m_pid > 0 && !fs::exists(socket) && waited < 5000; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (fs::exists(socket)) m_address = "unix:" + socket;
-    }
-    ~PrivatePulse() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-    const std::string& address() const { return m_address; }  // empty when it did not start
-
-private:
-    fs::path m_dir;
-    pid_t m_pid = -1;
-    std::string m_address;
-};
-
-bool HaveProgram(const char* name) {
-    return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
 std::string SchedulingPattern(bool realTimeWanted) {
@@ -176,14 +104,35 @@ TEST(OutputReportTest, OneLineSaysWhichOutputPlaysAndHow) {
         const ScopedEnv rewind("SORVANE_PULSE_REWIND", c.rewind);
         StderrPipe stderrPipe;
         audio::Engine engine(audio::Engine::OutputKind::Device);
-        const std::vector<std::string> first = stderrPipe.outputLines(1, std::chrono::seconds(5));
+        const std::vector<std::string> first = stderrPipe.lines("sorvane: output", 1, std::chrono::seconds(5));
         ASSERT_EQ(first.size(), 1u);
         const std::regex shape("sorvane: output " + std::string(c.expected) + ", (" + SchedulingPattern(c.realTime) +
                                ")");
         EXPECT_TRUE(std::regex_match(first[0], shape)) << first[0];
         // Longer than the watcher's tick: the line comes once.
-        EXPECT_EQ(stderrPipe.outputLines(2, std::chrono::milliseconds(400)).size(), 1u);
+        EXPECT_EQ(stderrPipe.lines("sorvane: output", 2, std::chrono::milliseconds(400)).size(), 1u);
     }
+}
+
+// Asked to, a connection that closes says how late its feeding thread woke.
+TEST(OutputReportTest, AClosingConnectionSaysHowLateItsThreadWoke) {
+    if (!HaveProgram("pulseaudio")) SKIP_OUTSIDE_CI("no PulseAudio server installed");
+    const PrivatePulse pulse;
+    ASSERT_FALSE(pulse.address().empty()) << "the private PulseAudio server did not start";
+    const ScopedEnv server("PULSE_SERVER", pulse.address().c_str());
+    const ScopedEnv report("SORVANE_WAKE_REPORT", "1");
+    StderrPipe stderrPipe;
+    {
+        audio::Engine engine(audio::Engine::OutputKind::Device);
+        ASSERT_STREQ(engine.outputName(), "pulseaudio");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    const std::vector<std::string> lines = stderrPipe.lines("sorvane: wake-ups", 1, std::chrono::seconds(2));
+    ASSERT_EQ(lines.size(), 1u);
+    const std::regex shape(
+        "sorvane: wake-ups of the pulseaudio feeding thread against the end of its wait: [1-9][0-9]*; <50 us [0-9]+, "
+        ".*, >=10 ms [0-9]+; worst [0-9]+ (us|ms); done by [0-9]+ (us|ms) at worst");
+    EXPECT_TRUE(std::regex_match(lines[0], shape)) << lines[0];
 }
 
 }  // namespace

@@ -86,6 +86,9 @@ public:
     // here. The bar's value is not shown here: setting it is the way a volume reaches the channel
     // (ApplySlotVolume), so the paths that change a volume set it themselves.
     void ShowSlot(SlotIndex i);
+    // The tick's way: shows slot i only if the table holds something other than what ShowSlot
+    // last showed of it, so a waiting board touches no control.
+    void ShowSlotIfChanged(SlotIndex i);
     // Stops and closes every channel, then writes the list; tells the user when it cannot.
     void Form_Unload();
 

@@ -1,0 +1,62 @@
+// Through a private PulseAudio server: while nothing sounds the output queues seconds of silence
+// and sleeps; a sound started then is still heard at the sink at once, in front of that silence,
+// and so is one started right after another was stopped.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "audio/engine.h"
+#include "private_pulse.h"
+#include "skip_outside_ci.h"
+
+namespace {
+
+using testpulse::Clock;
+
+void ExpectHeardAtOnceFromTheStart(const std::optional<testpulse::SinkRecorder::Onset>& onset) {
+    ASSERT_TRUE(onset.has_value()) << "nothing was heard";
+    EXPECT_LT(onset->seconds, 0.25);
+    ASSERT_EQ(onset->first.size(), 16u);
+    for (std::size_t n = 0; n < onset->first.size(); ++n) {
+        EXPECT_NEAR(onset->first[n], testmedia::Sweep(0, std::int64_t(n), 48000), 1e-3) << "frame " << n;
+    }
+}
+
+TEST(QuietOutputTest, ASoundStartedAfterAQuietWhileIsHeardAtOnce) {
+    if (!testpulse::HaveProgram("pulseaudio") || !testpulse::HaveProgram("parec")) {
+        SKIP_OUTSIDE_CI("no PulseAudio server or parec installed");
+    }
+    std::filesystem::current_path(testmedia::Dir());
+    testmedia::WriteWav("quiet-output.wav", 48000, 2, 48000);  // a sweep: audible from its first frame
+    const testpulse::PrivatePulse pulse("quiet");
+    ASSERT_FALSE(pulse.address().empty()) << "the private PulseAudio server did not start";
+    const testpulse::ScopedEnv server("PULSE_SERVER", pulse.address().c_str());
+    // Recording first, so the sink runs at a short latency before the board's stream comes: a sink
+    // that has buffered seconds of silence plays a new stream only after them.
+    testpulse::SinkRecorder sink(pulse.address(), "quiet");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    audio::Engine engine(audio::Engine::OutputKind::Device);
+    ASSERT_STREQ(engine.outputName(), "pulseaudio");
+    audio::Engine::VoiceId id = -1;
+    ASSERT_EQ(engine.open("quiet-output.wav", id), audio::OpenResult::Ok);
+
+    // Longer than the output takes to fall quiet and queue its silence.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    const Clock::time_point played = Clock::now();
+    engine.play(id);
+    // Heard within a few milliseconds on an idle machine (behind the queued silence would be a
+    // second), and from its first frame on.
+    ExpectHeardAtOnceFromTheStart(sink.onsetAfter(played, 1.5));
+
+    engine.stop(id);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(engine.seek(id, 0));
+    const Clock::time_point again = Clock::now();
+    engine.play(id);
+    ExpectHeardAtOnceFromTheStart(sink.onsetAfter(again, 1.5));
+}
+
+}  // namespace
