@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "audio/audio_format.h"
-#include "audio/mp3_length.h"
+#include "mp3_length.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -156,7 +156,7 @@ protected:
     }
 
     // The real media service in the fake's place, rendering offline unless told otherwise.
-    ::mci::Service& useRealService(::mci::Service::OutputChoice output = ::mci::Service::Offline) {
+    ::mci::Service& useRealService(::mci::Service::OutputKind output = ::mci::Service::Offline) {
         m_service = std::make_unique<::mci::Service>(output);
         ::mci::InstallService(m_service.get());
         channels::SetMciSendFunction(&::mci::SendString);
