@@ -44,13 +44,13 @@ dropouts: build
 
 # Unit and GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address $(CMAKE_ARGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS) -LE e2e
 
 # Engine and service tests under ThreadSanitizer.
 test-tsan: deps
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BUILD_UI=OFF
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BUILD_UI=OFF $(CMAKE_ARGS)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
@@ -61,9 +61,11 @@ fuzz:
 
 # Random board operations on all 38 slots against the real media service on the null output,
 # for SOAK_SECONDS (default 600); prints memory growth and underruns. SOAK_OUTPUT=device plays
-# to a private sound server of each installed kind and listens for dropouts at its sink.
-soak: build
-	SOAK_SECONDS=$(or $(SOAK_SECONDS),600) bash scripts/soak.sh $(BUILD)
+# to a private sound server of each installed kind and listens for dropouts at its sink. A tool,
+# not a test: it is built with the benchmarks.
+soak: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_BENCH=ON -DSORVANE_BUILD_TESTS=OFF
+	SOAK_SECONDS=$(or $(SOAK_SECONDS),600) bash scripts/soak.sh build-bench
 
 # The Debian package, sorvane_<version>_amd64.deb in build-package: a Release build with
 # Debian's hardening flags, stripped, under /usr, its dependencies worked out by dpkg-shlibdeps.

@@ -1,5 +1,5 @@
 // libFuzzer target: media service command scripts on one offline service, by a short "a.wav".
-#include "fuzz_targets.h"
+#include "fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static mci::Service* service = [] {

@@ -315,7 +315,7 @@ class Board:
     """The real program, in `folder` as its current directory, playing to the server."""
 
     def __init__(self, exe, folder, server, log_path, **env):
-        self.env = dict(server.env, SDL_AUDIODRIVER="pulseaudio", QT_QPA_PLATFORM="xcb", **env)
+        self.env = dict(server.env, QT_QPA_PLATFORM="xcb", **env)
         self.log_path, self.log_start = log_path, os.path.getsize(log_path) if os.path.exists(log_path) else 0
         self.log = open(log_path, "ab")
         self.proc = subprocess.Popen([exe], cwd=folder, env=self.env, stdout=self.log,

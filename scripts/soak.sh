@@ -5,9 +5,10 @@
 # SOAK_OUTPUT=device plays to a private sound server of each installed kind instead and
 # listens at its sink for dropouts (scripts/soak_at_sink.py).
 #   SOAK_SECONDS=120 SOAK_SEED=3 [SOAK_OUTPUT=device] scripts/soak.sh [build-dir]
+# The build folder is one configured with -DSORVANE_BUILD_BENCH=ON (make soak makes build-bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD_DIR="${1:-build}"
+BUILD_DIR="${1:-build-bench}"
 cmake --build "$BUILD_DIR" --target sorvane_soak -j "${JOBS:-2}"
 export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"

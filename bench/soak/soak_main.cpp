@@ -36,18 +36,22 @@
 #include <sys/resource.h>
 #endif
 
-#include "board/slot_list_file.h"
-#include "board/slot_table.h"
 #include "board/window/board_window.h"
 #include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
 #include "mci/mci_service.h"
+#include "slots/slot_list_file.h"
+#include "slots/slot_table.h"
 #include "test_media.h"
 #include "toolkit/app_info.h"
 #include "toolkit/fonts.h"
 #include "toolkit/message_box.h"
 
 namespace {
+
+using board::Form1;
+using slots::kSlotCount;
+using slots::SlotIndex;
 
 constexpr int kPilotSlot = kSlotCount - 1;
 
@@ -130,12 +134,12 @@ private:
         if (roll < 30) {
             name = "play";
             m_board.Check2[i]->setChecked(m_board.Check2[i]->isEnabled() && !m_pilot && chance(5));
-            if (m_board.Check2[i]->isChecked()) name = "exclusive-play";
+            if (m_board.Slots.Exclusive[i]) name = "exclusive-play";
             m_board.PlaySlot(SlotIndex(i));
         } else if (roll < 50) {
             name = "stop";
             m_board.Check1[i]->setChecked(m_board.Check1[i]->isEnabled() && chance(50));
-            if (m_board.Check1[i]->isChecked()) name = "fade-stop";
+            if (m_board.Slots.Fade[i]) name = "fade-stop";
             m_board.StopSlot(SlotIndex(i));
         } else if (roll < 51) {
             name = "stop-all";
@@ -294,8 +298,8 @@ int main(int argc, char** argv) {
     const int result = app.exec();
 
     board.Form_Unload();
-    const auto records = board::ReadSlotList(folder.path());
-    if (records.size() != 38) {
+    const auto records = slots::ReadSlotList(folder.path());
+    if (records.size() != kSlotCount) {
         std::printf("soak: the list written at exit holds %zu records\n", records.size());
         return 1;
     }

@@ -13,10 +13,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(toolkit::AppTitle());
     toolkit::InstallFontSubstitutes();
+    // The program owns the media service: made after the application and gone before it, so the
+    // engine's threads and the sound server connection end while the application still stands.
+    // It is installed until the board is gone.
+    mci::Service media(mci::Service::Device);
+    const mci::ServiceInstallation installed(media);
     channels::SetMciSendFunction(&mci::SendString);
     channels::SetMciErrorTextFunction(&mci::GetErrorString);
 
-    Form1 board;
+    board::Form1 board;
     // Ctrl+C in a terminal or the end of the session closes the board like its close button,
     // so the slot list is written.
     QuitSignals quitSignals(&board);

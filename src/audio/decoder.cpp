@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <numeric>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
 #include "audio/audio_format.h"
-#include "audio/mp3_length.h"
+#include "mp3_length.h"
+#include "packet_dates.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,6 +33,16 @@ constexpr const char* kAcceptedFormats = "wav,mp3,ogg,flac,aiff,mov,mp4,m4a,matr
 // How far before a seek target decoding starts for codecs whose frames depend on earlier ones
 // (the mp3 bit reservoir, overlapped transforms); the extra samples are decoded and dropped.
 constexpr int kPrerollDivisor = 4;  // 250 ms: an mp3 frame can borrow bits from several before it
+
+// Some demuxers (mp3 among them) land near the requested time rather than before it, and some
+// cannot seek close to the end. Each attempt starts further before the target: the codec's
+// preroll, then twice and four times a preroll step more, in the end the very start.
+constexpr int kSeekAttempts = 4;
+std::int64_t SeekBackOff(int attempt, std::int64_t preroll, std::int64_t prerollStep, std::int64_t target) {
+    if (attempt == 0) return preroll;
+    if (attempt == kSeekAttempts - 1) return target;
+    return (preroll + prerollStep) << attempt;
+}
 
 constexpr int kMaxSourceChannels = 64;
 // Beyond any real recording; a corrupt header claiming more would make the resampler build
@@ -203,7 +215,7 @@ bool Decoder::openStream(const std::string& url, std::string& why) {
     // rates) and the Ogg demuxer dates its first page from a guessed block size. Both date packets
     // exactly when read from the start, so for them we note every packet's time once, on the first
     // seek, and date packets from that table afterwards.
-    m_needsPacketTable = container == "mp3" || container == "ogg";
+    if (container == "mp3" || container == "ogg") m_packetDates = std::make_unique<PacketDates>();
     m_packet = av_packet_alloc();
     m_frame = av_frame_alloc();
     if (m_packet == nullptr || m_frame == nullptr) return false;
@@ -222,7 +234,7 @@ Decoder::~Decoder() {
 bool Decoder::seek(std::int64_t frame) {
     frame = std::max<std::int64_t>(frame, 0);
     m_position = frame;
-    if (m_needsPacketTable && m_packets.empty() && frame > 0) buildPacketTable();
+    if (m_packetDates && m_packetDates->empty() && frame > 0) buildPacketTable();
     avcodec_flush_buffers(m_codec);
     swr_free(&m_swr);
     m_pending.clear();
@@ -242,19 +254,16 @@ bool Decoder::seek(std::int64_t frame) {
     }
     m_dropOutputFrames = frame - alignedFrame;
     const std::int64_t target = av_rescale(alignedFrame, m_sourceRate, kSampleRate);
-    // Some demuxers (mp3 among them) land near the requested time rather than before it. The first
-    // packet after the seek tells where we really are; when it starts too late to decode the
-    // target cleanly, seek again further back, in the end from the very start.
-    const std::int64_t preroll = m_needsPreroll ? m_sourceRate / kPrerollDivisor : 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const std::int64_t back = attempt == 0   ? preroll
-                                  : attempt == 3 ? target
-                                                 : (preroll + m_sourceRate / kPrerollDivisor) << attempt;
+    // The first packet after the seek tells where we really are; when it starts too late to decode
+    // the target cleanly, seek again further back (SeekBackOff).
+    const std::int64_t prerollStep = m_sourceRate / kPrerollDivisor;
+    const std::int64_t preroll = m_needsPreroll ? prerollStep : 0;
+    for (int attempt = 0; attempt < kSeekAttempts; ++attempt) {
         // Near the start this asks for a time before zero, so codecs that open with priming
         // packets (AAC) get them back and decode their first frame as they did from the start.
-        if (!seekDemuxer(target - back)) {
-            if (attempt == 3) return false;
-            continue;  // some demuxers cannot seek close to the end: try from further back
+        if (!seekDemuxer(target - SeekBackOff(attempt, preroll, prerollStep, target))) {
+            if (attempt == kSeekAttempts - 1) return false;
+            continue;
         }
         const std::int64_t landed = readFirstPacketStart();
         if (landed == INT64_MIN || landed <= std::max<std::int64_t>(target - preroll / 2, 0)) break;
@@ -273,7 +282,7 @@ bool Decoder::seekDemuxer(std::int64_t sourceSample) {
     const std::int64_t origin = m_originPts == INT64_MIN ? 0 : m_originPts;
     const std::int64_t timestamp = av_rescale_q(sourceSample, AVRational{1, m_sourceRate}, stream->time_base) + origin;
     avcodec_flush_buffers(m_codec);
-    m_tableNext = kNotFollowing;
+    if (m_packetDates) m_packetDates->lostPlace();
     int rc = avformat_seek_file(m_format, m_streamIndex, INT64_MIN, timestamp, timestamp, 0);
     if (rc < 0) rc = av_seek_frame(m_format, m_streamIndex, timestamp, AVSEEK_FLAG_BACKWARD);
     return rc >= 0;
@@ -284,49 +293,20 @@ void Decoder::buildPacketTable() {
     if (avformat_seek_file(m_format, m_streamIndex, INT64_MIN, 0, 0, 0) < 0) return;
     while (av_read_frame(m_format, m_packet) >= 0) {
         if (m_packet->stream_index == m_streamIndex) {
-            m_packets.push_back({m_packet->pos, PacketChecksum(m_packet), m_packet->pts});
+            m_packetDates->note(m_packet->pos, PacketChecksum(m_packet), m_packet->pts);
         }
         av_packet_unref(m_packet);
     }
-    m_packets.shrink_to_fit();
+    m_packetDates->noted();
 }
 
 int Decoder::readPacket() {
     const int rc = av_read_frame(m_format, m_packet);
-    if (rc < 0 || m_packet->stream_index != m_streamIndex || m_packets.empty()) return rc;
-    const std::uint32_t checksum = PacketChecksum(m_packet);
-    if (m_tableNext >= m_packets.size() || m_packets[m_tableNext].checksum != checksum) {
-        // Find this packet in the table: same file offset, same contents. Identical packets there
-        // (digital silence) are interchangeable, so the first is as good as any.
-        m_tableNext = kNotFollowing;
-        auto it = std::lower_bound(m_packets.begin(), m_packets.end(), m_packet->pos,
-                                   [](const PacketMark& m, std::int64_t pos) { return m.pos < pos; });
-        for (; it != m_packets.end() && it->pos == m_packet->pos; ++it) {
-            if (it->checksum == checksum) {
-                m_tableNext = static_cast<std::size_t>(it - m_packets.begin());
-                break;
-            }
-        }
-        if (m_tableNext == kNotFollowing) {
-            // The offset differs (a parser resynchronised): match the contents alone, nearest in time
-            // to the demuxer's own estimate.
-            std::uint64_t nearest = UINT64_MAX;
-            for (std::size_t i = 0; i < m_packets.size(); ++i) {
-                if (m_packets[i].checksum != checksum) continue;
-                const std::uint64_t distance =
-                    m_packet->pts == AV_NOPTS_VALUE
-                        ? 0
-                        : static_cast<std::uint64_t>(std::llabs(m_packets[i].pts - m_packet->pts));
-                if (distance < nearest) {
-                    nearest = distance;
-                    m_tableNext = i;
-                }
-            }
-        }
-    }
-    if (m_tableNext != kNotFollowing) {
-        m_packet->pts = m_packet->dts = m_packets[m_tableNext].pts;
-        ++m_tableNext;
+    if (rc < 0 || m_packet->stream_index != m_streamIndex || !m_packetDates) return rc;
+    const std::optional<std::int64_t> estimate =
+        m_packet->pts == AV_NOPTS_VALUE ? std::nullopt : std::optional<std::int64_t>(m_packet->pts);
+    if (const auto exact = m_packetDates->date(m_packet->pos, PacketChecksum(m_packet), estimate)) {
+        m_packet->pts = m_packet->dts = *exact;
     }
     return rc;
 }

@@ -28,8 +28,8 @@
 
 #include "audio/audio_format.h"
 #include "audio/audio_output.h"
-#include "audio/server_connection.h"
 #include "audio/thread_priority.h"
+#include "server_connection.h"
 
 namespace audio {
 namespace {

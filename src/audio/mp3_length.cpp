@@ -1,4 +1,4 @@
-#include "audio/mp3_length.h"
+#include "mp3_length.h"
 
 #include <array>
 #include <fstream>

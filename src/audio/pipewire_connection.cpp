@@ -19,8 +19,8 @@
 #include <string>
 
 #include "audio/audio_format.h"
-#include "audio/server_connection.h"
 #include "audio/thread_priority.h"
+#include "server_connection.h"
 
 namespace audio {
 namespace {

@@ -34,9 +34,9 @@
 #include <vector>
 
 #include "audio/audio_format.h"
-#include "audio/server_connection.h"
 #include "audio/thread_priority.h"
 #include "audio/voice.h"
+#include "server_connection.h"
 
 namespace audio {
 namespace {

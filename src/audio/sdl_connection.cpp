@@ -6,8 +6,8 @@
 #include <atomic>
 
 #include "audio/audio_format.h"
-#include "audio/server_connection.h"
 #include "audio/thread_priority.h"
+#include "server_connection.h"
 
 namespace audio {
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "audio/audio_output.h"
-#include "audio/wake_histogram.h"
+#include "wake_histogram.h"
 
 namespace audio {
 

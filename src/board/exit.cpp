@@ -1,21 +1,18 @@
 // Exit: closing the board window stops and closes every channel, then writes the slot list.
 // This is the only time the list is saved, so a failure to write it is told to the user, and
 // the board is written elsewhere for the user to take back.
-#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QScrollBar>
 #include <QTimer>
 #include <vector>
 
-#include "board/slot_list_file.h"
-#include "board/slot_table.h"
 #include "board/window/board_window.h"
-#include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
+#include "slots/slot_list_file.h"
 #include "toolkit/message_box.h"
+
+namespace board {
 
 namespace {
 
@@ -27,7 +24,7 @@ QString Shown(const QString& path) {
 // state folder ($XDG_STATE_HOME/sorvane, by default ~/.local/state/sorvane), else to the
 // temporary folder, as SoundList-<date-time>.csv beside any earlier one. Returns its path,
 // or an empty text when it could be written nowhere.
-QString KeepElsewhere(const std::vector<board::SlotRecord>& records) {
+QString KeepElsewhere(const std::vector<slots::SlotRecord>& records) {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (!QDir::isAbsolutePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
     const QString name =
@@ -37,7 +34,7 @@ QString KeepElsewhere(const std::vector<board::SlotRecord>& records) {
         QString path = QDir(folder).filePath(name + QStringLiteral(".csv"));
         for (int n = 1; QFileInfo::exists(path); ++n)
             path = QDir(folder).filePath(name + QStringLiteral("-%1.csv").arg(n));
-        if (board::WriteSlotListFile(path, records, nullptr)) return path;
+        if (slots::WriteSlotListFile(path, records, nullptr)) return path;
     }
     return {};
 }
@@ -55,38 +52,22 @@ void Form1::Form_Unload() {
         channels::MciCloseSound(i);
     }
 
-    std::vector<board::SlotRecord> records;
+    // The table holds all the list keeps; the controls only show it.
+    std::vector<slots::SlotRecord> records;
     records.reserve(kSlotCount);
-    for (SlotIndex i = 0; i < kSlotCount; ++i) {
-        board::SlotRecord record;
-        if (Slots.KeptRecord[i]) {
-            // A sound that could not be opened at start-up goes back to the list as it came.
-            record = *Slots.KeptRecord[i];
-        } else {
-            record.name = Text1[i]->text();
-            record.file = Slots.SlotFile[i];
-            record.start = Slots.SlotStart[i];
-            // A slot caught in a fade-out is saved at the level it fades from, not at the
-            // lowered value its bar shows at this moment.
-            record.volume = Slots.FadeActive[i] ? Slots.FadeRestoreVolume[i] : HScroll1[i]->value();
-            record.fade = Check1[i]->isChecked() ? 1 : 0;
-            record.exclusive = Check2[i]->isChecked() ? 1 : 0;
-        }
-        record.index = i;
-        record.key = Label4[i]->text();
-        record.fieldsRead = 8;
-        records.push_back(record);
-    }
+    for (SlotIndex i = 0; i < kSlotCount; ++i) records.push_back(Slots.Record(i));
 
     const QString folder = QDir::currentPath();
     QString reason = m_listWriteBlocked;
-    if (reason.isEmpty() && board::WriteSlotList(folder, records, &reason)) return;
+    if (reason.isEmpty() && slots::WriteSlotList(folder, records, &reason)) return;
     const QString rescued = KeepElsewhere(records);
     const QString where = rescued.isEmpty()
                               ? QStringLiteral("ほかの場所にも保存できません")
                               : QStringLiteral("代わりに") + Shown(rescued) + QStringLiteral("に保存しました");
     toolkit::MsgBox(this,
-                    Shown(board::FindSlotListFile(folder)) + QStringLiteral("を保存できません\n") + reason +
+                    Shown(slots::FindSlotListFile(folder)) + QStringLiteral("を保存できません\n") + reason +
                         QLatin1Char('\n') + where,
                     toolkit::kStyleStop);
 }
+
+}  // namespace board

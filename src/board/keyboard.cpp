@@ -6,20 +6,17 @@
 
 #include "board/window/board_window.h"
 #include "channels/mci_channels.h"
+#include "slots/key_character.h"
 #include "toolkit/colors.h"
 #include "toolkit/key_preview.h"
+
+namespace board {
 
 namespace {
 
 constexpr int kEscape = 27;
 constexpr std::uint32_t kKeyOperationOnColor = 0xFFC0FF;   // light pink
 constexpr std::uint32_t kKeyOperationOffColor = 0xE0E0E0;  // light grey
-
-// Only a to z fold; every other character is matched exactly as typed.
-QChar KeyCharacter(int k) {
-    if (k >= 'a' && k <= 'z') return QChar(k - 'a' + 'A');
-    return QChar(static_cast<char16_t>(k));
-}
 
 }  // namespace
 
@@ -29,10 +26,10 @@ void Form1::BoardKeyPress(int k) {
         return;
     }
     if (k < 0 || k > 0xFFFF) return;  // no key string can hold it
-    const qsizetype position = HotKey.indexOf(KeyCharacter(k));
+    const qsizetype position = HotKey.indexOf(slots::FoldKeyCharacter(QChar(static_cast<char16_t>(k))));
     if (position < 0 || position >= kSlotCount) return;
     const auto i = static_cast<SlotIndex>(position);
-    if (Slots.SlotFile[i].isEmpty()) return;
+    if (!Slots.HasSound(i)) return;
     if (channels::MciIsPlaying(i))
         StopSlot(i);
     else
@@ -68,3 +65,5 @@ void Form1::ToggleKeyOperation() {
 bool Form1::KeyPreviewOn() const {
     return m_keyPreview && m_keyPreview->isEnabled();
 }
+
+}  // namespace board

@@ -5,15 +5,14 @@
 // change handler (ApplySlotVolume) carries each step to the channel. So the fade shows on
 // the board, and anything reading the bar or SlotVolume mid-fade sees the lowered level.
 // User-interface thread only; no handler here yields to the event loop.
-#include <QCheckBox>
 #include <QScrollBar>
 #include <QtGlobal>
 
 #include "board/window/board_window.h"
-#include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
-#include "toolkit/colors.h"
-#include "toolkit/number_text.h"
+#include "text/number_text.h"
+
+namespace board {
 
 using namespace channels;
 
@@ -22,17 +21,13 @@ namespace {
 constexpr double kFadeFactor = 0.9;
 constexpr int kFadeEndBelow = 10;  // the level falls geometrically and never reaches 0 alone
 
-bool IsSet(const QCheckBox* box) {
-    return box->checkState() != Qt::Unchecked;
-}
-
 }  // namespace
 
 void Form1::PlaySlot(SlotIndex i) {
     if (Slots.HasSound(i)) MciPlayFrom(i, Slots.SlotStart[i]);
-    // Exclusive play hangs on the box alone, and comes after the start so the new sound
+    // Exclusive play hangs on the tick alone, and comes after the start so the new sound
     // is already running when the others fall silent.
-    if (!IsSet(Check2[i])) return;
+    if (!Slots.Exclusive[i]) return;
     for (SlotIndex j = 0; j < kSlotCount; ++j) {
         if (j != i && Slots.HasSound(j)) MciStopSound(j);
     }
@@ -40,7 +35,7 @@ void Form1::PlaySlot(SlotIndex i) {
 
 void Form1::StopSlot(SlotIndex i) {
     if (!Slots.HasSound(i)) return;
-    if (!IsSet(Check1[i])) {
+    if (!Slots.Fade[i]) {
         MciStopSound(i);
         return;
     }
@@ -48,7 +43,7 @@ void Form1::StopSlot(SlotIndex i) {
     // A second Stop while the fade runs (a double key press, a held key) keeps the level
     // remembered at the first one; taking the lowered level would shrink the slot's volume
     // for good.
-    if (!Slots.FadeActive[i]) Slots.FadeRestoreVolume[i] = static_cast<std::int16_t>(HScroll1[i]->value());
+    if (!Slots.FadeActive[i]) Slots.FadeRestoreVolume[i] = Slots.SlotVolume[i];
     Slots.FadeActive[i] = true;
 }
 
@@ -69,15 +64,17 @@ void Form1::FadeTick() {
     // The indicator pass runs first, so a slot whose fade ends in this tick stays lit until
     // the next one.
     for (SlotIndex i = 0; i < kSlotCount; ++i) {
-        if (Slots.HasSound(i)) ShowSlot(i, MciIsPlaying(i));
+        if (!Slots.HasSound(i)) continue;
+        Slots.Sounding[i] = MciIsPlaying(i);
+        ShowSlotIfChanged(i);
     }
 
     for (SlotIndex i = 0; i < kSlotCount; ++i) {
         if (!Slots.FadeActive[i]) continue;
         QScrollBar* bar = HScroll1[i];
-        const int v = bar->value();
+        const int v = Slots.SlotVolume[i];
         if (MciIsPlaying(i) && v >= kFadeEndBelow) {
-            bar->setValue(static_cast<int>(toolkit::RoundHalfEven(v * kFadeFactor)));
+            bar->setValue(static_cast<int>(text::RoundHalfEven(v * kFadeFactor)));
             continue;
         }
         // Silence the channel before stopping it so the restored level cannot be heard as a
@@ -88,3 +85,5 @@ void Form1::FadeTick() {
         Slots.FadeActive[i] = false;
     }
 }
+
+}  // namespace board

@@ -1,50 +1,31 @@
 // Start-up: runs once when the board window loads, before any user input is handled.
-// It stamps the version into the caption, sets the default keys, reads the slot list,
-// opens one channel per recorded sound and gives every slot its assigned or empty look.
-#include <QCheckBox>
+// It stamps the version into the caption, sets the default keys, reads the slot list into the
+// slot table, opens one channel per recorded sound and gives every slot its assigned or empty
+// set-up.
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 #include <vector>
 
-#include "board/slot_list_file.h"
-#include "board/slot_table.h"
 #include "board/window/board_window.h"
-#include "board/window/slot_label.h"
 #include "channels/mci_channels.h"
+#include "slots/slot_list_file.h"
+#include "text/number_text.h"
 #include "toolkit/app_info.h"
 #include "toolkit/message_box.h"
-#include "toolkit/number_text.h"
 #include "toolkit/show_painted.h"
+
+namespace board {
 
 namespace {
 
-// The default keys are the first 38 characters: digits, the keypad signs, then A to W.
+// The default keys are the first characters of this, one per slot: digits, the keypad signs,
+// then A to W.
 const QString kKeyAlphabet = QStringLiteral("0123456789/*-+.ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-
-// The bar takes 0..1000 only: a hand-edited list can hold anything, and a value the bar
-// cannot show must not reach the channel or be written back as something else.
-std::int16_t BoundedVolume(int volume) {
-    return static_cast<std::int16_t>(std::clamp(volume, 0, 1000));
-}
-
-int CheckValue(int value) {
-    return value != 0 ? 1 : 0;
-}
-
-// A record as it is kept for a slot whose sound could not be opened: the values the slot
-// would have shown, so that writing it back gives a line the reader takes as it was.
-board::SlotRecord KeptForm(board::SlotRecord record) {
-    record.volume = BoundedVolume(record.volume);
-    record.fade = CheckValue(record.fade);
-    record.exclusive = CheckValue(record.exclusive);
-    return record;
-}
 
 QString Shown(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
@@ -61,58 +42,41 @@ QString SoundOfEarlierList(const QString& file) {
 }
 
 // Why a recorded sound did not open, as far as the file system tells.
-OpenFailure WhyNotOpened(const QString& file) {
+slots::OpenFailure WhyNotOpened(const QString& file) {
     const QFileInfo info(file);
-    if (!info.exists()) return OpenFailure::Missing;
-    if (!info.isFile()) return OpenFailure::NotAFile;
-    if (!info.isReadable()) return OpenFailure::Unreadable;
-    return OpenFailure::NotASound;
+    if (!info.exists()) return slots::OpenFailure::Missing;
+    if (!info.isFile()) return slots::OpenFailure::NotAFile;
+    if (!info.isReadable()) return slots::OpenFailure::Unreadable;
+    return slots::OpenFailure::NotASound;
 }
 
 }  // namespace
 
 void Form1::Form_Load() {
-    using toolkit::NumberText;
+    using text::NumberText;
 
-    // 1. Caption with the version; every number keeps its leading blank ("Ver 2. 1. 6").
+    // The caption gets the version, every number with its leading blank: "Sorvane Ver 2. 1. 6".
     setWindowTitle(windowTitle() + QStringLiteral(" Ver") + NumberText(toolkit::AppMajor()) + QStringLiteral(".") +
                    NumberText(toolkit::AppMinor()) + QStringLiteral(".") + NumberText(toolkit::AppRevision()));
 
-    // 2. Default keys.
+    // Every slot starts with its default key; the list's records then fill the table, keys
+    // included. The first character of a slot's key is the one that plays it.
     HotKey0 = kKeyAlphabet.left(kSlotCount);
+    for (SlotIndex i = 0; i < kSlotCount; ++i) Slots.Key[i] = HotKey0.mid(i, 1);
+    const QString listPath = slots::FindSlotListFile(QDir::currentPath());
+    const std::vector<slots::SlotRecord> records = slots::ReadSlotList(QDir::currentPath());
+    for (std::size_t i = 0; i < std::min<std::size_t>(records.size(), kSlotCount); ++i)
+        Slots.Take(static_cast<SlotIndex>(i), records[i]);
     HotKey = HotKey0;
-    for (SlotIndex i = 0; i < kSlotCount; ++i) Label4[i]->setText(HotKey.mid(i, 1));
-
-    // 3. The slot list. A record that failed part-way gives the fields read before the
-    // failure but not its key, which is only taken from a whole record.
-    const QString listPath = board::FindSlotListFile(QDir::currentPath());
-    const std::vector<board::SlotRecord> records = board::ReadSlotList(QDir::currentPath());
-    PerSlot<bool> fadeValue;
-    PerSlot<bool> exclusiveValue;
-    PerSlot<std::optional<board::SlotRecord>> recordOf;
-    const auto recordCount = static_cast<SlotIndex>(std::min<std::size_t>(records.size(), kSlotCount));
-    for (SlotIndex i = 0; i < recordCount; ++i) {
-        const board::SlotRecord& record = records[i];
-        const int read = record.fieldsRead;
-        if (read >= 3) Slots.SlotName[i] = record.name;
-        if (read >= 4) Slots.SlotFile[i] = record.file;
-        if (read >= 5) Slots.SlotStart[i] = record.start;
-        if (read >= 6) Slots.SlotVolume[i] = BoundedVolume(record.volume);
-        if (read >= 7) fadeValue[i] = record.fade != 0;
-        if (read >= 8) {
-            exclusiveValue[i] = record.exclusive != 0;
-            Label4[i]->setText(record.key);
-            if (!record.key.isEmpty()) HotKey[i] = record.key.at(0);
-        }
-        recordOf[i] = record;
-    }
+    for (SlotIndex i = 0; i < kSlotCount; ++i)
+        if (!Slots.Key[i].isEmpty()) HotKey[i] = Slots.Key[i].at(0);
 
     // A list that could not be read to its end would lose the records after the damage when
     // the exit writes over it, so it is kept as it was found; the user is told after start-up.
     QString damageMessage;
-    if (!records.empty() && records.back().fieldsRead < 8) {
+    if (!records.empty() && records.back().fieldsRead < slots::kFieldCount) {
         QString error;
-        const QString copy = board::KeepCopyOfList(listPath, &error);
+        const QString copy = slots::KeepCopyOfList(listPath, &error);
         damageMessage = Shown(listPath) + QStringLiteral("のスロット") + QString::number(records.size() - 1) +
                         QStringLiteral("を読めません\n");
         if (copy.isEmpty()) {
@@ -123,35 +87,16 @@ void Form1::Form_Load() {
         }
     }
 
-    // 4. Show the window, painted, before the channels open, which can take a while.
+    // The window is shown, painted with the board as the list has it, before the channels open,
+    // which can take a while.
+    for (SlotIndex i = 0; i < kSlotCount; ++i) ShowSlot(i);
     toolkit::ShowPainted(this);
 
-    // 5. One channel per recorded sound. A sound that cannot be opened now (a drive not
-    // plugged in, a share down) leaves the slot empty, but its record is kept and written
-    // back at exit, so a missing drive never erases the user's board.
-    for (SlotIndex i = 0; i < kSlotCount; ++i) {
-        Slots.KeptRecord[i].reset();
-        QString whyNot;
-        const QString sound = Slots.SlotFile[i].isEmpty() ? QString() : SoundOfEarlierList(Slots.SlotFile[i]);
-        if (sound.isEmpty()) {
-            EmptySetUp(i);
-        } else if (channels::MciOpenSound(i, sound, &whyNot)) {
-            Slots.SlotFile[i] = sound;
-            AssignedSetUp(i, fadeValue[i], exclusiveValue[i]);
-        } else {
-            qWarning().noquote() << "slot" << i << "keeps its record but cannot open" << Slots.SlotFile[i] << "-"
-                                 << whyNot;
-            board::SlotRecord kept = recordOf[i] ? KeptForm(*recordOf[i]) : board::SlotRecord{};
-            kept.index = i;
-            kept.file = Slots.SlotFile[i];
-            Slots.KeptRecord[i] = kept;
-            Slots.KeptBecause[i] = WhyNotOpened(sound);
-            EmptySetUp(i);
-        }
-    }
+    // One channel per recorded sound.
+    for (SlotIndex i = 0; i < kSlotCount; ++i) SetUpSlot(i);
 
-    // 6.-9. Focus, keyboard operation, no fade running, then the timer last, so that no
-    // tick can run during start-up.
+    // The focus goes to the key operation button and the keys play the board. The timer starts
+    // last, with no fade-out running, so that no tick runs during start-up.
     Command3->setFocus();
     KeyOperationOn();
     for (SlotIndex i = 0; i < kSlotCount; ++i) Slots.FadeActive[i] = false;
@@ -160,13 +105,29 @@ void Form1::Form_Load() {
     if (!damageMessage.isEmpty()) toolkit::MsgBox(this, damageMessage, toolkit::kStyleStop);
 }
 
-void Form1::AssignedSetUp(SlotIndex i, bool fade, bool exclusive) {
-    Check1[i]->setChecked(fade);
-    Check2[i]->setChecked(exclusive);
+// A sound that cannot be opened now (a drive not plugged in, a share down) leaves the slot
+// empty, but its record is kept and written back at exit, so a missing drive never erases the
+// user's board.
+void Form1::SetUpSlot(SlotIndex i) {
+    const QString sound = Slots.HasSound(i) ? SoundOfEarlierList(Slots.SlotFile[i]) : QString();
+    if (sound.isEmpty()) return EmptySetUp(i);
+    QString whyNot;
+    if (channels::MciOpenSound(i, sound, &whyNot)) {
+        Slots.SlotFile[i] = sound;
+        return AssignedSetUp(i);
+    }
+    qWarning().noquote() << "slot" << i << "keeps its record but cannot open" << Slots.SlotFile[i] << "-" << whyNot;
+    Slots.Kept[i] = slots::KeptRecord{Slots.Record(i), WhyNotOpened(sound)};
+    EmptySetUp(i);
+}
+
+void Form1::AssignedSetUp(SlotIndex i) {
+    // The channel was opened just now: nothing sounds on it yet.
+    Slots.Sounding[i] = false;
     ShowSlot(i);
     // A freshly opened channel plays at full level. The bar reports only a real change, so
-    // when it already shows the saved volume the volume is sent here instead.
-    const std::int16_t volume = BoundedVolume(Slots.SlotVolume[i]);
+    // when it already shows the slot's volume the volume is sent here instead.
+    const std::int16_t volume = Slots.SlotVolume[i];
     if (HScroll1[i]->value() == volume) {
         ApplySlotVolume(i);
     } else {
@@ -180,6 +141,11 @@ void Form1::EmptySetUp(SlotIndex i) {
     Slots.SlotName[i].clear();
     Slots.SlotVolume[i] = 0;
     Slots.SlotStart[i] = 0;
+    Slots.Fade[i] = false;
+    Slots.Exclusive[i] = false;
+    Slots.Sounding[i] = false;
     ShowSlot(i);
     HScroll1[i]->setValue(0);
 }
+
+}  // namespace board

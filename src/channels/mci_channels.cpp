@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "mci/mci_errors.h"
-#include "toolkit/number_text.h"
+#include "text/number_text.h"
 
 namespace channels {
 
@@ -32,7 +32,7 @@ QString Alias(std::int16_t channel) {
 // the beginning, so no stored position can break the command.
 std::int32_t Milliseconds(double seconds) {
     if (std::isnan(seconds)) return 0;
-    const double ms = toolkit::RoundHalfEven(seconds * 1000.0);
+    const double ms = text::RoundHalfEven(seconds * 1000.0);
     if (ms >= double(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
     if (ms <= double(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
     return std::int32_t(ms);
@@ -66,7 +66,7 @@ bool MciOpenSound(std::int16_t channel, const QString& path, QString* whyNot) {
 void MciPlayFrom(std::int16_t channel, double startSeconds) {
     // The number text keeps its leading blank: "seek A3 to  250". Play goes whatever seek said.
     Send(QStringLiteral("seek ") + Alias(channel) + QStringLiteral(" to ") +
-         toolkit::NumberText(Milliseconds(startSeconds)));
+         text::NumberText(Milliseconds(startSeconds)));
     Send(QStringLiteral("play ") + Alias(channel));
 }
 
@@ -90,12 +90,12 @@ double MciGetLength(std::int16_t channel) {
     Send(QStringLiteral("status ") + Alias(channel) + QStringLiteral(" length"), reply, sizeof reply);
     // Bounded by the buffer, in case a service fills it without a terminator.
     const QString text = QString::fromLatin1(reply, int(strnlen(reply, sizeof reply)));
-    return toolkit::ReadNumber(text) / 1000.0;
+    return text::ReadNumber(text) / 1000.0;
 }
 
 void MciSetVolume(std::int16_t channel, std::int16_t volume) {
     if (volume < 0 || volume > 1000) return;
-    Send(QStringLiteral("setaudio ") + Alias(channel) + QStringLiteral(" volume to ") + toolkit::NumberText(volume));
+    Send(QStringLiteral("setaudio ") + Alias(channel) + QStringLiteral(" volume to ") + text::NumberText(volume));
 }
 
 }  // namespace channels

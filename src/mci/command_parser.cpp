@@ -1,4 +1,4 @@
-#include "mci/command_parser.h"
+#include "command_parser.h"
 
 #include <limits>
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "mci/command_parser.h"
+#include "command_parser.h"
 #include "mci/mci_errors.h"
 
 namespace mci {
@@ -19,18 +19,6 @@ using audio::Engine;
 constexpr std::array<std::string_view, 16> kKnownExtensions = {".wav",  ".mp3",  ".ogg", ".oga", ".opus", ".flac",
                                                                ".aif",  ".aiff", ".m4a", ".mp4", ".mov",  ".mkv",
                                                                ".webm", ".wma",  ".asf", ".aac"};
-
-Engine::OutputKind KindFor(Service::OutputChoice choice) {
-    switch (choice) {
-        case Service::Null:
-            return Engine::OutputKind::Null;
-        case Service::Offline:
-            return Engine::OutputKind::Offline;
-        case Service::Device:
-            break;
-    }
-    return Engine::OutputKind::Device;
-}
 
 void WriteReply(std::string_view text, char* reply, std::uint32_t replySize) {
     if (reply == nullptr || replySize == 0) return;
@@ -123,19 +111,18 @@ const char* ErrorMeaning(std::uint32_t code) {
     }
 }
 
-Service& DefaultService() {
-    static Service service(Service::Device);
-    return service;
-}
-
 }  // namespace
 
-Service::Service(OutputChoice output) : m_engine(std::make_unique<Engine>(KindFor(output))) {}
+Service::Service(OutputKind output) : m_engine(std::make_unique<Engine>(output)) {}
 Service::Service(std::unique_ptr<audio::Engine> engine) : m_engine(std::move(engine)) {}
 Service::~Service() = default;
 
 std::uint32_t Service::send(const char* command, char* reply, std::uint32_t replySize) {
     if (reply != nullptr && replySize > 0) reply[0] = '\0';
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastOpenError = kOk;  // an open that fails now sets it again
+    }
     if (command == nullptr) return kErrMissingCommandString;
     if (std::string_view name; IsModeQuery(command, name)) return modeQuery(name, reply, replySize);
     std::vector<Word> words;
@@ -300,22 +287,26 @@ bool Service::errorText(std::uint32_t code, char* text, std::uint32_t size) {
     if (meaning == nullptr) return false;
     std::string reply = meaning;
     std::lock_guard lock(m_mutex);
-    if (code == m_lastOpenError && !m_lastOpenReason.empty()) reply += ": " + m_lastOpenReason;
+    if (code != kOk && code == m_lastOpenError && !m_lastOpenReason.empty()) reply += ": " + m_lastOpenReason;
     WriteReply(reply, text, size);
     return true;
 }
 
 std::uint32_t SendString(const char* command, char* reply, std::uint32_t replySize, void* callback) {
     (void)callback;  // completion notification is never asked for
+    if (reply != nullptr && replySize > 0) reply[0] = '\0';
     Service* service = g_installed.load(std::memory_order_acquire);
-    if (service == nullptr) service = &DefaultService();
+    if (service == nullptr) return kErrInvalidDeviceName;
     return service->send(command, reply, replySize);
 }
 
 bool GetErrorString(std::uint32_t code, char* text, std::uint32_t size) {
     Service* service = g_installed.load(std::memory_order_acquire);
-    if (service == nullptr) service = &DefaultService();
-    return service->errorText(code, text, size);
+    if (service != nullptr) return service->errorText(code, text, size);
+    const char* meaning = ErrorMeaning(code);  // no service, so no open to say more of
+    if (meaning == nullptr) return false;
+    WriteReply(meaning, text, size);
+    return true;
 }
 
 void InstallService(Service* service) {

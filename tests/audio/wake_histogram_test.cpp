@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "audio/wake_histogram.h"
+#include "wake_histogram.h"  // a private header of the engine
 
 namespace {
 

@@ -103,7 +103,7 @@ TEST_F(BoardTest, EachOperationSendsExactlyItsCommandsInOrder) {
             f->Slots.SlotStart[i] = start;
             f->Slots.SlotVolume[i] = std::int16_t(volume);
             fake.open.insert(i);
-            f->AssignedSetUp(i, false, false);
+            f->AssignedSetUp(i);
         }
         fake.playing = {3};
         fake.calls.clear();

@@ -1,12 +1,12 @@
 // Any sequence of what a user does on the board (drops, releases, keys, buttons, ticks, the
 // volume bar, Escape, sounds running out) leaves every slot looking as its slot table and its
 // channel say, each channel playing or silent as the operations imply, each volume where the
-// user set it, and a list at exit that holds exactly that board.
+// user set it, and a list at exit that holds exactly that board: the table's.
 #include <QTextDocumentFragment>
 #include <random>
 
-#include "board/slot_list_file.h"
 #include "board_fixture.h"
+#include "slots/slot_list_file.h"
 
 namespace {
 
@@ -17,9 +17,10 @@ const QString kGone = QStringLiteral("/media/usb/gone.wav");
 // What differs between slot i's controls and what its table entry and channel imply.
 std::string LookFaults(const Form1& f, int i, bool sounding) {
     const bool assigned = f.Slots.HasSound(i);
-    const auto& kept = f.Slots.KeptRecord[i];
+    const auto& kept = f.Slots.Kept[i];
     std::string faults;
     const auto expect = [&](bool holds, const char* what) { faults += holds ? "" : std::string(what) + "; "; };
+    expect(f.Label4[i]->text() == f.Slots.Key[i], "key");
     expect(f.Text1[i]->text() == (assigned ? f.Slots.SlotName[i] : QString()), "caption");
     expect(toolkit::BackColor(f.Text1[i]) == (assigned              ? kYellow
                                               : f.Slots.Released[i] ? kWhite
@@ -29,11 +30,12 @@ std::string LookFaults(const Form1& f, int i, bool sounding) {
     for (const QWidget* w :
          std::initializer_list<const QWidget*>{f.Command1[i], f.Command2[i], f.Check1[i], f.Check2[i], f.HScroll1[i]})
         expect(w->isEnabled() == assigned, "enabled state");
+    expect(f.Check1[i]->isChecked() == f.Slots.Fade[i] && f.Check2[i]->isChecked() == f.Slots.Exclusive[i], "ticks");
     expect(assigned || (!f.Check1[i]->isChecked() && !f.Check2[i]->isChecked() && f.HScroll1[i]->value() == 0),
            "an empty slot's ticks and bar");
     expect(f.HScroll1[i]->value() == f.Slots.SlotVolume[i], "bar and volume");
     expect(QTextDocumentFragment::fromHtml(f.Text1[i]->toolTip()).toPlainText() ==
-               (kept ? kept->file + QStringLiteral("が見つかりません") : QString()),
+               (kept ? kept->record.file + QStringLiteral("が見つかりません") : QString()),
            "tooltip");
     return faults;
 }
@@ -41,6 +43,7 @@ std::string LookFaults(const Form1& f, int i, bool sounding) {
 TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInStep) {
     fake.unopenable.insert(kGone.toStdString());
     fake.unopenable.insert("/srv/broken.wav");
+    fake.openOnScratchOnly.insert("/srv/late.wav");
     for (unsigned seed = 1; seed <= 25; ++seed) {
         write(listPath(), ListLine(0, "3", "gone", kGone.toUtf8(), ".5", "700", "1", "0") +
                               ListLine(1, "4", "one", "one.wav", "0", "300", "1", "0") + EmptyLines(2));
@@ -68,22 +71,24 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
                 EXPECT_EQ(fake.playing.count(s) > 0, fadeBox && wasPlaying);
                 if (fadeBox && wasPlaying) EXPECT_TRUE(f->Slots.FadeActive[s]);
             };
-            if (op == 0) {  // a drop: a sound, one under the program folder, or one the service refuses
+            if (op == 0) {  // a drop: a sound, one under the program folder, one refused at the trial or on the slot
                 const int kind = pick(3);
+                const bool late = kind == 2 && step % 2;
                 const QString file = kind == 2
-                                         ? QStringLiteral("/srv/broken.wav")
+                                         ? (late ? "/srv/late.wav" : "/srv/broken.wav")
                                          : QStringList{"/srv/s%1.wav", "/home/u/board/fx/f%1.mp3"}.at(kind).arg(step);
                 const QString before = f->Slots.SlotFile[s];
                 DropFiles(*f, s, {file});
                 EXPECT_EQ(f->Slots.SlotFile[s], kind == 2 ? before : QString(file).remove("/home/u/board/"));
-                EXPECT_EQ(fake.playing.count(s), kind == 2 ? std::size_t(wasPlaying) : 0u);
+                EXPECT_EQ(fake.playing.count(s), kind == 2 && !late ? std::size_t(wasPlaying) : 0u);
+                if (kind == 2) EXPECT_EQ(events.back(), "box 16 " + file.toStdString() + "は扱えません");
                 if (kind != 2) volume[s] = 800;
             } else if (op == 1) {  // release through the menu, answered yes
                 f->Slots.SelectedSlot = s;
                 answers = {toolkit::kAnswerOk};
                 f->mnuDelSoundFile_Click();
                 EXPECT_FALSE(f->Slots.HasSound(s));
-                EXPECT_FALSE(f->Slots.KeptRecord[s]);
+                EXPECT_FALSE(f->Slots.Kept[s]);
                 EXPECT_FALSE(fake.open.count(s));
             } else if (op == 2) {  // the slot's key, in either case
                 f->BoardKeyPress(pick(2) ? kKeys[s].toLower().unicode() : kKeys[s].unicode());
@@ -96,8 +101,10 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
                 if (assigned) stop();
             } else if (op == 5) {
                 f->Check1[s]->click();
+                EXPECT_EQ(f->Slots.Fade[s], assigned && !fadeBox);
             } else if (op == 6) {
                 f->Check2[s]->click();
+                EXPECT_EQ(f->Slots.Exclusive[s], assigned && !exclusive);
             } else if (op == 7 && assigned) {  // the bar; during a fade the level remembered at Stop still wins
                 f->HScroll1[s]->setValue(std::array{0, 1000, 500, pick(1001)}[pick(4)]);
                 if (!f->Slots.FadeActive[s]) volume[s] = bar(s);
@@ -118,23 +125,22 @@ TEST_F(BoardTest, AnySequenceOfOperationsKeepsLooksChannelsVolumesAndTheListInSt
         }
         // The exit writes the board as it stands: a fading slot at the level it fades from, a
         // record kept from start-up as it was read.
-        std::vector<board::SlotRecord> expected(kSlotCount);
+        std::vector<slots::SlotRecord> expected(kSlotCount);
         for (SlotIndex i = 0; i < kSlotCount; ++i) {
-            board::SlotRecord& r = expected[size_t(i)];
-            r = f->Slots.KeptRecord[i].value_or(board::SlotRecord{});
-            if (!f->Slots.KeptRecord[i]) {
+            slots::SlotRecord& r = expected[size_t(i)];
+            r = f->Slots.Kept[i] ? f->Slots.Kept[i]->record : slots::SlotRecord{};
+            if (!f->Slots.Kept[i]) {
                 r.name = f->Slots.SlotName[i];
                 r.file = f->Slots.SlotFile[i];
                 r.volume = f->Slots.HasSound(i) ? volume[i] : 0;
-                r.fade = f->Check1[i]->isChecked();
-                r.exclusive = f->Check2[i]->isChecked();
+                r.fade = f->Slots.Fade[i];
+                r.exclusive = f->Slots.Exclusive[i];
             }
             r.index = i;
-            r.fieldsRead = 8;
             r.key = i < 2 ? QString(kKeys[i]) : QString(QChar::fromLatin1(kDefaultKeys[i]));  // the list's own two
         }
         f->close();
-        const std::vector<board::SlotRecord> written = board::ReadSlotList(QDir::currentPath());
+        const std::vector<slots::SlotRecord> written = slots::ReadSlotList(QDir::currentPath());
         ASSERT_EQ(written.size(), expected.size());
         for (std::size_t i = 0; i < written.size(); ++i) EXPECT_EQ(written[i], expected[i]) << "seed " << seed;
     }

@@ -1,6 +1,7 @@
 // The board as it is installed and started: its folder is the one it starts in, where the list
-// lives; sounds from inside it are kept relative to it and the menu opens it. A list from an
-// earlier build still finds the sounds it meant; a volume typed during a fade-out is kept.
+// lives; sounds from inside it are kept relative to it and the menu opens it, or says it cannot.
+// A list from an earlier build still finds the sounds it meant; a volume typed during a fade-out
+// is kept.
 #include <QLineEdit>
 #include <QWheelEvent>
 #include <QWindow>
@@ -11,6 +12,8 @@
 
 namespace {
 
+using dialogs::Form3;
+
 TEST_F(BoardTest, TheFolderItStartsInHoldsItsListItsSoundsAndIsWhatTheMenuOpens) {
     toolkit::SetBoardFolderForTests({});  // the real rule: the current folder
     QDir().mkpath(path("fx"));
@@ -18,6 +21,9 @@ TEST_F(BoardTest, TheFolderItStartsInHoldsItsListItsSoundsAndIsWhatTheMenuOpens)
     EXPECT_EQ(f->Slots.SlotFile[3], "fx/bell.wav");
     f->mnuOpenFolder_Click();
     EXPECT_EQ(events, Commands{"open folder " + QDir::currentPath().toStdString()});
+    toolkit::SetOpenFolderHook([](const QString&) { return false; });  // no file manager answers
+    f->mnuOpenFolder_Click();
+    EXPECT_EQ(events.back(), "box 16 " + QDir::currentPath().toStdString() + "を開けません");
 }
 
 // Earlier builds kept a sound lying beside the program relative to the program's folder. Such a
@@ -34,7 +40,7 @@ TEST_F(BoardTest, AnEarlierListFindsTheSoundsItKeptBesideTheProgram) {
     start();
     EXPECT_EQ(f->Slots.SlotFile[0], path("bin/beside.wav"));
     EXPECT_EQ(f->Slots.SlotFile[1], "here.wav");
-    EXPECT_TRUE(f->Slots.KeptRecord[2].has_value());
+    EXPECT_TRUE(f->Slots.Kept[2].has_value());
     f->close();
     EXPECT_EQ(read(listPath()), ListLine(0, "0", "beside", path("bin/beside.wav").toUtf8()) +
                                     ListLine(1, "1", "here", "here.wav") + ListLine(2, "2", "gone", "gone.wav") +

@@ -3,17 +3,20 @@
 #include <QStringEncoder>
 #include <random>
 
-#include "../../fuzz/fuzz_targets.h"
 #include "board_fixture.h"
+#include "fuzz_checks.h"
 
-using namespace board;
+using namespace slots;
 using Records = std::vector<SlotRecord>;
 
 namespace {
 
 SlotRecord Record(int index, QString key, QString name = {}, QString file = {}, double start = 0, int volume = 0,
-                  int fade = 0, int exclusive = 0, int fieldsRead = 8) {
-    return SlotRecord{index, key, name, file, start, volume, fade, exclusive, fieldsRead};
+                  int fade = 0, int exclusive = 0, int fieldsRead = kFieldCount) {
+    // clang-format off
+    return {.index = index, .key = key, .name = name, .file = file, .start = start, .volume = volume, .fade = fade,
+            .exclusive = exclusive, .fieldsRead = fieldsRead};
+    // clang-format on
 }
 
 // One table of lists and the records they hold. Rows the board writes itself ("written") show
@@ -66,9 +69,10 @@ TEST(SlotListFile, ReadsEachListAsItsRecordsAndWritesTheBoardsOwnBytes) {
         if (c.written) EXPECT_TRUE(FormatSlotList(c.records).startsWith(c.bytes)) << c.what;
     }
     // A file past 8 MiB: the cut falls inside record 28.
-    const Records cut = ParseSlotList((line.left(line.size() - 2) + QByteArray(300000, ' ') + "\r\n").repeated(38));
+    const Records cut =
+        ParseSlotList((line.left(line.size() - 2) + QByteArray(300000, ' ') + "\r\n").repeated(kSlotCount));
     EXPECT_EQ(cut.size(), size_t(kMaxListBytes / (line.size() + 300000) + 1));
-    EXPECT_LT(cut.back().fieldsRead, 8);
+    EXPECT_LT(cut.back().fieldsRead, kFieldCount);
 }
 
 // Any key, name or path survives the list in its own record and leaves the others alone: quotes
@@ -86,7 +90,7 @@ TEST(SlotListFile, AnyTextSurvivesTheListInItsOwnRecord) {
         const QString& key = texts[i];
         const QString& name = texts[(i + 1) % texts.size()];
         const QString& file = texts[(i + 2) % texts.size()];
-        EXPECT_EQ(fuzzing::CheckTextsRoundTrip(key, name, file, i % 38), "")
+        EXPECT_EQ(fuzzing::CheckTextsRoundTrip(key, name, file, i % kSlotCount), "")
             << (key + "|" + name).left(80).toStdString();
     }
 }

@@ -28,7 +28,8 @@ std::string Look(const Form1& f, int i) {
 // in as the board shows them. A sound that does not open (a drive not plugged in) must not erase
 // the board: its slot looks empty, its tooltip says why, naming the file as text. The list goes
 // back out byte for byte, run after run: quotes inside a text doubled, or the next run reads a
-// different board, and a record kept as it came until the user releases its slot.
+// different board, and a record kept as it came until the user releases its slot. The controls
+// only show the slot table: a name or a tick changed behind its back is not what the list keeps.
 TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
     const char* gone = "/media/<b>usb</b>/gone.wav";
     QDir().mkpath(path("folder.wav"));
@@ -58,6 +59,9 @@ TEST_F(BoardTest, AListComesInAsItsLooksAndGoesBackByteForByte) {
         EXPECT_TRUE(f->KeyPreviewOn());
         EXPECT_TRUE(f->Timer1->isActive());
         EXPECT_EQ(f->focusWidget(), f->Command3);
+        f->Text1[0]->setText("changed behind the table's back, which the list keeps");
+        f->Check1[0]->blockSignals(true);
+        f->Check1[0]->setChecked(false);
         f->close();
         EXPECT_EQ(read(listPath()), list);
     }

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace dialogs;
+
 // Types each character on the dialog's window, as the keyboard delivers it.
 void Type(QWidget* dialog, const QString& characters) {
     for (const QChar c : characters) {

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "../../fuzz/fuzz_targets.h"
 #include "board_fixture.h"
+#include "fuzz_checks.h"
 
 namespace {
 

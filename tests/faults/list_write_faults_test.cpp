@@ -6,9 +6,9 @@
 #include <unistd.h>
 #include <QProcess>
 
-#include "board/slot_list_file.h"
 #include "board_fixture.h"
 #include "skip_outside_ci.h"
+#include "slots/slot_list_file.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ TEST_P(ListWriteFault, TheOldListStaysWholeAndTheBoardIsKeptElsewhere) {
     QString tail = QStringLiteral("\nほかの場所にも保存できません");
     if (keptIn != KeptIn::Nowhere) {
         ASSERT_EQ(kept.size(), 1);
-        EXPECT_EQ(board::ParseSlotList(read(kept[0].filePath())).at(1).file, "/srv/new.wav");
+        EXPECT_EQ(slots::ParseSlotList(read(kept[0].filePath())).at(1).file, "/srv/new.wav");
         tail = "\n代わりに" + QDir::toNativeSeparators(kept[0].filePath()) + "に保存しました";
     }
     ASSERT_EQ(events.size(), 1u);

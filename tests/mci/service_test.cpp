@@ -155,11 +155,22 @@ TEST_F(ServiceTest, WhatIsNoLocalSoundFileIsRefused) {
         {"open \"empty.mp3\" alias A1", kErrInternal},
         {"open \"words.mp3\" alias A1", kErrInternal},
         {"open \"notes.mp3\" alias A1", kErrInternal},  // a list of files to join
-        {"open \"bell.wav\" alias A1"},
     });
     char why[256];  // the reason a file cannot play names what it looked like
     ASSERT_TRUE(m_service.errorText(kErrInternal, why, sizeof why));
     EXPECT_NE(std::string(why).find("looks like: concat"), std::string::npos) << why;
+    // The reason goes with the open that had it: after the next command the code means only itself.
+    EXPECT_EQ(Send("open \"bell.wav\" alias A1"), kOk);
+    ASSERT_TRUE(m_service.errorText(kErrInternal, why, sizeof why));
+    EXPECT_STREQ(why, "The file holds no sound that can be played");
+}
+
+// The program installs its service; before that, or after, a command runs nowhere and says so.
+TEST(SendStringTest, WithNoServiceInstalledEveryCommandFailsAsOneToNoOpenDevice) {
+    InstallService(nullptr);
+    char reply[8] = "stale";
+    EXPECT_EQ(SendString("close all", reply, sizeof reply, nullptr), kErrInvalidDeviceName);
+    EXPECT_STREQ(reply, "");
 }
 
 // A reply too long is cut to fit, with its terminator, and a buffer of size 0 is not written. An

@@ -25,6 +25,10 @@
 #include "toolkit/colors.h"
 #include "toolkit/message_box.h"
 
+using board::Form1;
+using board::SlotLabel;
+using slots::kSlotCount;
+using slots::SlotIndex;
 using Commands = std::vector<std::string>;
 
 // The board's own keys: digits, the keypad signs, then A to W, one per slot.
@@ -37,13 +41,13 @@ inline constexpr std::uint32_t kLit = 0xFF80FF;
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
-namespace board {
+namespace slots {
 inline void PrintTo(const SlotRecord& r, std::ostream* os) {
-    *os << "{" << r.index << ",\"" << r.key.toStdString() << "\",\"" << r.name.toStdString() << "\",\""
-        << r.file.toStdString() << "\"," << r.start << "," << r.volume << "," << r.fade << "," << r.exclusive
-        << " read " << r.fieldsRead << "}";
+    for (const ListField& field : kListFields)
+        std::visit([&](auto member) { *os << testing::PrintToString(r.*member) << ","; }, field);
+    *os << " read " << r.fieldsRead;
 }
-}  // namespace board
+}  // namespace slots
 
 // One line of the list as the board writes it; numbers as their text ("800", ".5", "-5").
 inline QByteArray ListLine(int index, const QByteArray& key, const QByteArray& name = {}, const QByteArray& file = {},
@@ -152,7 +156,7 @@ protected:
     }
 
     // The real media service in the fake's place, rendering offline unless told otherwise.
-    ::mci::Service& useRealService(::mci::Service::OutputChoice output = ::mci::Service::Offline) {
+    ::mci::Service& useRealService(::mci::Service::OutputKind output = ::mci::Service::Offline) {
         m_service = std::make_unique<::mci::Service>(output);
         ::mci::InstallService(m_service.get());
         channels::SetMciSendFunction(&::mci::SendString);

@@ -21,6 +21,7 @@ public:
     std::map<int, int> volume;                          // channel -> last "setaudio ... volume to"
     std::map<int, std::string> length;                  // channel -> "status ... length" reply (ms); "0" unset
     std::set<std::string> unopenable;                   // paths whose open fails (277)
+    std::set<std::string> openOnScratchOnly;            // paths that open on A100 only (277 elsewhere)
     std::function<void(const std::string&)> onCommand;  // sees each command as it arrives
 
     RecordingMci() {
@@ -62,7 +63,7 @@ private:
         in >> alias >> what;
         const int ch = alias.size() > 1 && alias[0] == 'A' ? std::atoi(alias.c_str() + 1) : -99999;
         if (verb == "open" && open.count(ch)) return 289;
-        if (verb == "open" && unopenable.count(path)) return 277;
+        if (verb == "open" && (unopenable.count(path) || (ch != 100 && openOnScratchOnly.count(path)))) return 277;
         if (verb == "open") open.insert(ch);
         if (verb == "close") {
             open.erase(ch);

@@ -11,9 +11,9 @@
 #include <random>
 #include <tuple>
 
-#include "toolkit/number_text.h"
+#include "text/number_text.h"
 
-using namespace toolkit;
+using namespace text;
 
 namespace {
 

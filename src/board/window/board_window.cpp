@@ -23,6 +23,8 @@
 #include "toolkit/scroll_bar.h"
 #include "toolkit/twips.h"
 
+namespace board {
+
 using toolkit::TwipsRect;
 
 namespace {
@@ -189,6 +191,15 @@ void Form1::connectHandlers() {
         connect(Command1[i], &QPushButton::clicked, this, [this, i] { PlaySlot(i); });
         connect(Command2[i], &QPushButton::clicked, this, [this, i] { StopSlot(i); });
         connect(HScroll1[i], &QScrollBar::valueChanged, this, [this, i] { ApplySlotVolume(i); });
+        // A tick goes to the table, which the box then shows; ShowSlot's own ticks are not reported.
+        connect(Check1[i], &QCheckBox::toggled, this, [this, i](bool on) {
+            Slots.Fade[i] = on;
+            ShowSlot(i);
+        });
+        connect(Check2[i], &QCheckBox::toggled, this, [this, i](bool on) {
+            Slots.Exclusive[i] = on;
+            ShowSlot(i);
+        });
         connect(Text1[i], &SlotLabel::dropped, this, [this, i](const QMimeData* data) { DropOnNameBox(i, data); });
         connect(Text1[i], &SlotLabel::mousePressed, this,
                 [this, i](Qt::MouseButton button) { SlotMouseDown(i, button); });
@@ -211,3 +222,5 @@ void Form1::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
 }
+
+}  // namespace board

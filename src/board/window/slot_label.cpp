@@ -5,6 +5,8 @@
 #include <QDropEvent>
 #include <QMouseEvent>
 
+namespace board {
+
 // Names and keys come from file names and a hand-editable list: they are shown as typed,
 // never read as markup (a file called "<img src=…>.wav" must not load anything).
 SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) {
@@ -13,7 +15,7 @@ SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) {
 
 void SlotLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    emit mousePressed(event->button());
+    Q_EMIT mousePressed(event->button());
 }
 
 // Every drag is let in: the board itself looks at the data and decides what a drop does,
@@ -28,5 +30,7 @@ void SlotLabel::dragMoveEvent(QDragMoveEvent* event) {
 
 void SlotLabel::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
-    emit dropped(event->mimeData());
+    Q_EMIT dropped(event->mimeData());
 }
+
+}  // namespace board

@@ -8,10 +8,12 @@
 #include <cstdint>
 
 #include "channels/mci_channels.h"
+#include "text/number_text.h"
 #include "toolkit/fonts.h"
-#include "toolkit/number_text.h"
 #include "toolkit/tool_dialog.h"
 #include "toolkit/twips.h"
+
+namespace dialogs {
 
 using toolkit::MakeDialogButton;
 using toolkit::TwipsRect;
@@ -102,9 +104,9 @@ void Form3::Form_Load() {
     const SlotIndex k = m_keyIndex;
     Text1->setText(m_slots.SlotName[k]);
     Label7->setText(m_slots.SlotFile[k]);
-    Label4->setText(toolkit::NumberText(channels::MciGetLength(m_keyIndex)));
-    Text3->setText(toolkit::NumberText(m_slots.SlotVolume[k]));
-    Text2->setText(QLatin1Char(' ') + toolkit::NumberText(m_slots.SlotStart[k]).trimmed());
+    Label4->setText(text::NumberText(channels::MciGetLength(m_keyIndex)));
+    Text3->setText(text::NumberText(m_slots.SlotVolume[k]));
+    Text2->setText(QLatin1Char(' ') + text::NumberText(m_slots.SlotStart[k]).trimmed());
 }
 
 void Form3::Command1_Click() {
@@ -112,8 +114,8 @@ void Form3::Command1_Click() {
     channels::MciStopSound(k);
     m_slots.SlotName[k] = Text1->text();
     // No range test: a start before 0 or past the end is the user's choice.
-    m_slots.SlotStart[k] = toolkit::ReadNumber(Text2->text());
-    const double volume = toolkit::RoundHalfEven(toolkit::ReadNumber(Text3->text()));
+    m_slots.SlotStart[k] = text::ReadNumber(Text2->text());
+    const double volume = text::RoundHalfEven(text::ReadNumber(Text3->text()));
     // A volume the bar cannot show is dropped quietly; the old one stays.
     if (volume >= 0 && volume <= kMaxVolume) m_slots.SlotVolume[k] = static_cast<std::int16_t>(volume);
     accept();
@@ -133,7 +135,7 @@ void Form3::Command4_Click() {
 
 void Form3::Command5_Click() {
     // Tried out as typed, not stored.
-    channels::MciPlayFrom(m_keyIndex, toolkit::ReadNumber(Text2->text()));
+    channels::MciPlayFrom(m_keyIndex, text::ReadNumber(Text2->text()));
 }
 
 void Form3::showEvent(QShowEvent* event) {
@@ -146,3 +148,5 @@ bool EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex) {
     Form3 dialog(table, keyIndex, owner);
     return dialog.exec() == QDialog::Accepted;
 }
+
+}  // namespace dialogs

@@ -4,14 +4,16 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "dialogs/hotkey/key_character.h"
+#include "slots/key_character.h"
+#include "text/number_text.h"
 #include "toolkit/colors.h"
 #include "toolkit/fonts.h"
 #include "toolkit/key_preview.h"
 #include "toolkit/message_box.h"
-#include "toolkit/number_text.h"
 #include "toolkit/tool_dialog.h"
 #include "toolkit/twips.h"
+
+namespace dialogs {
 
 using toolkit::MakeDialogButton;
 using toolkit::TwipsRect;
@@ -81,7 +83,7 @@ void Form2::buildLayout() {
 
 void Form2::Form_Load() {
     const QString& keys = m_hotKey;
-    Label1->setText(QStringLiteral("No.") + toolkit::NumberText(m_keyIndex) + QStringLiteral(" 操作キーの設定"));
+    Label1->setText(QStringLiteral("No.") + text::NumberText(m_keyIndex) + QStringLiteral(" 操作キーの設定"));
 
     QString inUse = QStringLiteral("既設定済  ");
     for (const QChar key : keys) {
@@ -94,10 +96,10 @@ void Form2::Form_Load() {
 }
 
 bool Form2::CaptureKey(QChar typed) {
-    const QChar key = FoldKeyCharacter(typed);
+    const QChar key = slots::FoldKeyCharacter(typed);
     // The blank and control characters go on to the focused control (Tab moves the focus,
     // Escape closes); so does anything the key string cannot hold as one byte.
-    if (!IsCapturableKey(key)) return false;
+    if (!slots::IsCapturableKey(key)) return false;
 
     Label2->setText(QString(key));
     if (m_hotKey.contains(key)) {
@@ -135,3 +137,5 @@ void EditHotkey(QWidget* owner, QString& hotKey, const QString& hotKey0, SlotInd
     Form2 dialog(hotKey, hotKey0, keyIndex, owner);
     dialog.exec();
 }
+
+}  // namespace dialogs

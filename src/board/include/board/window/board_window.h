@@ -1,16 +1,17 @@
 #pragma once
 // Form1: the board's main window. The constructor builds the fixed layout (key labels read
 // "A", the status box "初期化中", everything disabled); Form_Load then runs start-up and
-// closing the window runs the exit steps. It owns the slot table. The slot operations are
-// members so that buttons, keys and the timer reach the same code; each topic lives in its own
-// source file under board/ (startup, exit, playback, keyboard, assign, slot_look, dialog_menu).
-// User-interface thread only.
+// closing the window runs the exit steps. It owns the slot table, which holds every slot's
+// state; its controls show the table (ShowSlot) and write to it only through their handlers.
+// The slot operations are members so that buttons, keys and the timer reach the same code; each
+// topic lives in its own source file under board/ (startup, exit, playback, keyboard, assign,
+// menu, slot_look). User-interface thread only.
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 
-#include "board/slot_table.h"
+#include "slots/slot_table.h"
 
 class QAction;
 class QCheckBox;
@@ -21,10 +22,17 @@ class QMimeData;
 class QPushButton;
 class QScrollBar;
 class QTimer;
-class SlotLabel;
 namespace toolkit {
 class KeyPreview;
 }
+
+namespace board {
+
+using slots::kSlotCount;
+using slots::SlotIndex;
+using slots::SlotTable;
+
+class SlotLabel;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -34,7 +42,7 @@ public:
 
     // --- The slot table and the members the dialogs work on ---
     SlotTable Slots;
-    QString HotKey;          // 38 characters; character i+1 (from 1) is slot i's key
+    QString HotKey;          // the play keys: character i+1 (from 1) plays slot i
     QString HotKey0;         // the default keys
     SlotIndex KeyIndex = 0;  // the slot a dialog works on
 
@@ -66,14 +74,21 @@ public:
 
     // --- Start-up and exit (board/startup.cpp, board/exit.cpp) ---
     void Form_Load();
-    // The assigned and the empty set-up of a slot; a drop and a release use them too.
-    void AssignedSetUp(SlotIndex i, bool fade, bool exclusive);
+    // Opens the sound the table holds for slot i and gives the slot its assigned set-up, or the
+    // empty one when it holds none or its sound does not open (its record then kept).
+    void SetUpSlot(SlotIndex i);
+    // The assigned and the empty set-up of a slot, from what the table holds; a drop and a
+    // release use them too. The empty set-up empties the slot's entry first.
+    void AssignedSetUp(SlotIndex i);
     void EmptySetUp(SlotIndex i);
-    // The slot's look (board/slot_look.cpp), derived from the slot table alone: captions,
-    // colours, enabled controls, the empty slot's ticks, and whether its key label shows the
-    // sound playing. Every path that changes a slot ends here; the bar's value is not a look
-    // but the slot's volume, and is set by the paths themselves.
-    void ShowSlot(SlotIndex i, bool sounding = false);
+    // Shows slot i as the table holds it (board/slot_look.cpp): its key, name, ticks, colours,
+    // enabled controls and tooltip. Every path that changes a slot writes the table, then ends
+    // here. The bar's value is not shown here: setting it is the way a volume reaches the channel
+    // (ApplySlotVolume), so the paths that change a volume set it themselves.
+    void ShowSlot(SlotIndex i);
+    // The tick's way: shows slot i only if the table holds something other than what ShowSlot
+    // last showed of it, so a waiting board touches no control.
+    void ShowSlotIfChanged(SlotIndex i);
     // Stops and closes every channel, then writes the list; tells the user when it cannot.
     void Form_Unload();
 
@@ -93,15 +108,15 @@ public:
 
     // --- Assigning and releasing (board/assign.cpp) ---
     void DropOnNameBox(SlotIndex i, const QMimeData* data);
-    void SlotMouseDown(SlotIndex i, Qt::MouseButton button);
     void ReleaseSlot(SlotIndex i);
-    void mnuDelSoundFile_Click();
-    void mnuAllClear_Click();
-    void mnuOpenFolder_Click();
 
-    // --- The two dialogs' menu items (board/dialog_menu.cpp) ---
-    void mnuHotkey_Click();
+    // --- The slot pop-up menu and its items (board/menu.cpp) ---
+    void SlotMouseDown(SlotIndex i, Qt::MouseButton button);
+    void mnuDelSoundFile_Click();
+    void mnuOpenFolder_Click();
     void mnuSoundFile_Click();
+    void mnuAllClear_Click();
+    void mnuHotkey_Click();
     void KeepVolumeThroughFade(SlotIndex k, std::int16_t shown);
 
 protected:
@@ -117,3 +132,5 @@ private:
     // copied first); the exit then keeps the board elsewhere. Empty when it may.
     QString m_listWriteBlocked;
 };
+
+}  // namespace board

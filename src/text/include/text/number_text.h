@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-namespace toolkit {
+namespace text {
 
 // Decimal text: one leading blank when not negative, "-" when negative; no zero before the
 // point when the magnitude is below 1 (0.5 -> " .5"); no trailing zeros and no point for a
@@ -24,4 +24,4 @@ std::optional<double> ReadWholeNumber(const QString& text);
 // Nearest integer, an exact half going to the even one (2.5 -> 2, 3.5 -> 4).
 double RoundHalfEven(double value);
 
-}  // namespace toolkit
+}  // namespace text

@@ -1,4 +1,4 @@
-#include "board/slot_list_file.h"
+#include "slots/slot_list_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,14 +10,13 @@
 #include <cerrno>
 #include <optional>
 
-#include "toolkit/number_text.h"
+#include "slots/slot_table.h"
+#include "text/number_text.h"
 
-namespace board {
+namespace slots {
 
 namespace {
 
-constexpr int kRecordCount = 38;
-constexpr int kFieldCount = 8;
 const QString kListName = QStringLiteral("SoundList.csv");
 
 // The board's own code page, as the Windows program writes the list.
@@ -26,7 +25,7 @@ constexpr char kCodePage[] = "windows-31j";
 // ---- Writing ----------------------------------------------------------------------------
 
 QString NumberField(double value) {
-    return toolkit::NumberText(value) + QLatin1Char(' ');
+    return text::NumberText(value) + QLatin1Char(' ');
 }
 
 // A quote inside the text is doubled; a text without one is written unchanged, so such a
@@ -34,6 +33,17 @@ QString NumberField(double value) {
 QString QuotedField(QString text) {
     if (text.contains(QLatin1Char('"'))) text.replace(QLatin1String("\""), QLatin1String("\"\""));
     return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// How each type of field is written.
+QString Written(const QString& text) {
+    return QuotedField(text);
+}
+QString Written(double number) {
+    return NumberField(number);
+}
+QString Written(int number) {
+    return NumberField(number);
 }
 
 QString Decode(const QByteArray& bytes);
@@ -160,18 +170,29 @@ public:
         while (m_pos < m_text.size() && !IsSeparator(m_text[m_pos])) ++m_pos;
         const QString field = m_text.mid(begin, m_pos - begin).trimmed();
         if (!finishField()) return std::nullopt;
-        return toolkit::ReadWholeNumber(field);
+        return text::ReadWholeNumber(field);
     }
 
     std::optional<int> readInteger16() {
         const auto number = readNumber();
         if (!number) return std::nullopt;
-        const double whole = toolkit::RoundHalfEven(*number);
+        const double whole = text::RoundHalfEven(*number);
         if (whole < -32768 || whole > 32767) return std::nullopt;  // overflow
         return int(whole);
     }
 
+    // One field of the type of `target`; false, with `target` untouched, when it cannot be read.
+    bool read(QString& target) { return take(readText(), target); }
+    bool read(double& target) { return take(readNumber(), target); }
+    bool read(int& target) { return take(readInteger16(), target); }
+
 private:
+    template <typename T>
+    static bool take(std::optional<T> value, T& target) {
+        if (value) target = std::move(*value);
+        return value.has_value();
+    }
+
     static bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
     static bool IsLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
     static bool IsSpaceOrLineEnd(QChar c) { return IsBlank(c) || IsLineEnd(c); }
@@ -232,40 +253,14 @@ private:
     qsizetype m_pos = 0;
 };
 
-// Reads one record; fieldsRead says how far it got.
+// Reads one record, field by field in the list's order; fieldsRead says how far it got.
 SlotRecord ReadRecord(FieldReader& reader) {
     SlotRecord record;
-    const auto integerField = [&](int& target) {
-        const auto value = reader.readInteger16();
-        if (value) target = *value;
-        return value.has_value();
-    };
-    const auto textField = [&](QString& target) {
-        auto value = reader.readText();
-        if (value) target = std::move(*value);
-        return value.has_value();
-    };
-    const auto numberField = [&](double& target) {
-        const auto value = reader.readNumber();
-        if (value) target = *value;
-        return value.has_value();
-    };
-    if (!integerField(record.index)) return record;
-    record.fieldsRead = 1;
-    if (!textField(record.key)) return record;
-    record.fieldsRead = 2;
-    if (!textField(record.name)) return record;
-    record.fieldsRead = 3;
-    if (!textField(record.file)) return record;
-    record.fieldsRead = 4;
-    if (!numberField(record.start)) return record;
-    record.fieldsRead = 5;
-    if (!integerField(record.volume)) return record;
-    record.fieldsRead = 6;
-    if (!integerField(record.fade)) return record;
-    record.fieldsRead = 7;
-    if (!integerField(record.exclusive)) return record;
-    record.fieldsRead = kFieldCount;
+    record.fieldsRead = 0;
+    for (const ListField& field : kListFields) {
+        if (!std::visit([&](auto member) { return reader.read(record.*member); }, field)) break;
+        ++record.fieldsRead;
+    }
     return record;
 }
 
@@ -277,7 +272,7 @@ std::vector<SlotRecord> ParseSlotList(const QByteArray& bytes) {
     FieldReader reader(Decode(readable), cut);
 
     std::vector<SlotRecord> records;
-    while (int(records.size()) < kRecordCount && !reader.atEnd()) {
+    while (int(records.size()) < kSlotCount && !reader.atEnd()) {
         records.push_back(ReadRecord(reader));
         if (records.back().fieldsRead < kFieldCount) break;  // a read error ends the list
     }
@@ -286,12 +281,15 @@ std::vector<SlotRecord> ParseSlotList(const QByteArray& bytes) {
 
 QByteArray FormatSlotList(const std::vector<SlotRecord>& records) {
     QString text;
-    for (int i = 0; i < kRecordCount; ++i) {
-        const SlotRecord record = i < int(records.size()) ? records[size_t(i)] : SlotRecord{};
-        text += NumberField(i) + QLatin1Char(',') + QuotedField(record.key) + QLatin1Char(',') +
-                QuotedField(record.name) + QLatin1Char(',') + QuotedField(record.file) + QLatin1Char(',') +
-                NumberField(record.start) + QLatin1Char(',') + NumberField(record.volume) + QLatin1Char(',') +
-                NumberField(record.fade) + QLatin1Char(',') + NumberField(record.exclusive) + QStringLiteral("\r\n");
+    for (int i = 0; i < kSlotCount; ++i) {
+        SlotRecord record = i < int(records.size()) ? records[size_t(i)] : SlotRecord{};
+        record.index = i;
+        QString separator;
+        for (const ListField& field : kListFields) {
+            text += separator + std::visit([&](auto member) { return Written(record.*member); }, field);
+            separator = QStringLiteral(",");
+        }
+        text += QStringLiteral("\r\n");
     }
     return Encode(text);
 }
@@ -364,4 +362,4 @@ QString KeepCopyOfList(const QString& path, QString* error) {
     return {};
 }
 
-}  // namespace board
+}  // namespace slots

@@ -1,11 +1,11 @@
-#include "toolkit/number_text.h"
+#include "text/number_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-namespace toolkit {
+namespace text {
 
 QString NumberText(double value) {
     if (std::isnan(value)) return QStringLiteral(" NaN");
@@ -124,4 +124,4 @@ double RoundHalfEven(double value) {
     return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
 }
 
-}  // namespace toolkit
+}  // namespace text

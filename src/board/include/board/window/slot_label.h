@@ -4,14 +4,14 @@
 #include <QLabel>
 #include <QMimeData>
 
-class QMimeData;
+namespace board {
 
 class SlotLabel : public QLabel {
     Q_OBJECT
 public:
     explicit SlotLabel(QWidget* parent = nullptr);
 
-signals:
+Q_SIGNALS:
     void mousePressed(Qt::MouseButton button);
     void dropped(const QMimeData* data);
 
@@ -21,3 +21,5 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 };
+
+}  // namespace board

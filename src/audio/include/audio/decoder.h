@@ -11,7 +11,7 @@
 // the requested frame: it seeks the demuxer a little before the target (far enough for the codec
 // to settle), then drops decoded samples by their timestamps up to it. Where a demuxer's
 // timestamps after a seek are unreliable (mp3, Ogg), packets are dated from a table of every
-// packet's time noted in one pass over the file on the first seek.
+// packet's time noted in one pass over the file on the first seek (packet_dates.h).
 //
 // Not thread-safe: one owner at a time (the voice serialises access with its decode mutex).
 #include <cstdint>
@@ -26,6 +26,8 @@ struct AVPacket;
 struct AVFrame;
 
 namespace audio {
+
+class PacketDates;
 
 enum class DecoderOpenError { None, FileNotFound, Unplayable };
 
@@ -55,7 +57,7 @@ private:
     bool openStream(const std::string& url, std::string& why);
     bool seekDemuxer(std::int64_t sourceSample);
     std::int64_t readFirstPacketStart();  // leaves that packet in m_packet
-    int readPacket();                     // av_read_frame, dated from m_packets when there is one
+    int readPacket();                     // av_read_frame, dated from m_packetDates when there is one
     void buildPacketTable();
     bool refill();        // decodes until pending holds samples or the stream ends
     bool receiveFrame();  // one decoded frame into pending; false when none ready
@@ -81,18 +83,11 @@ private:
     std::int64_t m_lengthFrames = 0;
     bool m_lengthIsExact = false;  // read from the mp3 header: nothing plays beyond it
     std::int64_t m_position = 0;   // output frame the next read() delivers
-    struct PacketMark {
-        std::int64_t pos;        // byte offset the demuxer reports for the packet
-        std::uint32_t checksum;  // of its contents
-        std::int64_t pts;        // its exact time
-    };
-    static constexpr std::size_t kNotFollowing = static_cast<std::size_t>(-1);
-    bool m_needsPacketTable = false;          // containers whose times after a seek are unreliable
-    std::vector<PacketMark> m_packets;        // every packet in stream order, built on the first seek
-    std::size_t m_tableNext = kNotFollowing;  // table entry the next packet should match
-    std::int64_t m_originPts = INT64_MIN;     // timestamp of the first audible sample, learnt at open
-    std::int64_t m_dropBefore = -1;           // source sample before which decoded audio is dropped
-    std::int64_t m_dropOutputFrames = 0;      // resampled frames still to drop after a seek
+    // Containers whose times after a seek are unreliable only; filled on the first seek.
+    std::unique_ptr<PacketDates> m_packetDates;
+    std::int64_t m_originPts = INT64_MIN;  // timestamp of the first audible sample, learnt at open
+    std::int64_t m_dropBefore = -1;        // source sample before which decoded audio is dropped
+    std::int64_t m_dropOutputFrames = 0;   // resampled frames still to drop after a seek
     Stage m_stage = Stage::Decoding;
     std::vector<float> m_pending;  // converted stereo frames not yet handed out
     std::size_t m_pendingPos = 0;  // in floats

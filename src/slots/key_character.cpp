@@ -1,8 +1,10 @@
-#include "dialogs/hotkey/key_character.h"
+#include "slots/key_character.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringEncoder>
+
+namespace slots {
 
 QChar FoldKeyCharacter(QChar typed) {
     const char16_t c = typed.unicode();
@@ -19,3 +21,5 @@ bool IsCapturableKey(QChar key) {
     const QByteArray bytes = toCodePage.encode(QString(key));
     return !toCodePage.hasError() && bytes.size() == 1;
 }
+
+}  // namespace slots

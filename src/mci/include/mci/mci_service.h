@@ -12,15 +12,16 @@
 //   play NAME                                 seek NAME to MS|start|end
 //   status NAME mode|length|position|volume   setaudio NAME volume to 0..1000
 //
-// For tests: build a Service on an offline engine, install it, drive it with commands and pull
-// the mixed audio with renderOffline():
+// The program owns its service and installs it for the length of its run (src/app/main.cpp).
+// Tests build one on an offline engine, install it, drive it with commands and pull the mixed
+// audio with renderOffline():
 //
 //   mci::Service service(mci::Service::Offline);
 //   mci::InstallService(&service);          // mci::SendString now talks to `service`
 //   mci::SendString("play A0", nullptr, 0, nullptr);
 //   std::vector<float> block(256 * 2);
 //   service.renderOffline(block.data(), 256);
-//   mci::InstallService(nullptr);           // back to the process-wide default
+//   mci::InstallService(nullptr);           // no service: every command fails
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,22 +35,25 @@
 
 namespace mci {
 
-// The process-wide entry point, shaped like the platform's mciSendString. Command text is UTF-8.
-// Created lazily on first use with the default output (SDL device, null output when none opens).
-// Any thread; calls are serialised. The callback is accepted and ignored.
+// The process-wide entry point, shaped like the platform's mciSendString: runs the command on the
+// installed service. Command text is UTF-8. With no service installed every command fails with
+// kErrInvalidDeviceName, as one sent to a device that is not open. Any thread; calls are
+// serialised. The callback is accepted and ignored.
 std::uint32_t SendString(const char* command, char* reply, std::uint32_t replySize, void* callback);
 // Shaped like the platform's mciGetErrorString: the text for a return code, cut to fit `size`
-// with its terminator. For the code of the last failed open it also says why that file could not
-// be opened. False for a code the service never returns.
+// with its terminator. When the last command was an open that failed with this code, it also says
+// why that file could not be opened. False for a code the service never returns.
 bool GetErrorString(std::uint32_t code, char* text, std::uint32_t size);
 
 struct Word;
 
 class Service {
 public:
-    enum OutputChoice { Device, Null, Offline };
+    // The engine's own outputs, named here too: mci::Service::Offline.
+    using OutputKind = audio::Engine::OutputKind;
+    using enum audio::Engine::OutputKind;
     // A service on a fresh engine with the given output.
-    explicit Service(OutputChoice output = Device);
+    explicit Service(OutputKind output = Device);
     // A service on an engine built by the caller.
     explicit Service(std::unique_ptr<audio::Engine> engine);
     ~Service();
@@ -79,12 +83,23 @@ private:
     std::unique_ptr<audio::Engine> m_engine;
     // Case-folded alias -> voice. Hashed: the board looks up every slot's alias ten times a second.
     std::unordered_map<std::string, audio::Engine::VoiceId> m_aliases;
-    std::uint32_t m_lastOpenError = 0;  // the code and reason of the last failed open
+    // The code and reason of a failed open, kept until the next command: a reason belongs to the
+    // open that produced it, never to a later failure that happens to share its code.
+    std::uint32_t m_lastOpenError = 0;
     std::string m_lastOpenReason;
 };
 
-// Makes SendString use `service` (not owned; must outlive its installation). nullptr restores
-// the process-wide default service.
+// Makes SendString use `service` (not owned; must outlive its installation). nullptr removes it.
 void InstallService(Service* service);
+
+// Installs a service for its own lifetime: the program declares it after its service, so the
+// service is uninstalled before it goes.
+class ServiceInstallation {
+public:
+    explicit ServiceInstallation(Service& service) { InstallService(&service); }
+    ~ServiceInstallation() { InstallService(nullptr); }
+    ServiceInstallation(const ServiceInstallation&) = delete;
+    ServiceInstallation& operator=(const ServiceInstallation&) = delete;
+};
 
 }  // namespace mci

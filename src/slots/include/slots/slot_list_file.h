@@ -1,28 +1,14 @@
 #pragma once
-// The slot list "SoundList.csv": 38 lines of eight comma-separated fields, CR LF, kept in the
-// current directory. This file knows its bytes only; which controls the fields come from and
-// go to is start-up's and exit's business.
+// The slot list "SoundList.csv": a line of comma-separated fields per slot (slots/slot_record.h),
+// CR LF, kept in the board's folder. This file knows its bytes only; where the fields live on the
+// board is the slot table's business.
 #include <QByteArray>
 #include <QString>
 #include <vector>
 
-namespace board {
+#include "slots/slot_record.h"
 
-// One line of the list. Fields are read in this order; `fieldsRead` says how many of the
-// eight were read (8 for a whole record; fewer when reading failed inside it).
-struct SlotRecord {
-    int index = 0;      // field 1, read and ignored
-    QString key;        // field 2
-    QString name;       // field 3
-    QString file;       // field 4
-    double start = 0;   // field 5, seconds
-    int volume = 0;     // field 6
-    int fade = 0;       // field 7, fade-out check box
-    int exclusive = 0;  // field 8, exclusive check box
-    int fieldsRead = 0;
-
-    bool operator==(const SlotRecord&) const = default;
-};
+namespace slots {
 
 // What the reader takes at most, so that a hostile file cannot exhaust memory. A text may be
 // 32 K characters, more than the details dialog's name box takes (32767); a file 8 MiB, about
@@ -31,11 +17,12 @@ constexpr qsizetype kMaxTextLength = 32 * 1024;
 constexpr qsizetype kMaxListBytes = 8 * 1024 * 1024;
 
 // The records a list holds, in file order (the n-th record fills slot n-1). A record that
-// failed part-way is the last one, with fieldsRead < 8: the list is damaged there. At most
-// 38 records are read.
+// failed part-way is the last one, with fieldsRead < kFieldCount: the list is damaged there. At
+// most one record per slot is read.
 std::vector<SlotRecord> ParseSlotList(const QByteArray& bytes);
 
-// The whole file for 38 records (one per slot, slot i's index field is i).
+// The whole file: one line per slot, slot i's index field i, an empty slot's line where
+// `records` ends.
 QByteArray FormatSlotList(const std::vector<SlotRecord>& records);
 
 // Where the list is: "SoundList.csv" in `folder`, or else a file there named
@@ -55,4 +42,4 @@ bool WriteSlotListFile(const QString& path, const std::vector<SlotRecord>& recor
 // empty text with `error` set.
 QString KeepCopyOfList(const QString& path, QString* error);
 
-}  // namespace board
+}  // namespace slots

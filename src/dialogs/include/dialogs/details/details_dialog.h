@@ -6,11 +6,16 @@
 // User-interface thread only.
 #include <QDialog>
 
-#include "board/slot_table.h"
+#include "slots/slot_table.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace dialogs {
+
+using slots::SlotIndex;
+using slots::SlotTable;
 
 class Form3 : public QDialog {
     Q_OBJECT
@@ -56,3 +61,5 @@ private:
 // The board's way in: shows the dialog modally over `owner` until it closes, whichever way.
 // True when "決定" stored what was typed.
 bool EditSoundDetails(QWidget* owner, SlotTable& table, SlotIndex keyIndex);
+
+}  // namespace dialogs

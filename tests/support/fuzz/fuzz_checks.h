@@ -4,8 +4,9 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "board/slot_list_file.h"
 #include "mci/mci_service.h"
+#include "slots/slot_list_file.h"
+#include "slots/slot_table.h"
 #include "test_media.h"
 
 namespace fuzzing {
@@ -23,17 +24,18 @@ inline bool OutOfRange(const std::vector<float>& mix) {
 }
 
 // Whole records, written by the board and read again, come back the same (the index renumbered,
-// the start position to 15 significant digits), each in its own slot, and as 38 records.
-inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& records) {
-    std::vector<board::SlotRecord> whole;
-    for (std::size_t i = 0; i < records.size() && records[i].fieldsRead == 8; ++i) whole.push_back(records[i]);
-    const QByteArray written = board::FormatSlotList(whole);
-    if (written.size() > board::kMaxListBytes) return {};
-    const std::vector<board::SlotRecord> back = board::ParseSlotList(written);
-    if (back.size() != 38) return "a written list does not read back as 38 records";
-    for (std::size_t i = 0; i < 38; ++i) {
-        board::SlotRecord a = i < whole.size() ? whole[i] : board::SlotRecord{};
-        const board::SlotRecord& b = back[i];
+// the start position to 15 significant digits), each in its own slot, and as one record per slot.
+inline std::string CheckListRoundTrip(const std::vector<slots::SlotRecord>& records) {
+    std::vector<slots::SlotRecord> whole;
+    for (std::size_t i = 0; i < records.size() && records[i].fieldsRead == slots::kFieldCount; ++i)
+        whole.push_back(records[i]);
+    const QByteArray written = slots::FormatSlotList(whole);
+    if (written.size() > slots::kMaxListBytes) return {};
+    const std::vector<slots::SlotRecord> back = slots::ParseSlotList(written);
+    if (back.size() != slots::kSlotCount) return "a written list does not read back as one record per slot";
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        slots::SlotRecord a = i < whole.size() ? whole[i] : slots::SlotRecord{};
+        const slots::SlotRecord& b = back[i];
         const bool sameStart = a.start == b.start || std::fabs(a.start - b.start) <= 1e-14 * std::fabs(a.start);
         if (!sameStart && !(std::isnan(a.start) && std::isnan(b.start))) return "the start position changed";
         a.index = b.index;
@@ -47,31 +49,33 @@ inline std::string CheckListRoundTrip(const std::vector<board::SlotRecord>& reco
 // Any key, name and path (quotes, commas and line breaks included) in one slot of a board of
 // ordinary records survive the list, and leave the others alone.
 inline std::string CheckTextsRoundTrip(const QString& key, const QString& name, const QString& file, int slot) {
-    std::vector<board::SlotRecord> list(38, {0, "F1", "name", "snd/a.wav", .5, 800, 1, 0, 8});
-    list[std::size_t(slot)] = {0, key, name, file, .5, 800, 1, 0, 8};
+    const slots::SlotRecord ordinary{
+        .key = "F1", .name = "name", .file = "snd/a.wav", .start = .5, .volume = 800, .fade = 1};
+    std::vector<slots::SlotRecord> list(slots::kSlotCount, ordinary);
+    list[std::size_t(slot)] = {.key = key, .name = name, .file = file, .start = .5, .volume = 800, .fade = 1};
     return CheckListRoundTrip(list);
 }
 
-// A list read from any bytes: at most 38 records, a partial one only last, no text beyond the reader's bound,
+// A list read from any bytes: at most one record per slot, a partial one only last, no text beyond the reader's bound,
 // and whole records survive being written and read again; so do the bytes cut at NULs into key, name and path.
 inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const std::vector<board::SlotRecord> records = board::ParseSlotList(bytes);
-    if (records.size() > 38) return "more than 38 records";
+    const std::vector<slots::SlotRecord> records = slots::ParseSlotList(bytes);
+    if (records.size() > slots::kSlotCount) return "more records than slots";
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const board::SlotRecord& r = records[i];
-        if (r.fieldsRead < 0 || r.fieldsRead > 8) return "fieldsRead out of 0..8";
-        if (r.fieldsRead < 8 && i + 1 != records.size()) return "a partial record before the last";
-        if (std::max({r.key.size(), r.name.size(), r.file.size()}) > board::kMaxTextLength)
+        const slots::SlotRecord& r = records[i];
+        if (r.fieldsRead < 0 || r.fieldsRead > slots::kFieldCount) return "fieldsRead beyond the fields";
+        if (r.fieldsRead < slots::kFieldCount && i + 1 != records.size()) return "a partial record before the last";
+        if (std::max({r.key.size(), r.name.size(), r.file.size()}) > slots::kMaxTextLength)
             return "a text beyond the bound";
     }
     if (std::string problem = CheckListRoundTrip(records); !problem.empty()) return problem;
     QStringList texts = QString::fromUtf8(bytes).split(QChar(0));
     while (texts.size() < 3) texts << QString();
     for (QString& text : texts)  // no longer than the reader takes, nor ending in half a character
-        if (text.size() > board::kMaxTextLength)
-            text.truncate(board::kMaxTextLength - text[board::kMaxTextLength - 1].isHighSurrogate());
-    return CheckTextsRoundTrip(texts[0], texts[1], texts[2], int(size % 38));
+        if (text.size() > slots::kMaxTextLength)
+            text.truncate(slots::kMaxTextLength - text[slots::kMaxTextLength - 1].isHighSurrogate());
+    return CheckTextsRoundTrip(texts[0], texts[1], texts[2], int(size % slots::kSlotCount));
 }
 
 // Every line of `script` (up to 64) is one command to a service with no device open; a leading

@@ -20,6 +20,30 @@
 //  - decoder thread: fill(), under m_decodeMutex, which seek() also takes;
 //  - audio thread: mix(), saveCursors(), restoreCursors(), commit(); it moves takes from
 //    Playing/Stopping to Finished/Idle and never locks, allocates or blocks.
+//
+// A take's state (TakeState, shared) and its cursor's `ending` (audio thread only), step by step:
+//
+//   state      ending    event                        who      next state / ending
+//   ---------  --------  ---------------------------  -------  -------------------------------------
+//   Idle       -         seek refills it              command  Idle; generation+1, cursor void
+//   Idle       -         play                         command  Playing (Finished when at the end)
+//   Playing    Playing   mix runs out of sound        audio    Playing / Finished, endBlock noted
+//   Playing    Playing   stop, seek, close            command  Stopping
+//   Stopping   Playing   mix fades to zero            audio    Stopping / Idle, endBlock noted
+//   Stopping   any       play                         command  Playing (ramps back up, no gap)
+//   Playing    Idle      mix (play came after fade)   audio    Playing / Playing, heard from its level
+//   Playing    Finished  commit past endBlock         audio    Finished / Playing (published)
+//   Stopping   Idle      commit past endBlock         audio    Idle / Playing (published)
+//   Stopping   Finished  commit past endBlock         audio    Idle / Playing (run out, then stopped)
+//   Playing    Idle      commit past endBlock         audio    Playing / Playing (play came after fade)
+//   Stopping   any       seek, no take free, offline  command  Idle, cursor void (no audio thread runs)
+//   any        any       restore to a saved block     audio    ending as saved, unless published since
+//   Finished   -         seek refills it              command  Idle; generation+1, cursor void
+//
+// A state change by the audio thread is a compare-and-swap from the state it read, so a command
+// that got in first wins: a play during a fade keeps the take Playing. The command thread only
+// resets a take it owns (Idle or Finished), bumping its generation; the audio thread drops any
+// cursor of an older generation before it mixes the take.
 #include <array>
 #include <atomic>
 #include <cstdint>

@@ -7,10 +7,14 @@
 #include <QDialog>
 #include <QString>
 
-#include "board/slot_table.h"
+#include "slots/slot_table.h"
 
 class QLabel;
 class QPushButton;
+
+namespace dialogs {
+
+using slots::SlotIndex;
 
 class Form2 : public QDialog {
     Q_OBJECT
@@ -46,3 +50,5 @@ private:
 
 // The board's way in: shows the dialog modally over `owner` until it closes, whichever way.
 void EditHotkey(QWidget* owner, QString& hotKey, const QString& hotKey0, SlotIndex keyIndex);
+
+}  // namespace dialogs
