@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The installed board as a user meets it: installed into a prefix, started from its desktop
-# entry under a private X server, two sounds dragged onto it as a file manager drags them (one
-# from the board's folder, $XDG_DATA_HOME/sorvane, one from beside the installed program), and
-# 基本のフォルダを開く chosen from the slot menu. The list must keep the first relative to the
-# board's folder and the second by its full path, the menu must open the board's folder (a
-# stand-in for the desktop's opener records what it was asked), and after a restart both sounds
-# must be found again.
+# The installed board as a user meets it: installed into a prefix with a blank in its path, started
+# from its desktop entry under a private X server on the platform the test sets (xcb), never the
+# caller's, two sounds dragged onto it as a file manager drags them (one from the board's folder,
+# $XDG_DATA_HOME/sorvane, one from beside the installed program), and 基本のフォルダを開く chosen from
+# the slot menu. The list must keep the first relative to the board's folder and the second by its
+# full path, the menu must open the board's folder (a stand-in for the desktop's opener records what
+# it was asked), and after a restart both sounds must be found again. Ended as a session end ends it
+# (SIGTERM), the board writes its list in the board's folder, ~/.local/share/sorvane when
+# XDG_DATA_HOME is unset, also when the launcher is started by a relative path, and never in the
+# folder it was started from.
 # Usage: installed_board_test.sh BUILD_DIR DRAG_SOURCE
 set -u
 build=${1:?usage: installed_board_test.sh BUILD_DIR DRAG_SOURCE}
@@ -33,10 +36,10 @@ fail() {
   exit 1
 }
 
-prefix="$work/prefix"
+prefix="$work/pre fix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "install"; }
 folder="$work/data/sorvane"
-mkdir -p "$folder" "$work/home" "$work/runtime" "$work/bin"
+mkdir -p "$folder" "$work/home" "$work/runtime" "$work/bin" "$work/started-from"
 chmod 700 "$work/runtime"
 ffmpeg -nostdin -loglevel error -f lavfi -i "sine=frequency=660:duration=1" "$folder/here.wav" || fail "ffmpeg"
 cp "$folder/here.wav" "$prefix/bin/beside.wav"
@@ -50,13 +53,15 @@ exec_line=$(sed -n 's/^Exec=//p' "$entry" | sed 's/%%/%/g')
 
 board_pid=""
 board=""
-start_board() {
+start_board() {  # XDG_DATA_HOME (empty: unset) [EXEC_LINE]
+  local entry_line=${2:-$exec_line}
   (
-    cd "$work" || exit 1
-    unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
-    export XDG_DATA_HOME="$work/data" HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+    cd "$work/started-from" || exit 1
+    unset XDG_DATA_HOME XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
+    [ -z "$1" ] || export XDG_DATA_HOME="$1"
+    export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
     export PATH="$work/bin:$PATH" SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb
-    eval "set -- $exec_line"
+    eval "set -- $entry_line"
     exec "$@"
   ) >>"$work/board.log" 2>&1 &
   board_pid=$!
@@ -67,9 +72,11 @@ start_board() {
   xdotool windowmove --sync "$board" 0 0
   sleep 1  # start-up ends after the window shows
 }
-end_board() {
+end_board() {  # FOLDER the list must be written in
   kill -TERM "$board_pid"
   timeout 30 tail --pid="$board_pid" -f /dev/null || fail "the board did not end"
+  [ "$(grep -c $'\r$' "$1/SoundList.csv" 2>/dev/null)" = 38 ] || fail "no list of 38 lines in $1"
+  [ -z "$(ls -A "$work/started-from")" ] || fail "the board wrote into the folder it was started from"
 }
 
 # The centre of slot N's key label or name box on screen (15 twips a pixel): the slot panel at
@@ -85,7 +92,7 @@ slot_point() {  # N label|name
 }
 
 drag() {  # FILE N: from a drag source of its own to slot N's name box
-  "$drag_source" "$1" >"$work/drag.out" 2>>"$work/board.log" &
+  QT_QPA_PLATFORM=xcb "$drag_source" "$1" >"$work/drag.out" 2>>"$work/board.log" &
   local source_pid=$!
   pids+=("$source_pid")
   local source
@@ -105,14 +112,14 @@ drag() {  # FILE N: from a drag source of its own to slot N's name box
   kill "$source_pid"
 }
 
-start_board
+start_board "$work/data"
 drag "$folder/here.wav" 1
 drag "$prefix/bin/beside.wav" 2
 read -r x y < <(slot_point 3 label)
 # The menu opens at the pointer with nothing chosen: the second item is 基本のフォルダを開く.
 xdotool mousemove --sync "$x" "$y" click 3 sleep 0.5 key Down Down Return
 sleep 0.5
-end_board
+end_board "$folder"
 
 line() { sed -n "$1p" "$folder/SoundList.csv" | tr -d '\r'; }
 [ "$(line 2)" = ' 1 ,"1","here","here.wav", 0 , 800 , 0 , 0 ' ] ||
@@ -125,8 +132,15 @@ opened=$(cat "$work/opened" 2>/dev/null)
 
 cp "$folder/SoundList.csv" "$work/first.csv"
 : >"$work/board.log"
-start_board
-end_board
+start_board "$work/data"
+end_board "$folder"
 ! grep -q "keeps its record" "$work/board.log" || fail "a sound was not found after the restart"
 cmp -s "$work/first.csv" "$folder/SoundList.csv" || fail "the list changed over a restart"
-echo "PASS: the installed board keeps its sounds in its folder and opens it"
+
+start_board ""
+end_board "$work/home/.local/share/sorvane"
+# Through env, since bash's exec would make the path absolute: the launcher finds the board
+# before it changes to the data folder.
+start_board "$work/relative" 'env "../pre fix/libexec/sorvane/sorvane-launch"'
+end_board "$work/relative/sorvane"
+echo "PASS: the installed board keeps its sounds in its folder, opens it, and keeps its list in the user's data folder"

@@ -1,10 +1,16 @@
-// The audio engine on its own: decoding every accepted kind of file, its real-time outputs, and
-// rendering again, also across threads. What commands sound like: through the media service.
+// The audio engine on its own: decoding every accepted kind of file, its real-time outputs and the
+// line each prints, and rendering again, also after quiet stretches and across threads. What
+// commands sound like: through the media service. PulseAudio's and PipeWire's outputs are checked
+// end to end (tests/e2e).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <random>
+#include <regex>
 #include <thread>
 #include <tuple>
 
@@ -15,6 +21,43 @@
 namespace {
 
 using audio::Engine;
+using Clock = std::chrono::steady_clock;
+
+// Everything written to stderr while it lives, kept in a file.
+class StderrCapture {
+public:
+    StderrCapture() : m_saved(dup(STDERR_FILENO)) {
+        const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrCapture() {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    // The whole lines that begin with `prefix`, once `count` have come or `timeout` passed.
+    std::vector<std::string> lines(const std::string& prefix, std::size_t count, Clock::duration timeout) {
+        for (const auto deadline = Clock::now() + timeout;;
+             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            std::vector<std::string> found;
+            std::ifstream in(m_path);
+            for (std::string line; std::getline(in, line) && !in.eof();)
+                if (line.rfind(prefix, 0) == 0) found.push_back(line);
+            if (found.size() >= count || Clock::now() >= deadline) return found;
+        }
+    }
+
+private:
+    const std::filesystem::path m_path = testmedia::Dir() / "stderr.txt";
+    int m_saved;
+};
+
+// What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
+std::string SchedulingPattern(bool realTimeWanted) {
+    if (!realTimeWanted) return "normal";
+    if (geteuid() == 0) return "SCHED_FIFO 10";
+    return "(RealtimeKit )?SCHED_FIFO [0-9]+|(RealtimeKit )?nice -[0-9]+|normal";
+}
 
 std::vector<float> DecodeAll(audio::Decoder& decoder) {
     std::vector<float> all;
@@ -81,6 +124,7 @@ protected:
         std::filesystem::current_path(testmedia::Dir());
         testmedia::WriteWav("sweep.wav", 48000, 2, 96000);
         testmedia::WriteWav("short.wav", 48000, 2, 4800);
+        testmedia::WriteWav("quiet.wav", 48000, 2, 48000);
         ASSERT_TRUE(testmedia::Convert("sweep.wav", "-c:a libmp3lame", "sweep.mp3"));
         const float wild[] = {NAN, 0.25f, INFINITY, 0.25f, -40.0f, 0.25f, 0.25f};  // as a float file may hold
         testmedia::WriteWav(
@@ -102,28 +146,95 @@ protected:
         }
         if (action == 5) engine.close(id);
     }
+
+    enum class Step { Hear, Play, Stop, Quieter, Seek };
+    static constexpr int kQuietBlock = 64;
+    static constexpr int kAhead = 8 * kQuietBlock;         // queued while something sounds
+    static constexpr int kQuietAhead = 300 * kQuietBlock;  // queued while nothing does: more than the engine remembers
+    // Runs `script` (each step with a count: blocks heard, or the position of a seek in ms) on a
+    // reference engine and on one that renders ahead (or skips quiet stretches) and goes back.
+    static void CheckQuiet(const std::vector<std::pair<Step, int>>& script, bool skip) {
+        Engine reference(Engine::OutputKind::Offline);
+        Engine queued(Engine::OutputKind::Offline);
+        const Engine::VoiceId r = Open("quiet.wav", reference);
+        const Engine::VoiceId q = Open("quiet.wav", queued);
+        std::vector<float> expected, sent, block(kQuietBlock * 2);
+        std::int64_t heard = 0;
+        const auto queue = [&] {
+            const bool quiet = queued.quietFrom() >= 0 && queued.quietFrom() <= heard;
+            const std::int64_t until = heard + (quiet ? kQuietAhead : kAhead);
+            sent.resize(std::size_t(until + kQuietBlock) * 2, 0.0f);
+            if (quiet && skip && until > queued.position()) {
+                const std::int64_t from = queued.position();
+                ASSERT_TRUE(queued.skipQuiet(until - from));
+                ASSERT_EQ(queued.position(), until);  // as much silence as the server plays, or commands land late
+                std::fill(sent.begin() + from * 2, sent.begin() + until * 2, 0.0f);  // the server's silence
+            }
+            while (queued.position() < until) {
+                queued.prefetchOffline();
+                queued.render(&sent[std::size_t(queued.position()) * 2], kQuietBlock);
+            }
+        };
+        queue();
+        for (const auto& [step, count] : script) {
+            if (step == Step::Hear) {
+                for (int n = 0; n < count; ++n, heard += kQuietBlock) {
+                    reference.renderOffline(block.data(), kQuietBlock);
+                    expected.insert(expected.end(), block.begin(), block.end());
+                    queued.commit(heard);
+                    queue();
+                }
+                continue;
+            }
+            for (auto [engine, id] : {std::pair{&reference, r}, std::pair{&queued, q}}) {
+                if (step == Step::Play) engine->play(id);
+                if (step == Step::Stop) engine->stop(id);
+                if (step == Step::Quieter) engine->setVolume(id, 400);  // nothing sounds different for it
+                if (step == Step::Seek) engine->seek(id, count);
+            }
+            queued.commit(heard);
+            ASSERT_EQ(queued.rewind(heard), heard);
+            queue();
+        }
+        sent.resize(expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(sent[i], expected[i]) << "frame " << i / 2;
+    }
 };
 
-TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEnd) {
-    using Case = std::tuple<Engine::OutputKind, const char*, const char*>;  // kind, SDL driver, output used
-    for (const auto& [kind, driver, output] :
-         {Case{Engine::OutputKind::Null, "dummy", "null"}, Case{Engine::OutputKind::Device, "dummy", "sdl"},
-          Case{Engine::OutputKind::Device, "no-such-driver", "null"}}) {
+// Each plays paced to the end and, from a device output, says once which output plays and how.
+TEST_F(EngineTest, EveryRealTimeOutputPlaysASoundToItsEndAndSaysOnceWhichItIs) {
+    // kind, SDL driver, output used, the line it prints, whether its thread asks for real-time scheduling
+    using Case = std::tuple<Engine::OutputKind, const char*, const char*, const char*, bool>;
+    for (const auto& [kind, driver, output, line, realTime] :
+         {Case{Engine::OutputKind::Null, "dummy", "null", nullptr, false},
+          Case{Engine::OutputKind::Device, "dummy", "sdl", "sdl, 48000 Hz, period 256 frames, not rewinding", true},
+          Case{Engine::OutputKind::Device, "no-such-driver", "null", "null, 48000 Hz, period 256 frames, not rewinding",
+               false}}) {
+        SCOPED_TRACE(driver);
         setenv("SDL_AUDIODRIVER", driver, 1);  // while the engine starts
+        StderrCapture captured;
         Engine engine(kind);
         const auto id = Open("short.wav", engine);
         const auto mp3 = Open("sweep.mp3", engine);
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         engine.play(id);
         engine.play(mp3);
-        while (engine.isPlaying(id) && std::chrono::steady_clock::now() - start < std::chrono::seconds(3))
+        while (engine.isPlaying(id) && Clock::now() - start < std::chrono::seconds(3))
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80)) << driver << ": not paced";
-        EXPECT_EQ(engine.positionMs(id), 100) << driver;
-        EXPECT_TRUE(engine.isPlaying(mp3)) << driver << ": the longer sound plays on";
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(80)) << "not paced";
+        EXPECT_EQ(engine.positionMs(id), 100);
+        EXPECT_TRUE(engine.isPlaying(mp3)) << "the longer sound plays on";
         engine.close(mp3);  // closing a playing voice while the audio thread runs
         EXPECT_EQ(std::string(engine.outputName()) + ", underruns " + std::to_string(engine.underrunCount()),
                   std::string(output) + ", underruns 0");
+        if (line == nullptr) continue;
+        ASSERT_FALSE(captured.lines("sorvane: output", 1, std::chrono::seconds(5)).empty());
+        // Longer than the watcher's tick: the line comes once.
+        const std::vector<std::string> said = captured.lines("sorvane: output", 2, std::chrono::milliseconds(400));
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_TRUE(std::regex_match(
+            said[0], std::regex("sorvane: output " + std::string(line) + ", (" + SchedulingPattern(realTime) + ")")))
+            << said[0];
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
@@ -229,6 +340,30 @@ TEST_F(EngineTest, RenderingAgainWhileCommandsComeFromAnotherThread) {
     done.store(true);
     audio.join();
     EXPECT_EQ(engine.underrunCount(), 0u);
+}
+
+// While nothing sounds an output may queue far more silence than it could render again, or have its
+// server play silence it never rendered (skipQuiet); a command after such a quiet stretch, and the
+// commands that sound nothing inside it, still land where they are heard.
+TEST_F(EngineTest, ACommandAfterAQuietStretchLandsWhereItIsHeard) {
+    using S = Step;
+    const std::vector<std::pair<std::string, std::vector<std::pair<Step, int>>>> scripts = {
+        {"played after a long quiet", {{S::Hear, 400}, {S::Play, 0}, {S::Hear, 40}}},
+        {"a silent command inside the quiet, then play",
+         {{S::Hear, 50}, {S::Quieter, 0}, {S::Hear, 30}, {S::Seek, 300}, {S::Hear, 5}, {S::Play, 0}, {S::Hear, 40}}},
+        {"stopped, quiet, played again from elsewhere",
+         {{S::Play, 0}, {S::Hear, 30}, {S::Stop, 0}, {S::Hear, 350}, {S::Seek, 100}, {S::Play, 0}, {S::Hear, 30}}},
+        {"commands in quick succession after the quiet",
+         {{S::Hear, 320}, {S::Play, 0}, {S::Hear, 1}, {S::Stop, 0}, {S::Hear, 2}, {S::Play, 0}, {S::Hear, 50}}},
+        {"played to its end, then quiet, then again",
+         {{S::Play, 0}, {S::Hear, 800}, {S::Seek, 0}, {S::Play, 0}, {S::Hear, 20}}},
+    };
+    for (bool skip : {false, true}) {
+        for (const auto& [name, script] : scripts) {
+            SCOPED_TRACE(name + (skip ? ", quiet skipped" : ", quiet rendered"));
+            CheckQuiet(script, skip);
+        }
+    }
 }
 
 }  // namespace

@@ -57,7 +57,9 @@ STEPS = [  # key, what must be heard then (tone Hz: sounding or silent), what it
     ("1", {503: ON, 1709: ON}, "slot 1 again"),
 ]
 TOOLS = ("xvfb-run", "Xvfb", "xauth", "xdotool", "setpriv", "pactl", "parec", "paplay", "ffmpeg")
-START_LINE = re.compile(r"sorvane: output (\S+), (\d+) Hz, (?:queue|period) \d+ frames, (rewinding|not rewinding), .+")
+START_LINE = re.compile(r"sorvane: output (\S+), (\d+) Hz, (queue \d+|period \d+) frames, (rewinding|not rewinding), (.+)")
+WAKE_LINE = re.compile(r"sorvane: wake-ups of the \S+ feeding thread against [^:]+: [1-9]\d*; <50 us \d+, .*, "
+                       r">=10 ms \d+; worst \d+ (us|ms); done by \d+ (us|ms) at worst")
 # Without rewinding the stop waits behind the queue, 512 frames (10.7 ms), and the server's next
 # request, 256 frames (5.3 ms), after the key's way through X and the window (a few ms); the rest
 # is for a shared machine. A queue of a fifth of a second (the rewinding one) would take 200 ms.
@@ -65,7 +67,8 @@ STOP_WITHOUT_REWINDING = 0.060
 
 
 def expect_output(board, name, rewinding=None):
-    """The board says it opened `name` at 48 kHz, rewinding or not as asked."""
+    """The board says it opened `name` at 48 kHz; PulseAudio rewinding over a fifth of a second
+    queued, or not over 512 frames as asked, its feeding thread at SCHED_FIFO 10 when root."""
     line = board.start_line()
     check(line, "the board did not say which output it opened")
     said = START_LINE.fullmatch(line)
@@ -73,8 +76,21 @@ def expect_output(board, name, rewinding=None):
     check(said[1] == name, f"the board opened {said[1]}, not {name}: {line}")
     check(said[2] == "48000", f"the output runs at {said[2]} Hz, not 48000: {line}")
     if rewinding is not None:
-        check((said[3] == "rewinding") == rewinding, f"the output is {said[3]}: {line}")
+        want = ("queue 9600", "rewinding") if rewinding else ("queue 512", "not rewinding")
+        check(said.group(3, 4) == want, f"the output is not {', '.join(want)} as asked: {line}")
+        check(os.geteuid() != 0 or said[5] == "SCHED_FIFO 10", f"the feeding thread is not SCHED_FIFO 10: {line}")
     print(f"ok: {line}")
+
+
+def expect_wake_report(board, name):
+    """Asked to (SORVANE_WAKE_REPORT=1), the board's closing connection said once how late its
+    feeding thread woke."""
+    with open(board.log_path, "rb") as f:
+        f.seek(board.log_start)
+        said = [line for line in f.read().decode(errors="replace").splitlines() if line.startswith("sorvane: wake-ups")]
+    check(len(said) == 1 and WAKE_LINE.fullmatch(said[0]) and said[0].startswith(f"sorvane: wake-ups of the {name} "),
+          f"the board did not say once how late the {name} feeding thread woke: {said}")
+    print(f"ok: {said[0]}")
 
 
 def start_up(board, ear, output, seconds=0.5):
@@ -108,6 +124,7 @@ def play_keys_and_close(board, ear, output):
     ear.heard_whole(911, typed, ear.expect_soon("the fading slot starts", {911: ON}, typed), "the fading slot starts")
     ear.fade(board, "2", 911)
     close_window(board)
+    expect_wake_report(board, output[0])
 
 
 def close_window(board):
@@ -177,7 +194,7 @@ def board_on(server, exe, folder, log, tone, **env):
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     board = None
     try:
-        board = Board(exe, folder, server, log, **env)
+        board = Board(exe, folder, server, log, SORVANE_WAKE_REPORT="1", **env)
         yield board
     finally:
         stop_all(board, paplay)

@@ -3,11 +3,11 @@
 // when the server comes back the sound moves back to it within a second, from where it was.
 // A private PulseAudio server plays the device.
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
+#include <optional>
 
 #include "board_fixture.h"
+#include "private_pulse.h"
 #include "skip_outside_ci.h"
 #include "test_media.h"
 
@@ -16,38 +16,16 @@ namespace {
 class DeviceLoss : public BoardTest {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) {
+        if (!testpulse::HaveProgram("pulseaudio"))
             SKIP_OUTSIDE_CI("pulseaudio is not installed (make deps installs it)");
-        }
-        if (!startServer()) SKIP_OUTSIDE_CI("the private PulseAudio server did not start");
-        m_savedServer = qgetenv("PULSE_SERVER");
-        qputenv("PULSE_SERVER", ("unix:" + socket()).toLocal8Bit());
+        pulse.emplace("lost");
+        if (pulse->address().empty()) SKIP_OUTSIDE_CI("the private PulseAudio server did not start");
+        server.emplace("PULSE_SERVER", pulse->address().c_str());
         BoardTest::SetUp();
         toolkit::SetBoardFolderForTests(QDir::currentPath());
         service = &useRealService(::mci::Service::Device);
         // The server is there and answers: any other output is the engine's choice, and wrong.
         ASSERT_EQ(output(), "pulseaudio") << "the service did not open the PulseAudio server it was given";
-    }
-    void TearDown() override {
-        BoardTest::TearDown();
-        pulse.kill();
-        pulse.waitForFinished(3000);
-        qputenv("PULSE_SERVER", m_savedServer);
-    }
-    QString socket() const { return m_runtime.filePath("native"); }
-    bool startServer() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH"}) env.insert(name, m_runtime.path());
-        pulse.setProcessEnvironment(env);
-        pulse.setStandardErrorFile(QProcess::nullDevice());
-        QFile::remove(socket());
-        pulse.start(QStandardPaths::findExecutable("pulseaudio"),
-                    {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
-                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket(),
-                     "--load=module-null-sink sink_name=lost"});
-        if (!pulse.waitForStarted(5000)) return false;
-        for (int waited = 0; !QFileInfo::exists(socket()) && waited < 5000; waited += 20) QThread::msleep(20);
-        return QFileInfo::exists(socket());
     }
     std::string output() { return service ? service->engine().outputName() : ""; }
     void waitMs(int ms) {  // real time passing with the board's timer ticking
@@ -67,17 +45,13 @@ protected:
     }
     const std::pair<bool, bool> kPlaying{true, true}, kIdle{false, false};
     ::mci::Service* service = nullptr;
-    QProcess pulse;
-
-private:
-    QTemporaryDir m_runtime;
-    QByteArray m_savedServer;
+    std::optional<testpulse::PrivatePulse> pulse;
+    std::optional<testpulse::ScopedEnv> server;
 };
 
 TEST_F(DeviceLoss, SoundsCarryOnWithoutTheServerAndGoBackToItFromWhereTheyWere) {
-    for (const auto& [name, seconds] : {std::pair{"long.wav", 4.0}, {"longer.wav", 30.0}})
-        testmedia::WriteWav(path(name).toStdString(), 48000, 2, std::int64_t(seconds * 48000),
-                            [](int, std::int64_t n) { return float(0.25 * std::sin(n * 2 * M_PI * 440 / 48000)); });
+    for (const auto& [name, seconds] : {std::pair{"long.wav", 4}, {"longer.wav", 30}})
+        testmedia::WriteWav(path(name).toStdString(), 48000, 2, seconds * 48000);
     start();
     drop(0, path("long.wav"));
     drop(1, path("longer.wav"));
@@ -86,8 +60,7 @@ TEST_F(DeviceLoss, SoundsCarryOnWithoutTheServerAndGoBackToItFromWhereTheyWere) 
     waitMs(800);
     ASSERT_EQ(state(0), kPlaying);
 
-    pulse.kill();
-    pulse.waitForFinished(3000);
+    pulse->stop(SIGKILL);
     for (int waited = 0; output() != "null" && waited < 5000; waited += 100) waitMs(100);
     ASSERT_EQ(output(), "null") << "the lost device was not replaced";
     EXPECT_EQ(state(0), kPlaying);
@@ -101,7 +74,7 @@ TEST_F(DeviceLoss, SoundsCarryOnWithoutTheServerAndGoBackToItFromWhereTheyWere) 
     waitMs(200);
     EXPECT_EQ(std::pair(state(0), state(1)), std::pair(kPlaying, kIdle));
 
-    ASSERT_TRUE(startServer());
+    ASSERT_TRUE(pulse->start());
     QElapsedTimer back;
     back.start();
     const std::int64_t beforeReturn = positionMs(0);

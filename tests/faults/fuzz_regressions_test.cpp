@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using Check = std::function<std::string(const std::vector<std::uint8_t>&)>;
 
 TEST_F(BoardTest, KeptFuzzInputsPassTheFuzzersChecks) {
-    fuzzing::WriteShortWav("a.wav", 4800);  // the sound the command seeds open
+    testmedia::WriteWav("a.wav", 48000, 2, 4800);  // the sound the command seeds open
     mci::Service service(mci::Service::Offline);
     const std::pair<const char*, Check> checks[] = {
         {"slot_list", [](const auto& bytes) { return fuzzing::CheckSlotList(bytes.data(), bytes.size()); }},

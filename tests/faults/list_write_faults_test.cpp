@@ -24,10 +24,6 @@ struct WriteFault {
     KeptIn keptIn;         // where the board can go instead
 };
 
-void PrintTo(const WriteFault& fault, std::ostream* out) {
-    *out << fault.name;
-}
-
 class ListWriteFault : public BoardTest, public ::testing::WithParamInterface<WriteFault> {
 protected:
     void TearDown() override {

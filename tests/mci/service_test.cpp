@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <random>
 #include <tuple>
 
@@ -44,11 +45,11 @@ protected:
         EXPECT_EQ(m_service.send(command.c_str(), reply, sizeof reply), kOk) << command;
         return reply;
     }
-    // The exchanges one after the other, on the same devices.
-    void Expect(std::initializer_list<Exchange> exchanges) {
+    // The exchanges one after the other, on the same devices (of `service`, else the offline one).
+    void Expect(std::initializer_list<Exchange> exchanges, Service* service = nullptr) {
         for (const auto& [command, code, expected, replySize] : exchanges) {
             char reply[128] = "#";
-            EXPECT_EQ(m_service.send(command, reply, replySize), code) << command;
+            EXPECT_EQ((service ? *service : m_service).send(command, reply, replySize), code) << command;
             EXPECT_STREQ(reply, expected) << command;
         }
     }
@@ -186,7 +187,17 @@ TEST_F(ServiceTest, RepliesTheirBufferSizesAndAliases) {
         {"status A3 position", kOk, "2000"},
         {"seek A3 to start"},
         {"play A3"},
+        // The mode query, asked ten times a second, has a path of its own that reads as every command.
         {"status A3 mode", kOk, "playing"},
+        {"Status a3 MODE", kOk, "playing"},
+        {" \tstatus  A3\r\nmode \t", kOk, "playing"},
+        {"status \"A3\" mode", kOk, "playing"},
+        {"status A3 \"mode\"", kErrUnrecognizedKeyword},
+        {"status A3 modes", kErrUnrecognizedKeyword},
+        {"status A3 mode\"", kErrUnrecognizedKeyword},
+        {"status A\"3 mode", kErrInvalidDeviceName},
+        {"statusA3 mode", kErrUnrecognizedCommand},
+        {"status \"A3 mode", kErrNoClosingQuote},
         {"status A3 mode", kOk, "pl", 3},
         {"status A3 mode", kOk, "", 1},
         {"status A3 mode", kOk, "#", 0},
@@ -346,6 +357,34 @@ TEST_F(ServiceTest, ASoundPlayedToItsEndIsHeardWholeAndStopsAtItsLastSample) {
     Command("close A0");
     EXPECT_EQ(Send("status A0 mode"), kErrInvalidDeviceName);
     for (float x : Render(512)) ASSERT_EQ(x, 0.0f);
+}
+
+// A sound moved again and again faster than its fades are heard out runs out of takes. On an engine
+// whose output pulls (here nothing does), no take comes free by itself: a seek that waited for one
+// would wait for ever.
+TEST_F(ServiceTest, ASeekWithNoFreeTakeReturnsAtOnceWithItsOwnCodeAndChangesNothing) {
+    Service service(std::make_unique<audio::Engine>(audio::Engine::OutputKind::Caller));
+    Expect({{"open \"bell.wav\" alias A0 type mpegvideo"}, {"play A0"}}, &service);
+    for (const char* seek : {"seek A0 to 1000", "seek A0 to 1100", "seek A0 to 1200"})  // three moves: four takes
+        Expect({{seek}, {"play A0"}}, &service);
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 0; n < 50; ++n) Expect({{"seek A0 to 0", kErrNoFreeTake}}, &service);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    Expect({{"status A0 mode", kOk, "playing"}, {"status A0 position", kOk, "1200"}}, &service);
+    std::vector<float> block(256 * 2);
+    for (int n = 0; n < 8; ++n) {  // the fades rendered and heard free the takes
+        service.engine().render(block.data(), 256);
+        service.engine().commit(service.engine().position());
+    }
+    Expect({{"seek A0 to 0"}, {"status A0 position", kOk, "0"}}, &service);
+    for (int n = 1; n < audio::Engine::kMaxVoices; ++n)
+        Expect({{("open \"bell.wav\" alias B" + std::to_string(n) + " type mpegvideo").c_str()}}, &service);
+    Expect({{"open \"bell.wav\" alias C0 type mpegvideo", kErrNoFreeVoice}}, &service);
+    char text[256];
+    ASSERT_TRUE(service.errorText(kErrNoFreeTake, text, sizeof text));
+    EXPECT_STREQ(text, "The device cannot move yet: it is still ending the sound where it was; try again");
+    ASSERT_TRUE(service.errorText(kErrNoFreeVoice, text, sizeof text));
+    EXPECT_STREQ(text, "Every device is in use: close one first: all 128 voices are in use");
 }
 
 }  // namespace

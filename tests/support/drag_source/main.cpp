@@ -1,14 +1,12 @@
-// drag_source FILE...: a small window that starts a drag of the given files' URLs, the way a
-// file manager offers files, as soon as a mouse button is pressed on it. It prints how the
-// drag ended ("drop accepted" or "drop refused"), so a script can tell the result. It stays
-// open afterwards: the target fetches the dropped data from the source after the drop, so a
-// source that quits at once (or drops its drag object) leaves the target an empty list.
+// drag_source FILE...: a small window that starts a drag of the files' URLs, as a file manager
+// offers files, when a mouse button is pressed on it, and prints "drop accepted" or "drop
+// refused". It stays open afterwards: the target fetches the dropped data from the source after
+// the drop, so a source that quits at once (or drops its drag object) leaves it an empty list.
 #include <QApplication>
 #include <QDrag>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QUrl>
 #include <cstdio>
 
@@ -16,19 +14,15 @@ namespace {
 
 class DragSource : public QLabel {
 public:
-    explicit DragSource(QList<QUrl> urls) : m_urls(std::move(urls)) {
+    explicit DragSource(QList<QUrl> urls) : QLabel(QStringLiteral("drag me")), m_urls(std::move(urls)) {
         setWindowTitle(QStringLiteral("drag-source"));
-        setText(QStringLiteral("drag me"));
-        setAlignment(Qt::AlignCenter);
         setFixedSize(160, 80);
     }
 
 protected:
     void mousePressEvent(QMouseEvent*) override {
-        auto* data = new QMimeData;  // the drag owns it
+        auto* data = new QMimeData;  // owned by the drag, which is left to Qt: see above
         data->setUrls(m_urls);
-        // On the heap and left to Qt: the target asks for the data after exec has returned,
-        // and the data lives as long as the drag object.
         auto* drag = new QDrag(this);
         drag->setMimeData(data);
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);

@@ -78,11 +78,6 @@ inline std::string CheckSlotList(const std::uint8_t* data, std::size_t size) {
     return CheckTextsRoundTrip(texts[0], texts[1], texts[2], int(size % slots::kSlotCount));
 }
 
-// The short stereo tone the command scripts open as "a.wav".
-inline void WriteShortWav(const std::filesystem::path& path, int frames) {
-    testmedia::WriteWav(path.string(), 48000, 2, frames);
-}
-
 // Every line of `script` (up to 64) is one command to a service with no device open; a leading
 // digit is the reply buffer's size, so cut replies are exercised too. The reply must end inside
 // its buffer, and the block rendered after each command stay finite and within full scale.

@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,21 +32,15 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        Set(name, value);
     }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
+    ~ScopedEnv() { Set(m_name, m_old ? m_old->c_str() : nullptr); }
 
 private:
+    static void Set(const char* name, const char* value) {
+        if (value) setenv(name, value, 1);
+        if (!value) unsetenv(name);
+    }
     const char* m_name;
     std::optional<std::string> m_old;
 };
@@ -81,9 +74,9 @@ inline pid_t Spawn(const std::vector<std::string>& args, int* out, const std::ve
     return pid;
 }
 
-inline void End(pid_t pid) {
+inline void End(pid_t pid, int signal = SIGTERM) {
     if (pid <= 0) return;
-    kill(pid, SIGTERM);
+    kill(pid, signal);
     waitpid(pid, nullptr, 0);
 }
 
@@ -93,30 +86,41 @@ inline void End(pid_t pid) {
 class PrivatePulse {
 public:
     explicit PrivatePulse(const std::string& sink = "report")
-        : m_dir(testmedia::Dir() / ("pulse-" + std::to_string(getpid()))) {
+        : m_sink(sink), m_dir(testmedia::Dir() / ("pulse-" + std::to_string(getpid()))) {
         fs::create_directories(m_dir);
-        const std::string socket = (m_dir / "native").string();
-        const std::string dir = m_dir.string();
-        m_pid =
-            Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
-                   "--load=module-null-sink sink_name=" + sink + " rate=48000 format=float32le channels=2"},
-                  nullptr, {"HOME", dir, "XDG_RUNTIME_DIR", dir, "PULSE_RUNTIME_PATH", dir, "PULSE_STATE_PATH", dir});
-        for (int waited = 0; m_pid > 0 && !fs::exists(socket) && waited < 5000; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (fs::exists(socket)) m_address = "unix:" + socket;
+        start();
     }
     ~PrivatePulse() {
-        End(m_pid);
+        stop();
         std::error_code ignored;
         fs::remove_all(m_dir, ignored);
     }
     PrivatePulse(const PrivatePulse&) = delete;
     PrivatePulse& operator=(const PrivatePulse&) = delete;
+    // Starts it (again, after stop()); false when its socket did not appear within 5 s.
+    bool start() {
+        const std::string socket = (m_dir / "native").string();
+        const std::string dir = m_dir.string();
+        std::error_code ignored;
+        fs::remove(socket, ignored);  // left behind by a server killed
+        m_pid =
+            Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+                   "--load=module-null-sink sink_name=" + m_sink + " rate=48000 format=float32le channels=2"},
+                  nullptr, {"HOME", dir, "XDG_RUNTIME_DIR", dir, "PULSE_RUNTIME_PATH", dir, "PULSE_STATE_PATH", dir});
+        for (int waited = 0; m_pid > 0 && !fs::exists(socket) && waited < 5000; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_address = fs::exists(socket) ? "unix:" + socket : "";
+        return !m_address.empty();
+    }
+    void stop(int signal = SIGTERM) {  // SIGKILL: as a server that dies
+        End(m_pid, signal);
+        m_pid = -1;
+    }
     const std::string& address() const { return m_address; }  // empty when it did not start
 
 private:
+    std::string m_sink;
     fs::path m_dir;
     pid_t m_pid = -1;
     std::string m_address;
