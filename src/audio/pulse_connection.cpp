@@ -14,6 +14,13 @@
 // voice, so the board costs next to nothing while it waits and the sound card stays awake for
 // the first key.
 //
+// A sink that is no sound card and hands its audio to no other (a null sink) is heard only at its
+// monitor, and the monitor records each block as the sink takes it from the queue: a rewind behind
+// that does not reach the recording, and a sound landing there would be heard without its first
+// milliseconds. On such a sink a command lands beyond what the server has taken: its block is as
+// long as the shortest latency any stream or recorder of its monitor asks for, so that is asked
+// again whenever one comes, goes or changes.
+//
 // Stream positions: the stream is written at absolute frame indexes counted from its start, so
 // the index of every frame is known without asking the server; `m_offset` maps them to the
 // engine's positions. Rendering straight into the server's memory (pa_stream_begin_write) instead
@@ -48,7 +55,8 @@ constexpr auto kProbeTimeout = std::chrono::milliseconds(500);
 constexpr int kFrameBytes = static_cast<int>(sizeof(float)) * kChannels;
 // Rewinding server: what stays queued, how often it asks for more, and how far ahead of what is
 // being heard a command lands: the server needs that long to take the new audio in. Recorded at
-// a null sink, a sound landing 2 ms ahead lost its first 2 ms; from 4 ms on it came whole.
+// a null sink in 5 ms blocks, a sound landing 2 ms ahead lost its first 2 ms; from 4 ms on it came
+// whole (on such a sink a command also lands beyond the sink's block, see above).
 constexpr int kQueueFrames = kSampleRate * 200 / 1000;
 constexpr int kRequestFrames = kSampleRate * 10 / 1000;
 constexpr int kMarginFrames = kSampleRate * 5 / 1000;
@@ -253,6 +261,7 @@ private:
         bool timedOut = false;
         while (!m_quit.load(std::memory_order_acquire) && !session.failed()) {
             if (m_changed.exchange(false, std::memory_order_acq_rel) && m_rewinds) renderAgain(session);
+            if (m_sinkWanted && !m_sinkAsked) askSink(session);
             const int timeoutUs = feed(session.stream());
             if (timedOut) m_wakes.recordDone(SinceNs(due));
             if (m_threadId.load(std::memory_order_relaxed) == 0) {
@@ -308,7 +317,64 @@ private:
         }
         m_offset = m_source->position();
         m_written = 0;
+        m_heardAtMonitor = false;
+        m_sinkBlockFrames = 0;
+        m_sinkAsked = false;
+        m_sinkWanted = m_rewinds;
+        if (m_rewinds) {
+            pa_stream_set_moved_callback(stream, &PulseConnection::sinkChanged, this);
+            pa_context_set_subscribe_callback(session.context(), &PulseConnection::serverChanged, this);
+            const auto mask = static_cast<pa_subscription_mask_t>(
+                PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT);
+            if (pa_operation* op = pa_context_subscribe(session.context(), mask, nullptr, nullptr)) {
+                pa_operation_unref(op);
+            }
+            askSink(session);
+            session.iterateUntil([this] { return !m_sinkAsked; }, kConnectTimeout);
+        }
         return true;
+    }
+
+    static void sinkChanged(pa_stream*, void* self) { static_cast<PulseConnection*>(self)->m_sinkWanted = true; }
+    static void serverChanged(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* self) {
+        static_cast<PulseConnection*>(self)->m_sinkWanted = true;
+    }
+
+    // Asks what the stream's sink is and how long a block it renders; one question at a time.
+    void askSink(Session& session) {
+        m_sinkWanted = false;
+        pa_operation* op = pa_context_get_sink_info_by_index(
+            session.context(), pa_stream_get_device_index(session.stream()),
+            [](pa_context*, const pa_sink_info* info, int last, void* data) {
+                auto* self = static_cast<PulseConnection*>(data);
+                if (last) {
+                    self->m_sinkAsked = false;
+                    return;
+                }
+                self->m_heardAtMonitor = !(info->flags & PA_SINK_HARDWARE) &&
+                                         !pa_proplist_contains(info->proplist, PA_PROP_DEVICE_MASTER_DEVICE);
+                self->m_sinkBlockFrames =
+                    static_cast<std::int64_t>(info->configured_latency * kSampleRate / PA_USEC_PER_SEC);
+            },
+            this);
+        if (!op) return;
+        m_sinkAsked = true;
+        pa_operation_unref(op);
+        // And how far the sink has taken from the queue, should its block have just shrunk.
+        if (pa_operation* timing = pa_stream_update_timing_info(session.stream(), nullptr, nullptr)) {
+            pa_operation_unref(timing);
+        }
+    }
+
+    // The stream frame at which a command lands: just ahead of what is being heard, and on a sink
+    // heard at its monitor beyond all the server may already have taken from the queue.
+    std::int64_t landing(pa_stream* stream, std::int64_t played) const {
+        if (!m_heardAtMonitor) return played + kMarginFrames;
+        std::int64_t taken = played + std::max<std::int64_t>(kMarginFrames, m_sinkBlockFrames);
+        // After the sink's block has shrunk it may still hold a longer one, taken before.
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        if (timing && !timing->read_index_corrupt) taken = std::max(taken, timing->read_index / kFrameBytes);
+        return taken;
     }
 
     // Stream frames heard so far (the server's clock, interpolated between its reports).
@@ -340,7 +406,7 @@ private:
         // The server's clock is interpolated between its reports and may be corrected back a little:
         // what is committed stays well behind it, so a command can always land just ahead of it.
         m_source->commit(played + m_offset - kCommitSlackFrames);
-        if (m_rewinds && quietFromHere(played)) {
+        if (m_rewinds && quietFromHere(landing(stream, played))) {
             if (m_written - played < kIdleLowFrames) queueSilence(stream, played + kIdleQueueFrames);
             return static_cast<int>((m_written - played - kIdleLowFrames) * 1000000 / kSampleRate) + kLoopTimeoutUs;
         }
@@ -358,11 +424,11 @@ private:
         renderAndWrite(stream, to - 1, to);
     }
 
-    // Whether nothing sounds from where a command would land on: all that is queued is silence and
-    // rendering again from there needs nothing remembered.
-    bool quietFromHere(std::int64_t played) const {
+    // Whether nothing sounds from where a command would land (`landing`) on: all that is queued is
+    // silence and rendering again from there needs nothing remembered.
+    bool quietFromHere(std::int64_t landing) const {
         const std::int64_t quiet = m_source->quietFrom();
-        return quiet >= 0 && quiet - m_offset <= played + kMarginFrames;
+        return quiet >= 0 && quiet - m_offset <= landing;
     }
 
     // How far to render from `from` towards `wanted`: not past audio still being decoded, unless
@@ -378,7 +444,7 @@ private:
         pa_stream* stream = session.stream();
         // Rendering restarts at a block start at or before the point asked for, so ask one block on.
         const std::int64_t played = playedFrames(stream);
-        const std::int64_t from = played + kMarginFrames + kChunkFrames - 1;
+        const std::int64_t from = landing(stream, played) + kChunkFrames - 1;
         if (from >= m_written) return;
         const std::int64_t restart = m_source->rewind(from + m_offset) - m_offset;
         if (restart >= m_written) return;
@@ -415,6 +481,11 @@ private:
     int m_queueFrames = 0;
     std::int64_t m_offset = 0;   // engine position of stream frame 0
     std::int64_t m_written = 0;  // stream frames written
+    // The sink, as last asked: whether it is heard only at its monitor, and its block.
+    bool m_heardAtMonitor = false;
+    std::int64_t m_sinkBlockFrames = 0;
+    bool m_sinkAsked = false;   // a question is on its way
+    bool m_sinkWanted = false;  // the sink or its streams changed since it was last asked
     std::vector<float> m_buffer;
 };
 

@@ -1,12 +1,14 @@
 // Through a private PulseAudio server: while nothing sounds the output queues seconds of silence
 // and sleeps; a sound started then is still heard at the sink at once, in front of that silence,
-// and so is one started right after another was stopped.
+// and so is one started shortly after it was stopped, each time. Recorded as a voice chat records
+// a null sink, in blocks longer than the margin a command lands ahead of what is heard.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/engine.h"
 #include "private_pulse.h"
@@ -36,7 +38,7 @@ TEST(QuietOutputTest, ASoundStartedAfterAQuietWhileIsHeardAtOnce) {
     const testpulse::ScopedEnv server("PULSE_SERVER", pulse.address().c_str());
     // Recording first, so the sink runs at a short latency before the board's stream comes: a sink
     // that has buffered seconds of silence plays a new stream only after them.
-    testpulse::SinkRecorder sink(pulse.address(), "quiet");
+    testpulse::SinkRecorder sink(pulse.address(), "quiet", 20);
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     audio::Engine engine(audio::Engine::OutputKind::Device);
     ASSERT_STREQ(engine.outputName(), "pulseaudio");
@@ -51,12 +53,21 @@ TEST(QuietOutputTest, ASoundStartedAfterAQuietWhileIsHeardAtOnce) {
     // second), and from its first frame on.
     ExpectHeardAtOnceFromTheStart(sink.onsetAfter(played, 1.5));
 
-    engine.stop(id);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(engine.seek(id, 0));
-    const Clock::time_point again = Clock::now();
-    engine.play(id);
-    ExpectHeardAtOnceFromTheStart(sink.onsetAfter(again, 1.5));
+    // Stopped and started again from the start, as a player does: the start lands wherever the
+    // sink's block happens to stand, so it is tried a few times.
+    std::vector<Clock::time_point> starts;
+    for (int n = 0; n < 8; ++n) {
+        engine.stop(id);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + 13 * n));
+        ASSERT_TRUE(engine.seek(id, 0));
+        starts.push_back(Clock::now());
+        engine.play(id);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    for (std::size_t n = 0; n < starts.size(); ++n) {
+        SCOPED_TRACE("start " + std::to_string(n + 1) + " after a stop");
+        ExpectHeardAtOnceFromTheStart(sink.onsetAfter(starts[n], 0.25));
+    }
 }
 
 }  // namespace

@@ -132,9 +132,10 @@ private:
 // smallest bound is the tightest, as that chunk waited least on its way.
 class SinkRecorder {
 public:
-    SinkRecorder(const std::string& server, const std::string& sink) {
+    // A null sink renders in blocks as long as the shortest latency asked of it: `latencyMs`.
+    SinkRecorder(const std::string& server, const std::string& sink, int latencyMs = 5) {
         m_pid = Spawn({"parec", "-d", sink + ".monitor", "--format=float32le", "--rate=48000", "--channels=2", "--raw",
-                       "--latency-msec=5", "--process-time-msec=2"},
+                       "--latency-msec=" + std::to_string(latencyMs), "--process-time-msec=2"},
                       &m_fd, {"PULSE_SERVER", server});
         m_reader = std::thread([this] { read(); });
     }
