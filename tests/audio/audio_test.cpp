@@ -4,6 +4,7 @@
 // end to end (tests/e2e).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -52,9 +53,13 @@ private:
     int m_saved;
 };
 
-// What a feeding thread may have got; as root the process sets SCHED_FIFO itself.
+// What a feeding thread may have got; as root the process sets SCHED_FIFO itself. A thread that
+// asks for nothing keeps the nice level the test was started with.
 std::string SchedulingPattern(bool realTimeWanted) {
-    if (!realTimeWanted) return "normal";
+    if (!realTimeWanted) {
+        const int inherited = getpriority(PRIO_PROCESS, 0);
+        return inherited == 0 ? "normal" : "nice " + std::to_string(inherited);
+    }
     if (geteuid() == 0) return "SCHED_FIFO 10";
     return "(RealtimeKit )?SCHED_FIFO [0-9]+|(RealtimeKit )?nice -[0-9]+|normal";
 }
