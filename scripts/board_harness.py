@@ -164,11 +164,17 @@ class Recorder:
     """Records a sink's monitor and knows when (time.monotonic) each frame was played into it.
     The sink's clock runs at exactly RATE, so frame n was played at origin + n / RATE. A chunk
     arriving with n frames recorded bounds the origin by arrival - n / RATE; the smallest bound
-    is the tightest, since that chunk waited least in the buffers between sink and reader."""
+    is the tightest, since that chunk waited least in the buffers between sink and reader.
+    A sink that rests while nothing plays (PipeWire's graph stops cycling) records nothing
+    meanwhile: a chunk that could only have been played more than GAP later than that origin
+    says so, and the frames from it on get an origin of their own."""
+
+    GAP = 0.05
 
     def __init__(self, server, sink="cap"):
         self.proc = parec(server, sink, subprocess.PIPE, "--latency-msec=5", "--process-time-msec=2")
-        self.data, self.origin, self.closed = bytearray(), math.inf, False
+        self.data, self.closed = bytearray(), False
+        self.segments = [[0, math.inf]]  # [first frame, origin] of each stretch recorded without a rest
         self.cond = threading.Condition()
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
@@ -179,8 +185,14 @@ class Recorder:
             now = time.monotonic()
             with self.cond:
                 self.closed = not chunk
+                first = len(self.data) // FRAME_BYTES
                 self.data += chunk
-                self.origin = min(self.origin, now - len(self.data) // FRAME_BYTES / RATE)
+                total = len(self.data) // FRAME_BYTES
+                segment = self.segments[-1]
+                if chunk and now - (total - segment[0]) / RATE > segment[1] + self.GAP:
+                    segment = [first, math.inf]
+                    self.segments.append(segment)
+                segment[1] = min(segment[1], now - (total - segment[0]) / RATE)
                 self.cond.notify_all()
                 if self.closed:
                     return
@@ -192,7 +204,12 @@ class Recorder:
             self.cond.wait(min(left, 0.05))
 
     def frame_at(self, t):
-        return max(0, int(round((t - self.origin) * RATE)))
+        first, origin = self.segments[0]
+        for f, o in self.segments[1:]:
+            if t < o:  # before the next stretch: in this one, or in the rest after it
+                return min(first + max(0, int(round((t - origin) * RATE))), f)
+            first, origin = f, o
+        return first + max(0, int(round((t - origin) * RATE)))
 
     def onset_after(self, t, search=0.5):
         """Seconds from `t` to the first audible sample recorded after it (a tone's second
