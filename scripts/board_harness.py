@@ -30,6 +30,14 @@ class RunError(Exception):
     recording that stopped; the message says what."""
 
 
+def publish(text, out=None):
+    """Prints a meter's table, and writes it to `out` too when one is named."""
+    print(text)
+    if out:
+        with open(out, "w", encoding="utf-8") as f:
+            f.write(text + "\n")
+
+
 def require(condition, message):
     if not condition:
         raise RunError(message)

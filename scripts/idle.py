@@ -32,7 +32,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import (ENDS_WITH_US, XDisplay, exit_with, require, install_watchdog, make_tone,  # noqa: E402
+from board_harness import (ENDS_WITH_US, XDisplay, exit_with, install_watchdog, make_tone, publish, require,  # noqa: E402
                            servers, stop_all)
 
 SLOTS = 38
@@ -280,11 +280,7 @@ def main():
     finally:
         stop_all(x)
         shutil.rmtree(top, ignore_errors=True)
-    text = "\n".join(rows + [""] + thread_rows)
-    print(text)
-    if args.out:
-        with open(args.out, "w", encoding="utf-8") as f:
-            f.write(text + "\n")
+    publish("\n".join(rows + [""] + thread_rows), args.out)
     return 0
 
 

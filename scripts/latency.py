@@ -23,7 +23,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import (Board, Recorder, XDisplay, require, exit_with, install_watchdog,  # noqa: E402
+from board_harness import (Board, Recorder, XDisplay, exit_with, install_watchdog, publish, require,  # noqa: E402
                          make_tone, servers, stop_all)
 
 TONE_SECONDS = 0.25
@@ -118,10 +118,7 @@ def main():
                      summary(f"{kind.name} | paplay alone", alone, args.presses)]
     finally:
         shutil.rmtree(top, ignore_errors=True)
-    print("\n".join(rows))
-    if args.out:
-        with open(args.out, "w", encoding="utf-8") as f:
-            f.write("\n".join(rows) + "\n")
+    publish("\n".join(rows), args.out)
     return 0 if all("| 0 of" not in row for row in rows[2::3]) else 1
 
 

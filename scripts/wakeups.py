@@ -22,7 +22,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import ENDS_WITH_US, exit_with, require, install_watchdog, servers, stop_all  # noqa: E402
+from board_harness import ENDS_WITH_US, exit_with, install_watchdog, publish, require, servers, stop_all  # noqa: E402
 from dropouts import KEYS  # noqa: E402
 from idle import SLOTS, TITLE, Windows, sound_files, sounds_open, write_list  # noqa: E402
 
@@ -104,11 +104,7 @@ def main():
     finally:
         stop_all(x)
         shutil.rmtree(top, ignore_errors=True)
-    text = "\n".join(rows)
-    print(text)
-    if args.out:
-        with open(args.out, "w", encoding="utf-8") as f:
-            f.write(text + "\n")
+    publish("\n".join(rows), args.out)
     return 0
 
 
