@@ -32,8 +32,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from board_harness import (ENDS_WITH_US, XDisplay, exit_with, install_watchdog, make_tone, publish, require,  # noqa: E402
-                           servers, stop_all)
+from board_harness import (ENDS_WITH_US, XDisplay, exit_with, install_watchdog, make_tone,  # noqa: E402
+                           publish, require, servers, stop_all)
 
 SLOTS = 38
 SOUND_SECONDS = 300
