@@ -52,7 +52,9 @@ test-asan: deps
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BUILD_UI=OFF $(CMAKE_ARGS)
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	# Under ThreadSanitizer the audio thread runs many times slower than real time, so how a start
+	# sounds at the sink says nothing there: that test judges the real build in `make test`.
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E '^QuietOutputTest\.'
 
 # Bounded libFuzzer runs (clang, ASan+UBSan) of the list reader, the command grammar and the
 # decoder, one after the other: FUZZ_SECONDS per fuzzer (default 60), FUZZERS to pick some.
