@@ -44,6 +44,14 @@ TITLE = b"Sorvane Ver"
 BEFORE = {"PulseAudio": (0.894, 0.435, 0.060, 0.136, 0.032), "PipeWire": (0.342, 0.116, 0.057, 0.137, 0.032)}
 
 
+def board_setup(top):
+    """The 38 sounds under `top`, an empty board folder beside them, and the X display's windows."""
+    sounds, paths = sound_files(top)
+    folder = os.path.join(top, "board")
+    os.makedirs(folder)
+    return sounds, paths, folder, Windows()
+
+
 def sound_files(top):
     """38 names of one five-minute mp3 (hard links: each opens and decodes on its own)."""
     folder = os.path.join(top, "sounds")
@@ -235,10 +243,7 @@ def main():
     thread_rows = ["| server | build | thread | CPU s/min | wake-ups/s |", "|---|---|---|---|---|"]
     x = None
     try:
-        sounds, paths = sound_files(top)
-        folder = os.path.join(top, "board")
-        os.makedirs(folder)
-        x = Windows()
+        sounds, paths, folder, x = board_setup(top)
         for kind in kinds:
             server = listener = None
             results = {name: [] for name, _ in boards}

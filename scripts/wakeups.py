@@ -24,7 +24,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from board_harness import ENDS_WITH_US, exit_with, install_watchdog, publish, require, servers, stop_all  # noqa: E402
 from dropouts import KEYS  # noqa: E402
-from idle import SLOTS, TITLE, Windows, sound_files, sounds_open, write_list  # noqa: E402
+from idle import SLOTS, TITLE, board_setup, sounds_open, write_list  # noqa: E402
 
 CASES = (("waiting", False, False), ("38 playing", True, False), ("38 playing, cores busy", True, True))
 LINE = re.compile(r"sorvane: wake-ups of the (\S+) feeding thread (.*?): (\d+); (.*); worst (.*); done by (.*) at worst$")
@@ -84,10 +84,7 @@ def main():
             "|---|---|---|---|---|---|---|---|"]
     x = None
     try:
-        sounds, paths = sound_files(top)
-        folder = os.path.join(top, "board")
-        os.makedirs(folder)
-        x = Windows()
+        sounds, paths, folder, x = board_setup(top)
         for kind in kinds:
             server = None
             try:
